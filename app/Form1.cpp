@@ -1,0 +1,425 @@
+#include "app/Form1.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QTime>
+#include <cstdlib>
+
+#include "app/HelpMessages.h"
+#include "app/MsgBox.h"
+#include "app/Settings.h"
+#include "app/Shell.h"
+#include "app/SkinFramework.h"
+#include "app/WindowHelpers.h"
+#include "connectivity/ConnString.h"
+#include "connectivity/ErrorTrap.h"
+#include "connectivity/FireBird.h"
+#include "connectivity/MSSQL.h"
+#include "connectivity/UiYield.h"
+#include "preview/Form2.h"
+#include "preview/Form5.h"
+
+namespace {
+std::function<void()> g_exit = [] { std::_Exit(0); };
+std::function<int()> g_nudge = [] {
+  QRandomGenerator rng(static_cast<quint32>(QTime::currentTime().msecsSinceStartOfDay()));
+  return static_cast<int>(rng.generateDouble() * 100) + 1;
+};
+std::function<QString(QWidget*, const QString&, const QString&)> g_fileDialog =
+    [](QWidget* owner, const QString& title, const QString& filter) {
+      QFileDialog dlg(owner, title, QString(), filter);
+      dlg.setFileMode(QFileDialog::ExistingFile);
+      dlg.selectFile(QString());
+      return dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty() ? dlg.selectedFiles().first()
+                                                                              : QString();
+    };
+
+trap::ErrorTrap Trap(QWidget* w, const char* routine) {
+  return trap::ErrorTrap(std::string("Form1.") + routine,
+                         [w](const std::string& text) { MsgBox::ApplicationError(w, QString::fromStdString(text)); });
+}
+
+QString S(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+void Form1::SetExitHandler(std::function<void()> handler) { g_exit = std::move(handler); }
+void Form1::SetNudgeDraw(std::function<int()> draw) { g_nudge = std::move(draw); }
+void Form1::SetFileDialog(std::function<QString(QWidget*, const QString&, const QString&)> dialog) {
+  g_fileDialog = std::move(dialog);
+}
+
+QString ApplicationTitleFor(const QString& productName) {
+  QString title = productName;
+  do {
+    const qsizetype space = title.lastIndexOf(' ');
+    if (space < 0) break;  // a one-word name stays as it is
+    title = title.left(space);
+  } while (title.size() > 40);
+  return title;
+}
+
+Form1::Form1() {
+  setFont(WindowFont());
+  setFixedSize(Twips(8040), Twips(8430));
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, Qt::white);
+  setPalette(pal);
+  setAutoFillBackground(true);
+
+  auto button = [this](int n, const char* caption, QWidget* parent, int l, int t, int w, int h) {
+    auto* b = new QPushButton(caption, parent);
+    b->setFont(ButtonFont());
+    PlaceTwips(b, l, t, w, h);
+    PushButton[n] = b;
+    return b;
+  };
+  auto label = [](const char* caption, QWidget* parent, int l, int t) {
+    auto* lab = new QLabel(caption, parent);
+    lab->adjustSize();
+    lab->move(Twips(l), Twips(t));
+    return lab;
+  };
+  auto text = [](QWidget* parent, int l, int t, int w, int h) {
+    auto* e = new QLineEdit(parent);
+    PlaceTwips(e, l, t, w, h);
+    return e;
+  };
+
+  button(5, "Help", this, 120, 120, 7800, 405);
+  Frame3 = new QGroupBox("MS SQL Server Login", this);
+  PlaceTwips(Frame3, 120, 600, 7800, 3135);
+  label("Server:", Frame3, 240, 405);
+  Text5 = text(Frame3, 1320, 360, 4575, 330);
+  label("Port:", Frame3, 6120, 405);
+  Text6 = text(Frame3, 6600, 360, 960, 330);
+  label("Username:", Frame3, 240, 885);
+  Text3 = text(Frame3, 1320, 840, 6255, 330);
+  label("Password:", Frame3, 240, 1365);
+  Text4 = text(Frame3, 1320, 1320, 6255, 330);
+  Text4->setEchoMode(QLineEdit::Password);
+  label("Database:", Frame3, 240, 1800);
+  Text8 = text(Frame3, 1320, 1800, 6255, 330);
+  Check4 = new QCheckBox("Local Connection", Frame3);
+  PlaceTwips(Check4, 1305, 2175, 1950, 330);
+  button(6, "Test Connection", Frame3, 240, 2565, 3600, 405);
+  button(4, "Help", Frame3, 3960, 2565, 3600, 405);
+
+  Frame1 = new QGroupBox("Firebird or Interbase Login", this);
+  PlaceTwips(Frame1, 120, 3840, 7800, 2265);
+  label("Database:", Frame1, 240, 345);
+  Text1 = text(Frame1, 1320, 300, 5415, 345);
+  button(1, "...", Frame1, 6840, 300, 720, 345);
+  label("Username:", Frame1, 240, 795);
+  Text7 = text(Frame1, 1320, 750, 6255, 345);
+  label("Password:", Frame1, 240, 1245);
+  Text2 = text(Frame1, 1320, 1200, 6255, 345);
+  Text2->setEchoMode(QLineEdit::Password);
+  button(3, "Test Connection", Frame1, 255, 1680, 3000, 405);
+  button(8, "?", Frame1, 3360, 1680, 480, 405);
+  button(2, "Load Sample/Example Database", Frame1, 3960, 1680, 3600, 405);
+
+  Frame2 = new QGroupBox("SQL Preview", this);
+  PlaceTwips(Frame2, 120, 6210, 7800, 1065);
+  Check1 = new QCheckBox("Enable SQL Preview mode to see SQL commands or check for errors", Frame2);
+  PlaceTwips(Check1, 240, 300, 6735, 255);
+  Option1 = new QRadioButton("Show SQL Preview For Each File", Frame2);
+  PlaceTwips(Option1, 240, 630, 3135, 255);
+  Option2 = new QRadioButton("Show SQL Preview For Each Table", Frame2);
+  PlaceTwips(Option2, 3600, 630, 3375, 255);
+
+  button(7, "Start Converting", this, 120, 7395, 7800, 405);
+  ProgressBar1 = new QProgressBar(this);
+  PlaceTwips(ProgressBar1, 120, 7920, 7800, 405);
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setAlignment(Qt::AlignCenter);
+  ProgressBar1->setFormat("Progress Bar");
+
+  connect(PushButton[1], &QPushButton::clicked, this, &Form1::PushButton1_Click);
+  connect(PushButton[2], &QPushButton::clicked, this, &Form1::PushButton2_Click);
+  connect(PushButton[3], &QPushButton::clicked, this, &Form1::PushButton3_Click);
+  connect(PushButton[4], &QPushButton::clicked, this, &Form1::PushButton4_Click);
+  connect(PushButton[5], &QPushButton::clicked, this, &Form1::PushButton5_Click);
+  connect(PushButton[6], &QPushButton::clicked, this, &Form1::PushButton6_Click);
+  connect(PushButton[7], &QPushButton::clicked, this, &Form1::PushButton7_Click);
+  connect(PushButton[8], &QPushButton::clicked, this, &Form1::PushButton8_Click);
+  connect(Check1, &QCheckBox::clicked, this, &Form1::Check1_Click);
+  connect(Check4, &QCheckBox::toggled, this, [this] { Settings::Put("Local Connection", Check4->isChecked() ? "1" : "0"); });
+  auto options = [this] {
+    Settings::Put("Option1", Option1->isChecked() ? "True" : "False");
+    Settings::Put("Option2", Option2->isChecked() ? "True" : "False");
+  };
+  connect(Option1, &QRadioButton::toggled, this, options);
+  connect(Option2, &QRadioButton::toggled, this, options);
+  BindText(Text1, "FireBirdDatabase", true);
+  BindText(Text2, "FireBirdPassword", true);
+  BindText(Text7, "FireBirdUser", true);
+  BindText(Text5, "MSSQL Server", true);
+  BindText(Text3, "MSSQL User", false);
+  BindText(Text4, "MSSQL Password", false);
+  BindText(Text8, "MSSQL Database", false);
+  BindText(Text6, "MSSQL Port", true);
+
+  pointer_ = new PointerState(this);
+  for (int n = 1; n <= 8; ++n) pointer_->HoverButton(PushButton[n]);
+  for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Frame2, Frame3, Text1, Text2, Text5, Text6, Text7})
+    pointer_->HoverPlain(w);
+
+  mssql_conn = std::make_unique<ado::Connection>();
+  firebird_conn = std::make_unique<ado::Connection>();
+  Preview().firebird_conn = firebird_conn.get();
+  Preview().SQLFormOK = &SQLFormOK;
+  // Pending Firebird work is committed before any message waits on the user.
+  MsgBox::SetBeforeWait([this] {
+    try {
+      if (firebird_conn) firebird_conn->Flush();
+    } catch (const std::exception&) {
+    }
+  });
+  trap::SetReporter([this](const std::string& t) { MsgBox::ApplicationError(this, S(t)); });
+  ui::SetYieldHandler([] { QApplication::processEvents(); });
+  Form_Load();
+}
+
+Form1::~Form1() {
+  MsgBox::SetBeforeWait({});
+  if (Preview().firebird_conn == firebird_conn.get()) Preview() = PreviewContext{};
+}
+
+void Form1::BindText(QLineEdit* box, const char* key, bool selectOnFocus) {
+  const QString k = key;
+  connect(box, &QLineEdit::textChanged, this, [k](const QString& t) { Settings::Put(k, t); });
+  if (selectOnFocus) box->installEventFilter(this);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) {
+    if (auto* e = qobject_cast<QLineEdit*>(watched)) {
+      // Select the whole text once the focus has settled (a click would clear it otherwise).
+      QMetaObject::invokeMethod(e, [e] { e->selectAll(); }, Qt::QueuedConnection);
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void Form1::Form_Load() {
+  auto t = Trap(this, "Form_Load");
+  t.Step(100, [&] { OptionalSkin(); });
+  t.Step(102, [&] {
+    if (FileExists(ProgramFolder() + "/HAND-M.CUR")) {
+      if (auto c = LoadHandCursor()) pointer_->SetCustomCursor(*c);
+    }
+  });
+  t.Step(104, [&] {
+    if (g_nudge() == 7) Shell::Open(Help::kHomePage);
+  });
+  t.Step(106, [&] {
+    setWindowTitle("Tarnwick");
+    setWindowIcon(AppIcon());
+  });
+  t.Step(108, [&] { MsgBox::SetApplicationTitle(ApplicationTitleFor("Tarnwick")); });
+  t.Step(110, [&] { RestoreSettings(); });
+  t.Step(112, [&] { Check1_Click(); });
+}
+
+void Form1::OptionalSkin() {
+  const QString path = ProgramFolder() + "/x/o.cjs";
+  if (!QFileInfo::exists(path)) return;
+  ApplyFaceColor(this);
+  skin_ = std::make_unique<SkinFramework>();
+  skin_->LoadSkin(path, "");
+  skin_->ApplyOptions |= 1;
+  skin_->ApplyColors = true;
+  skin_->ApplyMetrics = true;
+  skin_->ApplyWindow(this);
+}
+
+void Form1::RestoreSettings() {
+  bool ok = false;
+  const QString c1 = Settings::Get("Check1", "1");
+  const int check = c1.toInt(&ok);
+  if (!ok || check < 0 || check > 2) throw std::runtime_error("Invalid property value");
+  Check1->setChecked(check != 0);
+  auto toBool = [](const QString& v) {
+    if (v.compare("True", Qt::CaseInsensitive) == 0) return true;
+    if (v.compare("False", Qt::CaseInsensitive) == 0) return false;
+    bool n = false;
+    int i = v.toInt(&n);
+    if (!n) throw std::runtime_error("Type mismatch");
+    return i != 0;
+  };
+  const bool o1 = toBool(Settings::Get("Option1", "1"));
+  const bool o2 = toBool(Settings::Get("Option2", "0"));
+  if (o1) Option1->setChecked(true);
+  if (o2) Option2->setChecked(true);
+  Text1->setText(Settings::Get("FireBirdDatabase", ""));
+  Text2->setText(Settings::Get("FireBirdPassword", ""));
+  Text7->setText(Settings::Get("FireBirdUser", "SYSDBA"));
+  Text5->setText(Settings::Get("MSSQL Server", ""));
+  Text3->setText(Settings::Get("MSSQL User", ""));
+  Text4->setText(Settings::Get("MSSQL Password", ""));
+  Text8->setText(Settings::Get("MSSQL Database", ""));
+  Text6->setText(Settings::Get("MSSQL Port", "1433"));
+  Check4->setChecked(Settings::Get("Local Connection", "0") != "0");
+}
+
+void Form1::Check1_Click() {
+  Option1->setEnabled(Check1->isChecked());
+  Option2->setEnabled(Check1->isChecked());
+  Settings::Put("Check1", Check1->isChecked() ? "1" : "0");
+}
+
+void Form1::closeEvent(QCloseEvent* e) {
+  e->accept();
+  try {
+    if (firebird_conn) firebird_conn->Flush();
+  } catch (const std::exception&) {
+  }
+  g_exit();
+}
+
+void Form1::PushButton1_Click() {
+  auto t = Trap(this, "PushButton1_Click");
+  QString chosen;
+  t.Step(100, [&] {
+    chosen = g_fileDialog(this, "Select Firebird Database", "FirebirdInterbase Database (*.fdb *.gdb)");
+  });
+  t.Step(102, [&] {
+    if (!chosen.isEmpty()) Text1->setText(chosen);
+  });
+}
+
+void Form1::PushButton2_Click() {
+  auto t = Trap(this, "PushButton2_Click");
+  t.Step(100, [&] { Text1->setText(QDir::toNativeSeparators(ProgramFolder() + "/Samples/sample.fdb")); });
+  t.Step(102, [&] { Text7->setText("SYSDBA"); });
+  t.Step(104, [&] { Text2->setText("quillvane"); });
+}
+
+void Form1::PushButton3_Click() {
+  pointer_->SetMode(kHourglass);
+  bool ok = false;
+  {
+    ado::Connection conn;
+    conn.CursorLocation = 2;
+    conn.ConnectionTimeout = FireBird::kLoginTestTimeout;
+    try {
+      conn.Open(FireBird::ConnectionString(FirebirdLogin()));
+      ok = true;
+    } catch (const std::exception&) {
+    }
+  }
+  pointer_->SetMode(kDefaultPointer);
+  MsgBox::Show(this, ok ? "Connection successful." : "Could not connect.");
+}
+
+void Form1::PushButton6_Click() {
+  pointer_->SetMode(kHourglass);
+  bool ok = false;
+  QString why;
+  {
+    ado::Connection conn;
+    conn.ConnectionTimeout = MSSQL::kLoginTestTimeout;
+    try {
+      std::string cs;
+      try {
+        cs = MSSQL::ConnectionString(SqlServerLogin());
+      } catch (const ado::DbError& e) {
+        // A value the driver cannot receive is told plainly instead of sending it wrong.
+        why = S(e.what());
+        throw;
+      }
+      conn.Open(cs);
+      ok = true;
+    } catch (const std::exception&) {
+    }
+  }
+  pointer_->SetMode(kDefaultPointer);
+  if (ok)
+    MsgBox::Show(this, "Connection successful.");
+  else if (!why.isEmpty())
+    MsgBox::Show(this, "Could not connect. " + why);
+  else
+    MsgBox::Show(this, "Could not connect. Please check with your administrator.");
+}
+
+void Form1::PushButton5_Click() {
+  auto t = Trap(this, "PushButton5_Click");
+  t.Step(100, [&] { MsgBox::Show(this, Help::GeneralHelp()); });
+  t.Step(102, [&] { MsgBox::Show(this, Help::FirebirdRequirements()); });
+}
+
+void Form1::PushButton4_Click() {
+  auto t = Trap(this, "PushButton4_Click");
+  t.Step(100, [&] { MsgBox::Show(this, Help::SqlServerLogin()); });
+  int answer = MsgBox::No;
+  t.Step(102, [&] { answer = MsgBox::Show(this, Help::LocalConnectionQuestion(), MsgBox::YesNo); });
+  t.Step(104, [&] {
+    if (answer == MsgBox::Yes) Shell::Open(ProgramFolder() + "/local-connection-example.jpg");
+  });
+}
+
+void Form1::PushButton8_Click() {
+  auto t = Trap(this, "PushButton8_Click");
+  int answer = MsgBox::No;
+  t.Step(100, [&] { answer = MsgBox::Show(this, Help::FirebirdVersionQuestion(), MsgBox::YesNo); });
+  t.Step(102, [&] {
+    if (answer == MsgBox::Yes) Shell::Open(Help::kFirebirdPackagesPage);
+  });
+}
+
+void Form1::PushButton7_Click() { run_.Run(); }
+
+// What the run reads from and shows on this window.
+MSSQL::Login Form1::SqlServerLogin() {
+  return {Text5->text().toStdString(), Text6->text().toStdString(), Text8->text().toStdString(),
+          Text3->text().toStdString(), Text4->text().toStdString(), Check4->isChecked()};
+}
+
+FireBird::Login Form1::FirebirdLogin() {
+  return {Text1->text().toStdString(), Text7->text().toStdString(), Text2->text().toStdString()};
+}
+
+bool Form1::PreviewOn() { return Check1->isChecked(); }
+bool Form1::PreviewPerFile() { return Option1->isChecked(); }
+bool Form1::PreviewPerTable() { return Option2->isChecked(); }
+void Form1::SetHourglass(bool on) { pointer_->SetMode(on ? kHourglass : kDefaultPointer); }
+void Form1::SetProgress(int value) { ProgressBar1->setValue(value); }
+void Form1::SetProgressText(const std::string& text) { ProgressBar1->setFormat(S(text)); }
+
+int Form1::AskYesNo(const std::string& text, const std::string& title) {
+  return MsgBox::Show(this, S(text), MsgBox::YesNo, S(title));
+}
+
+void Form1::ShowMessage(const std::string& text) { MsgBox::Show(this, S(text)); }
+
+void Form1::ReportError(const std::string& text) { MsgBox::ApplicationError(this, S(text)); }
+
+void Form1::ClearScript() { Form2::Instance()->Script().Clear(); }
+
+void Form1::AppendScript(const std::string& statement) { Form2::Instance()->Script().Append(statement); }
+
+conversion::DatatypeSink& Form1::Datatypes() { return *Form5::Instance(); }
+
+void Form1::ShowPreviewModal() {
+  Form2* f = Form2::Instance();
+  f->Script().Publish();
+  ExecModal(f, this);
+}
+
+void Form1::NewConnections() {
+  mssql_conn = std::make_unique<ado::Connection>();
+  firebird_conn = std::make_unique<ado::Connection>();
+  Preview().firebird_conn = firebird_conn.get();
+}

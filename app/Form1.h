@@ -1,0 +1,99 @@
+#pragma once
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "connectivity/Ado.h"
+#include "conversion/ConversionRun.h"
+
+class QLineEdit;
+class QCheckBox;
+class QRadioButton;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QProgressBar;
+class PointerState;
+class SkinFramework;
+
+// The main window.
+class Form1 : public QWidget, public conversion::RunHost {
+ public:
+  Form1();
+  ~Form1() override;
+
+  // Public fields other windows reach.
+  std::unique_ptr<ado::Connection> mssql_conn;
+  std::unique_ptr<ado::Connection> firebird_conn;
+  std::string tbl;
+  bool SQLFormOK = false;
+
+  // Controls, named as in the layout.
+  QLineEdit *Text1, *Text2, *Text3, *Text4, *Text5, *Text6, *Text7, *Text8;
+  QCheckBox *Check1, *Check4;
+  QRadioButton *Option1, *Option2;
+  QGroupBox *Frame1, *Frame2, *Frame3;
+  QPushButton* PushButton[9] = {};
+  QProgressBar* ProgressBar1;
+  std::vector<std::string> List1, List2;  // hidden work lists of the run
+
+  void PushButton1_Click();  // browse for the database file
+  void PushButton2_Click();  // sample database
+  void PushButton3_Click();  // Firebird Test Connection
+  void PushButton4_Click();  // SQL Server help
+  void PushButton5_Click();  // general help
+  void PushButton6_Click();  // SQL Server Test Connection
+  void PushButton7_Click();  // Start Converting
+  void PushButton8_Click();  // Firebird version notice
+  void Check1_Click();
+  PointerState* Pointer() const { return pointer_; }
+  bool Converting() const { return run_.Converting(); }
+
+  // What "ends the program at once" does; tests replace it.
+  static void SetExitHandler(std::function<void()> handler);
+  // Random draw of the home-page nudge (1..100); tests replace it.
+  static void SetNudgeDraw(std::function<int()> draw);
+  // The browse dialog; returns the chosen file or "" when cancelled. Tests replace it.
+  static void SetFileDialog(std::function<QString(QWidget*, const QString& title, const QString& filter)> dialog);
+
+  MSSQL::Login SqlServerLogin() override;
+  FireBird::Login FirebirdLogin() override;
+  bool PreviewOn() override;
+  bool PreviewPerFile() override;
+  bool PreviewPerTable() override;
+  void SetHourglass(bool on) override;
+  void SetProgress(int value) override;
+  void SetProgressText(const std::string& text) override;
+  std::vector<std::string>& SourceTables() override { return List1; }
+  std::vector<std::string>& TargetTables() override { return List2; }
+  int AskYesNo(const std::string& text, const std::string& title) override;
+  void ShowMessage(const std::string& text) override;
+  void ReportError(const std::string& text) override;
+  void ClearScript() override;
+  void AppendScript(const std::string& statement) override;
+  conversion::DatatypeSink& Datatypes() override;
+  void ShowPreviewModal() override;
+  void NewConnections() override;
+  ado::Connection& MssqlConn() override { return *mssql_conn; }
+  ado::Connection& FirebirdConn() override { return *firebird_conn; }
+  bool& FormOK() override { return SQLFormOK; }
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  void Form_Load();
+  void OptionalSkin();
+  void RestoreSettings();
+  void BindText(QLineEdit* box, const char* key, bool selectOnFocus);
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+  PointerState* pointer_;
+  std::unique_ptr<SkinFramework> skin_;
+  conversion::ConversionRun run_{*this};
+};
+
+// The application title: the product name cut before its last space while longer than 40.
+QString ApplicationTitleFor(const QString& productName);

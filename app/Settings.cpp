@@ -1,0 +1,45 @@
+#include "app/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace Settings {
+namespace {
+constexpr auto kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+
+QSettings& Store() {
+  static QSettings* s = nullptr;
+  static QString path;
+  // Tests move the store by changing the settings path; follow it.
+  QSettings probe(QSettings::IniFormat, QSettings::UserScope, "Quorvane", "Quorvane");
+  if (!s || path != probe.fileName()) {
+    delete s;
+    path = probe.fileName();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!QFileInfo::exists(path)) {
+      QFile f(path);
+      if (f.open(QIODevice::WriteOnly)) f.close();
+    }
+    QFile::setPermissions(path, kOwnerOnly);
+    s = new QSettings(path, QSettings::IniFormat);
+  }
+  return *s;
+}
+}  // namespace
+
+QString FilePath() { return Store().fileName(); }
+
+QString Get(const QString& key, const QString& defaultValue) {
+  return Store().value("Tarnwick/" + key, defaultValue).toString();
+}
+
+void Put(const QString& key, const QString& value) {
+  QSettings& s = Store();
+  s.setValue("Tarnwick/" + key, value);
+  s.sync();
+  QFile::setPermissions(s.fileName(), kOwnerOnly);
+}
+
+}  // namespace Settings

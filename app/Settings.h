@@ -1,0 +1,10 @@
+#pragma once
+#include <QString>
+
+// The per-user settings store: application "Quorvane", section "Tarnwick", string values.
+namespace Settings {
+QString Get(const QString& key, const QString& defaultValue);
+// Writes at once and keeps the file readable by its owner alone (it holds passwords).
+void Put(const QString& key, const QString& value);
+QString FilePath();
+}  // namespace Settings

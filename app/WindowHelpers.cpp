@@ -1,0 +1,143 @@
+#include "app/WindowHelpers.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QWidget>
+#include <stdexcept>
+
+void PlaceTwips(QWidget* w, int left, int top, int width, int height) {
+  w->setGeometry(TwipsRect(left, top, width, height));
+}
+
+QFont WindowFont() {
+  QFont f("Arial");
+  f.setPointSizeF(9);
+  f.setBold(true);
+  return f;
+}
+
+QFont ButtonFont() {
+  QFont f("Arial");
+  f.setPointSizeF(11.25);
+  f.setBold(true);
+  return f;
+}
+
+static void SetBackground(QWidget* w, const QColor& c) {
+  QPalette p = w->palette();
+  p.setColor(QPalette::Window, c);
+  w->setPalette(p);
+  w->setAutoFillBackground(true);
+}
+
+void ApplyFaceColor(QWidget* window) {
+  // The system button-face colour, following the desktop's colour scheme.
+  const QColor face = QApplication::palette().color(QPalette::Button);
+  SetBackground(window, face);
+  for (QWidget* child : window->findChildren<QWidget*>()) {
+    if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) || qobject_cast<QGroupBox*>(child) ||
+        qobject_cast<QLabel*>(child))
+      SetBackground(child, face);
+  }
+}
+
+bool FileExists(const QString& path) {
+  if (path.isEmpty()) return false;
+  QFileInfo info(path);
+  return info.exists() && info.isFile();
+}
+
+QString ProgramFolder() { return QCoreApplication::applicationDirPath(); }
+
+QIcon AppIcon() {
+  static QIcon icon = [] {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x1f, 0x5f, 0x9f));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(2, 2, 18, 18);
+    p.setBrush(QColor(0xd9, 0x6a, 0x1c));
+    p.drawRoundedRect(12, 12, 18, 18, 4, 4);
+    p.setPen(Qt::white);
+    QFont f("Arial");
+    f.setBold(true);
+    f.setPixelSize(14);
+    p.setFont(f);
+    p.drawText(QRect(12, 12, 18, 18), Qt::AlignCenter, "T");
+    return QIcon(pm);
+  }();
+  return icon;
+}
+
+std::optional<QCursor> LoadHandCursor() {
+  const QString path = ProgramFolder() + "/HAND-M.CUR";
+  if (!FileExists(path)) return std::nullopt;
+  QPixmap pm;
+  if (!pm.load(path, "CUR") && !pm.load(path, "ICO")) throw std::runtime_error("Invalid picture");
+  // The hot spot is the tip of the index finger.
+  return QCursor(pm, 10, 1);
+}
+
+PointerState::PointerState(QWidget* window) : QObject(window), window_(window) {
+  window->setMouseTracking(true);
+  window->installEventFilter(this);
+  window->setProperty("hoverPlain", true);
+}
+
+void PointerState::SetMode(int mode) {
+  mode_ = mode;
+  if (mode == kHourglass)
+    window_->setCursor(Qt::WaitCursor);
+  else if (mode == kCustomPointer && custom_)
+    window_->setCursor(*custom_);
+  else
+    window_->unsetCursor();
+}
+
+void PointerState::HoverButton(QWidget* w) {
+  w->setMouseTracking(true);
+  w->setProperty("hoverButton", true);
+  w->installEventFilter(this);
+}
+
+void PointerState::HoverPlain(QWidget* w) {
+  w->setMouseTracking(true);
+  w->setProperty("hoverPlain", true);
+  w->installEventFilter(this);
+}
+
+bool PointerState::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+    if (mode_ != kHourglass) {
+      if (watched->property("hoverButton").toBool()) SetMode(kCustomPointer);
+      else if (watched->property("hoverPlain").toBool()) SetMode(kDefaultPointer);
+    }
+  }
+  return false;
+}
+
+namespace {
+std::function<int(QDialog*)> g_modal;
+}
+
+void SetModalHandler(std::function<int(QDialog*)> handler) { g_modal = std::move(handler); }
+
+int ExecModal(QDialog* dialog, QWidget* owner) {
+  if (owner && dialog->parentWidget() != owner) dialog->setParent(owner, dialog->windowFlags() | Qt::Dialog);
+  dialog->setWindowModality(Qt::WindowModal);
+  if (g_modal) return g_modal(dialog);
+  return dialog->exec();
+}

@@ -1,0 +1,68 @@
+#pragma once
+#include <QCursor>
+#include <QFont>
+#include <QIcon>
+#include <QObject>
+#include <QRect>
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+// Pointer modes of a window.
+constexpr int kDefaultPointer = 0;
+constexpr int kHourglass = 11;
+constexpr int kCustomPointer = 99;
+
+// Layout is given in twips; 15 make a pixel.
+inline int Twips(int t) { return t / 15; }
+inline QRect TwipsRect(int left, int top, int width, int height) {
+  return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
+}
+void PlaceTwips(QWidget* w, int left, int top, int width, int height);
+
+QFont WindowFont();  // Arial 9 pt bold
+QFont ButtonFont();  // Arial 11.25 pt bold
+
+// Paints the window and its option buttons, check boxes, frames and labels in the button-face colour.
+void ApplyFaceColor(QWidget* window);
+
+// True when the file is there; never raises and keeps no state.
+bool FileExists(const QString& path);
+
+// The folder that holds the executable.
+QString ProgramFolder();
+
+// The application's window icon, shared by every window.
+QIcon AppIcon();
+
+// The hand cursor from "HAND-M.CUR" in the program folder, when it is there and loads.
+std::optional<QCursor> LoadHandCursor();
+
+// Pointer state of one window and the hover rule: buttons show the custom pointer, the listed
+// surfaces the default one, and neither replaces the hourglass.
+class PointerState : public QObject {
+ public:
+  explicit PointerState(QWidget* window);
+  void SetCustomCursor(const QCursor& c) { custom_ = c; }
+  bool HasCustomCursor() const { return custom_.has_value(); }
+  int Mode() const { return mode_; }
+  void SetMode(int mode);
+  void HoverButton(QWidget* w);
+  void HoverPlain(QWidget* w);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QWidget* window_;
+  std::optional<QCursor> custom_;
+  int mode_ = kDefaultPointer;
+};
+
+class QDialog;
+// Shows a dialog modally over its owner and returns its result. Tests install a handler that works
+// the dialog instead of waiting for a user.
+int ExecModal(QDialog* dialog, QWidget* owner);
+void SetModalHandler(std::function<int(QDialog*)> handler);

@@ -1,0 +1,91 @@
+#include "connectivity/Ado.h"
+
+#include "connectivity/ConnString.h"
+#include "connectivity/FirebirdBackend.h"
+#include "connectivity/OdbcBackend.h"
+
+namespace ado {
+
+long long Backend::Scalar(const std::string& sql) {
+  auto c = Query(sql);
+  if (!c->Fetch() || c->Columns().empty()) throw DbError("The query returned no value: " + sql);
+  const Value& v = c->Columns()[0].value;
+  if (v.kind == Kind::Integer) return v.integer;
+  if (v.kind == Kind::Null) return 0;
+  return std::stoll(v.ToString());
+}
+
+bool IsFirebirdConnectionString(std::string_view s) {
+  return ToLower(s).find("driver=firebird/interbase(r) driver") != std::string::npos;
+}
+
+Connection::~Connection() {
+  try {
+    Close();
+  } catch (...) {
+  }
+}
+
+void Connection::Open(const std::string& connectionString) {
+  if (backend_) throw DbError("Operation is not allowed when the object is open.");
+  if (IsFirebirdConnectionString(connectionString))
+    backend_ = OpenFirebird(connectionString, ConnectionTimeout);
+  else
+    backend_ = OpenOdbc(connectionString, ConnectionTimeout, CommandTimeout);
+}
+
+Backend& Connection::Active() {
+  // A connection that is not open is as good as lost: nothing sent on it can succeed.
+  if (!backend_) throw DbError("Operation is not allowed when the object is closed.", true);
+  return *backend_;
+}
+
+void Connection::Execute(const std::string& sql) { Active().Execute(sql); }
+
+std::unique_ptr<Cursor> Connection::OpenSchemaTables() { return Active().Tables(); }
+
+void Connection::Flush() {
+  if (backend_) backend_->Flush();
+}
+
+void Connection::Close() {
+  if (!backend_) return;
+  auto b = std::move(backend_);
+  b->Close();
+}
+
+void Recordset::Attach(std::unique_ptr<Cursor> cursor) {
+  cursor_ = std::move(cursor);
+  eof_ = !cursor_->Fetch();
+  bof_ = eof_;
+}
+
+void Recordset::Open(const std::string& source, Connection& conn, int, int) {
+  Close();
+  static const std::string kSelectAll = "SELECT * FROM ";
+  if (source.compare(0, kSelectAll.size(), kSelectAll) == 0)
+    rows_ = conn.Active().Scalar("SELECT COUNT(*) FROM " + source.substr(kSelectAll.size()));
+  Attach(conn.Active().Query(source));
+}
+
+void Recordset::MoveNext() {
+  if (!cursor_ || eof_) throw DbError("Either BOF or EOF is True, or the current record has been deleted.");
+  eof_ = !cursor_->Fetch();
+}
+
+const Field& Recordset::Fields(std::string_view name) const {
+  if (cursor_) {
+    std::string want = ToLower(name);
+    for (const Field& f : cursor_->Columns())
+      if (ToLower(f.Name) == want) return f;
+  }
+  throw DbError("Item cannot be found in the collection corresponding to the requested name or ordinal.");
+}
+
+void Recordset::Close() {
+  cursor_.reset();
+  eof_ = bof_ = true;
+  rows_ = -1;
+}
+
+}  // namespace ado

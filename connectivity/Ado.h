@@ -1,0 +1,99 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "connectivity/DbError.h"
+#include "connectivity/Value.h"
+
+namespace ado {
+
+// Column description as the result set reports it (ADO type codes, see conversion/Datatype.h).
+struct Field {
+  std::string Name;
+  int Type = 0;
+  long DefinedSize = 0;
+  int Precision = 0;
+  int NumericScale = 0;
+  Value value;
+};
+
+// A forward cursor of one backend.
+class Cursor {
+ public:
+  virtual ~Cursor() = default;
+  virtual std::vector<Field>& Columns() = 0;
+  // Reads the next row into the columns' values; false past the last row.
+  virtual bool Fetch() = 0;
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual void Execute(const std::string& sql) = 0;
+  virtual std::unique_ptr<Cursor> Query(const std::string& sql) = 0;
+  virtual std::unique_ptr<Cursor> Tables() = 0;
+  // The number a single-value query yields (SELECT COUNT(*) ...).
+  virtual long long Scalar(const std::string& sql);
+  // Makes pending work durable (a no-op where every statement commits by itself).
+  virtual void Flush() {}
+  virtual void Close() = 0;
+};
+
+// A database connection. Settings are stored before Open and applied where the client allows.
+class Connection {
+ public:
+  int CursorLocation = 2;
+  int CommandTimeout = 30;
+  int ConnectionTimeout = 15;
+
+  Connection() = default;
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Chooses the client by the string: the Firebird driver named in it goes to the Firebird client,
+  // everything else to ODBC as it stands. Throws DbError when the login fails.
+  void Open(const std::string& connectionString);
+  void Execute(const std::string& sql);
+  // The table catalogue: fields TABLE_NAME and TABLE_TYPE.
+  std::unique_ptr<Cursor> OpenSchemaTables();
+  void Close();
+  bool IsOpen() const { return backend_ != nullptr; }
+  void Flush();
+  Backend& Active();
+
+ private:
+  std::unique_ptr<Backend> backend_;
+};
+
+// A result set positioned on its first row after Open.
+class Recordset {
+ public:
+  Recordset() = default;
+  explicit Recordset(std::unique_ptr<Cursor> cursor) { Attach(std::move(cursor)); }
+  // For "SELECT * FROM [t]" the row total comes from a count run before the rows are read.
+  void Open(const std::string& source, Connection& conn, int cursorType = 3, int lockType = 3);
+  bool Eof() const { return eof_; }
+  bool Bof() const { return bof_; }
+  void MoveNext();
+  int FieldCount() const { return cursor_ ? static_cast<int>(cursor_->Columns().size()) : 0; }
+  const Field& Fields(int i) const { return cursor_->Columns().at(static_cast<size_t>(i)); }
+  // Field by name, compared without regard to case; throws DbError when absent.
+  const Field& Fields(std::string_view name) const;
+  long long Rows() const { return rows_; }
+  void Close();
+  bool IsOpen() const { return cursor_ != nullptr; }
+
+ private:
+  void Attach(std::unique_ptr<Cursor> cursor);
+  std::unique_ptr<Cursor> cursor_;
+  bool eof_ = true, bof_ = true;
+  long long rows_ = -1;
+};
+
+// True when the connection string names the Firebird driver.
+bool IsFirebirdConnectionString(std::string_view s);
+
+}  // namespace ado

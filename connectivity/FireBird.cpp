@@ -1,0 +1,56 @@
+#include "connectivity/FireBird.h"
+
+#include "connectivity/Ado.h"
+#include "connectivity/ConnString.h"
+
+namespace FireBird {
+
+std::string ConnectionString(const Login& login) {
+  auto q = [](const std::string& v) { return ado::QuoteValue(v, ado::BraceStyle::Odbc); };
+  std::string inner = "Driver=Firebird/InterBase(r) driver;Dbname=" + q(login.database) + " ;CHARSET=NONE;UID=" +
+                      q(login.user) + ";Role=admin";
+  std::string quoted;
+  for (char c : inner) {
+    quoted += c;
+    if (c == '\'') quoted += '\'';
+  }
+  return "Provider=MSDASQL.1;Password=" + q(login.password) + ";Persist Security Info=true;User ID=" + q(login.user) +
+         ";Extended " + "Properties='" + quoted + "'";
+}
+
+bool CanOpenFirebird(const Login& login) {
+  try {
+    ado::Connection conn;
+    conn.ConnectionTimeout = kLoginTestTimeout;
+    conn.Open(ConnectionString(login));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool IsSystemName(const std::string& name) {
+  int chars = 0;
+  for (char c : name) {
+    if ((static_cast<unsigned char>(c) & 0xC0) == 0x80) continue;  // UTF-8 continuation byte
+    if (++chars == 4) return c == '$';
+  }
+  return false;
+}
+
+void ListFirebirdTables(const Login& login, std::vector<std::string>& list) {
+  ado::Connection conn;
+  conn.CursorLocation = 3;
+  conn.Open(ConnectionString(login));
+  list.clear();
+  ado::Recordset rs(conn.OpenSchemaTables());
+  while (!rs.Eof()) {
+    std::string name = rs.Fields("TABLE_NAME").value.ToString();
+    if (!IsSystemName(name)) list.push_back(name);
+    rs.MoveNext();
+  }
+  rs.Close();
+  conn.Close();
+}
+
+}  // namespace FireBird

@@ -1,0 +1,26 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace FireBird {
+
+// The fields of the "Firebird or Interbase Login" panel, as typed.
+struct Login {
+  std::string database, user, password;
+};
+
+constexpr int kLoginTestTimeout = 15;
+
+// "Provider=MSDASQL.1;Password=...;Extended Properties='Driver=Firebird/InterBase(r) driver;...'".
+// Plain values stand as typed; others are braced so that every value reads back unchanged.
+std::string ConnectionString(const Login& login);
+
+bool CanOpenFirebird(const Login& login);
+
+// Fills `list` with every catalogue name whose fourth character is not "$". Throws ado::DbError.
+void ListFirebirdTables(const Login& login, std::vector<std::string>& list);
+
+// The fourth character (not byte) of a name is "$".
+bool IsSystemName(const std::string& name);
+
+}  // namespace FireBird

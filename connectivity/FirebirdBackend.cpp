@@ -1,0 +1,446 @@
+#include "connectivity/FirebirdBackend.h"
+
+#include <ibase.h>
+
+#include <chrono>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "connectivity/ConnString.h"
+
+namespace ado {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// Work that succeeded is made durable at least this often.
+constexpr auto kCommitInterval = std::chrono::milliseconds(500);
+
+bool IsLostConnection(const ISC_STATUS* status) {
+  for (const ISC_STATUS* s = status; s[0] == isc_arg_gds || s[0] == isc_arg_string ||
+                                     s[0] == isc_arg_number || s[0] == isc_arg_interpreted ||
+                                     s[0] == isc_arg_sql_state || s[0] == isc_arg_cstring;) {
+    if (s[0] == isc_arg_gds) {
+      switch (s[1]) {
+        case isc_network_error:
+        case isc_net_read_err:
+        case isc_net_write_err:
+        case isc_lost_db_connection:
+        case isc_conn_lost:
+        case isc_shutdown:
+        case isc_att_shutdown:
+        case isc_bad_db_handle:
+          return true;
+        default:
+          break;
+      }
+    }
+    s += s[0] == isc_arg_cstring ? 3 : 2;
+  }
+  return false;
+}
+
+[[noreturn]] void Throw(const ISC_STATUS* status) {
+  std::string text;
+  char buf[1024];
+  const ISC_STATUS* p = status;
+  while (fb_interpret(buf, sizeof buf, &p) > 0) {
+    if (!text.empty()) text += '\n';
+    text += buf;
+  }
+  if (text.empty()) text = "Unknown Firebird error";
+  throw DbError(text, IsLostConnection(status));
+}
+
+void Check(const ISC_STATUS* status) {
+  if (status[0] == 1 && status[1] != 0) Throw(status);
+}
+
+void AddDpbString(std::vector<char>& dpb, char tag, const std::string& v) {
+  if (v.size() > 255) throw DbError("Login value too long for the Firebird client");
+  dpb.push_back(tag);
+  dpb.push_back(static_cast<char>(v.size()));
+  dpb.insert(dpb.end(), v.begin(), v.end());
+}
+
+class FbCursor : public Cursor {
+ public:
+  FbCursor(isc_db_handle* db, isc_tr_handle* tr, const std::string& sql) : db_(db), tr_(tr) {
+    ISC_STATUS_ARRAY st;
+    isc_dsql_allocate_statement(st, db_, &stmt_);
+    Check(st);
+    sqlda_ = Alloc(1);
+    isc_dsql_prepare(st, tr_, &stmt_, static_cast<unsigned short>(0), sql.c_str(), SQL_DIALECT_V6, sqlda_);
+    if (st[0] == 1 && st[1]) {
+      Release();
+      Throw(st);
+    }
+    if (sqlda_->sqld > sqlda_->sqln) {
+      int n = sqlda_->sqld;
+      std::free(sqlda_);
+      sqlda_ = Alloc(n);
+      isc_dsql_describe(st, &stmt_, SQL_DIALECT_V6, sqlda_);
+      Check(st);
+    }
+    buffers_.resize(static_cast<size_t>(sqlda_->sqld));
+    nulls_.resize(static_cast<size_t>(sqlda_->sqld));
+    for (int i = 0; i < sqlda_->sqld; ++i) {
+      XSQLVAR& v = sqlda_->sqlvar[i];
+      buffers_[i].resize(static_cast<size_t>(v.sqllen) + 2 + 8);
+      v.sqldata = buffers_[i].data();
+      v.sqlind = &nulls_[i];
+      v.sqltype |= 1;
+      Field f;
+      f.Name.assign(v.aliasname, static_cast<size_t>(v.aliasname_length));
+      f.DefinedSize = v.sqllen;
+      f.NumericScale = -v.sqlscale;
+      fields_.push_back(f);
+    }
+    isc_dsql_execute(st, tr_, &stmt_, SQL_DIALECT_V6, nullptr);
+    if (st[0] == 1 && st[1]) {
+      Release();
+      Throw(st);
+    }
+  }
+  ~FbCursor() override { Release(); }
+
+  std::vector<Field>& Columns() override { return fields_; }
+
+  bool Fetch() override {
+    if (done_) return false;
+    ISC_STATUS_ARRAY st;
+    ISC_STATUS rc = isc_dsql_fetch(st, &stmt_, SQL_DIALECT_V6, sqlda_);
+    if (rc == 100) {
+      done_ = true;
+      return false;
+    }
+    Check(st);
+    for (int i = 0; i < sqlda_->sqld; ++i) Decode(sqlda_->sqlvar[i], fields_[i].value);
+    return true;
+  }
+
+ private:
+  static XSQLDA* Alloc(int n) {
+    auto* d = static_cast<XSQLDA*>(std::calloc(1, XSQLDA_LENGTH(n)));
+    d->version = SQLDA_VERSION1;
+    d->sqln = static_cast<short>(n);
+    return d;
+  }
+
+  void Release() {
+    if (stmt_) {
+      ISC_STATUS_ARRAY st;
+      isc_dsql_free_statement(st, &stmt_, DSQL_drop);
+      stmt_ = 0;
+    }
+    std::free(sqlda_);
+    sqlda_ = nullptr;
+  }
+
+  static std::string Scaled(ISC_INT64 n, int scale) {
+    if (scale >= 0) return std::to_string(n);
+    bool neg = n < 0;
+    std::string digits = std::to_string(neg ? -static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n));
+    size_t s = static_cast<size_t>(-scale);
+    if (digits.size() <= s) digits.insert(0, s + 1 - digits.size(), '0');
+    digits.insert(digits.size() - s, ".");
+    return neg ? "-" + digits : digits;
+  }
+
+  void Decode(XSQLVAR& v, Value& out) {
+    if (*v.sqlind < 0) {
+      out.SetNull();
+      return;
+    }
+    const char* d = v.sqldata;
+    switch (v.sqltype & ~1) {
+      case SQL_TEXT:
+        out.kind = Kind::Text;
+        out.text.assign(d, static_cast<size_t>(v.sqllen));
+        break;
+      case SQL_VARYING: {
+        short len;
+        std::memcpy(&len, d, 2);
+        out.kind = Kind::Text;
+        out.text.assign(d + 2, static_cast<size_t>(len));
+        break;
+      }
+      case SQL_SHORT:
+      case SQL_LONG:
+      case SQL_INT64: {
+        ISC_INT64 n = 0;
+        if ((v.sqltype & ~1) == SQL_SHORT) {
+          short s;
+          std::memcpy(&s, d, 2);
+          n = s;
+        } else if ((v.sqltype & ~1) == SQL_LONG) {
+          ISC_LONG l;
+          std::memcpy(&l, d, 4);
+          n = l;
+        } else {
+          std::memcpy(&n, d, 8);
+        }
+        if (v.sqlscale < 0) {
+          out.kind = Kind::Decimal;
+          out.text = Scaled(n, v.sqlscale);
+        } else {
+          out.kind = Kind::Integer;
+          out.integer = n;
+        }
+        break;
+      }
+      case SQL_FLOAT: {
+        float f;
+        std::memcpy(&f, d, 4);
+        out.kind = Kind::Single;
+        out.floating = f;
+        break;
+      }
+      case SQL_DOUBLE:
+        out.kind = Kind::Floating;
+        std::memcpy(&out.floating, d, 8);
+        break;
+      case SQL_BOOLEAN:
+        out.kind = Kind::Boolean;
+        out.boolean = *d != 0;
+        break;
+      case SQL_TYPE_DATE: {
+        struct tm t{};
+        isc_decode_sql_date(reinterpret_cast<const ISC_DATE*>(d), &t);
+        out.kind = Kind::Date;
+        out.year = t.tm_year + 1900;
+        out.month = t.tm_mon + 1;
+        out.day = t.tm_mday;
+        out.hour = out.minute = out.second = 0;
+        out.nanos = 0;
+        break;
+      }
+      case SQL_TYPE_TIME: {
+        ISC_TIME tm;
+        std::memcpy(&tm, d, 4);
+        out.kind = Kind::Time;
+        out.hour = static_cast<int>(tm / 36000000);
+        out.minute = static_cast<int>(tm / 600000 % 60);
+        out.second = static_cast<int>(tm / 10000 % 60);
+        out.nanos = static_cast<std::uint32_t>(tm % 10000) * 100000;
+        break;
+      }
+      case SQL_TIMESTAMP: {
+        ISC_TIMESTAMP ts;
+        std::memcpy(&ts, d, 8);
+        struct tm t{};
+        isc_decode_sql_date(&ts.timestamp_date, &t);
+        out.kind = Kind::DateTime;
+        out.year = t.tm_year + 1900;
+        out.month = t.tm_mon + 1;
+        out.day = t.tm_mday;
+        ISC_TIME tm = ts.timestamp_time;
+        out.hour = static_cast<int>(tm / 36000000);
+        out.minute = static_cast<int>(tm / 600000 % 60);
+        out.second = static_cast<int>(tm / 10000 % 60);
+        out.nanos = static_cast<std::uint32_t>(tm % 10000) * 100000;
+        break;
+      }
+      case SQL_BLOB: {
+        ISC_QUAD id;
+        std::memcpy(&id, d, sizeof id);
+        out.kind = v.sqlsubtype == 1 ? Kind::Text : Kind::Binary;
+        out.text.clear();
+        ISC_STATUS_ARRAY st;
+        isc_blob_handle blob = 0;
+        isc_open_blob2(st, db_, tr_, &blob, &id, 0, nullptr);
+        Check(st);
+        char chunk[8192];
+        unsigned short got = 0;
+        for (;;) {
+          ISC_STATUS rc = isc_get_segment(st, &blob, &got, sizeof chunk, chunk);
+          if (rc != 0 && rc != isc_segment) break;
+          out.text.append(chunk, got);
+        }
+        isc_close_blob(st, &blob);
+        break;
+      }
+      default:
+        out.kind = Kind::Text;
+        out.text = "<unsupported type>";
+    }
+  }
+
+  isc_db_handle* db_;
+  isc_tr_handle* tr_;
+  isc_stmt_handle stmt_ = 0;
+  XSQLDA* sqlda_ = nullptr;
+  std::vector<std::vector<char>> buffers_;
+  std::vector<short> nulls_;
+  std::vector<Field> fields_;
+  bool done_ = false;
+};
+
+class FirebirdBackend : public Backend {
+ public:
+  explicit FirebirdBackend(isc_db_handle db) : db_(db) {}
+  ~FirebirdBackend() override {
+    try {
+      Close();
+    } catch (...) {
+    }
+  }
+
+  void Execute(const std::string& sql) override {
+    ISC_STATUS_ARRAY st;
+    if (IsDdlStatement(sql)) {
+      // Metadata changes are committed at once, on a transaction of their own.
+      Commit();
+      Start();
+      isc_dsql_execute_immediate(st, &db_, &tr_, static_cast<unsigned short>(0), sql.c_str(), SQL_DIALECT_V6, nullptr);
+      if (st[0] == 1 && st[1]) {
+        ISC_STATUS_ARRAY st2;
+        isc_rollback_transaction(st2, &tr_);
+        tr_ = 0;
+        Throw(st);
+      }
+      Commit();
+      return;
+    }
+    Start();
+    // Long texts go through the length-carrying call; a failed statement undoes only itself.
+    isc_dsql_execute_immediate(st, &db_, &tr_, 0, sql.c_str(), SQL_DIALECT_V6, nullptr);
+    if (st[0] == 1 && st[1]) Throw(st);
+    dirty_ = true;
+    if (Clock::now() - lastCommit_ >= kCommitInterval) Commit();
+  }
+
+  std::unique_ptr<Cursor> Query(const std::string& sql) override {
+    Start();
+    return std::make_unique<FbCursor>(&db_, &tr_, sql);
+  }
+
+  std::unique_ptr<Cursor> Tables() override {
+    return Query(
+        "SELECT TRIM(TRAILING FROM RDB$RELATION_NAME) AS TABLE_NAME, "
+        "CAST(CASE WHEN RDB$SYSTEM_FLAG = 1 THEN 'SYSTEM TABLE' WHEN RDB$VIEW_BLR IS NOT NULL THEN 'VIEW' "
+        "ELSE 'TABLE' END AS VARCHAR(12)) AS TABLE_TYPE FROM RDB$RELATIONS ORDER BY 1");
+  }
+
+  void Flush() override { Commit(); }
+
+  void Close() override {
+    if (!db_) return;
+    ISC_STATUS_ARRAY st;
+    if (tr_) {
+      isc_commit_transaction(st, &tr_);
+      if (st[0] == 1 && st[1]) {
+        ISC_STATUS_ARRAY st2;
+        isc_rollback_transaction(st2, &tr_);
+      }
+      tr_ = 0;
+    }
+    isc_detach_database(st, &db_);
+    db_ = 0;
+  }
+
+ private:
+  void Start() {
+    if (tr_) return;
+    static const char tpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
+                               isc_tpb_nowait};
+    ISC_STATUS_ARRAY st;
+    isc_start_transaction(st, &tr_, 1, &db_, static_cast<unsigned short>(sizeof tpb), tpb);
+    Check(st);
+    if (!dirty_) lastCommit_ = Clock::now();
+  }
+
+  void Commit() {
+    if (!tr_) return;
+    ISC_STATUS_ARRAY st;
+    isc_commit_transaction(st, &tr_);
+    if (st[0] == 1 && st[1]) {
+      ISC_STATUS_ARRAY st2;
+      isc_rollback_transaction(st2, &tr_);
+      tr_ = 0;
+      dirty_ = false;
+      Throw(st);
+    }
+    tr_ = 0;
+    dirty_ = false;
+    lastCommit_ = Clock::now();
+  }
+
+  isc_db_handle db_;
+  isc_tr_handle tr_ = 0;
+  bool dirty_ = false;
+  Clock::time_point lastCommit_ = Clock::now();
+};
+
+}  // namespace
+
+bool IsDdlStatement(std::string_view sql) {
+  size_t i = 0;
+  while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+  size_t j = i;
+  while (j < sql.size() && std::isalpha(static_cast<unsigned char>(sql[j]))) ++j;
+  std::string word = ToUpper(sql.substr(i, j - i));
+  return word == "CREATE" || word == "DROP" || word == "ALTER" || word == "RECREATE" || word == "COMMENT" ||
+         word == "GRANT" || word == "REVOKE";
+}
+
+std::unique_ptr<Backend> OpenFirebird(const std::string& connectionString, int connectTimeoutSeconds) {
+  auto all = ParseConnString(connectionString);
+  // The driver's own settings sit inside Extended Properties.
+  std::map<std::string, std::string> inner;
+  if (auto it = all.find("extended properties"); it != all.end()) inner = ParseConnString(it->second);
+  auto pick = [&](std::initializer_list<const char*> keys) -> std::string {
+    for (const char* k : keys) {
+      if (auto it = inner.find(k); it != inner.end()) return it->second;
+      if (auto it = all.find(k); it != all.end()) return it->second;
+    }
+    return {};
+  };
+  std::string path = pick({"dbname", "database"});
+  if (!path.empty() && path.back() == ' ') path.pop_back();
+  std::string user = pick({"uid", "user id", "user"});
+  std::string password = pick({"password", "pwd"});
+  std::string charset = pick({"charset"});
+  std::string role = pick({"role"});
+  if (path.empty()) throw DbError("No database file was given.");
+
+  std::vector<char> dpb{isc_dpb_version1};
+  if (!user.empty()) AddDpbString(dpb, isc_dpb_user_name, user);
+  if (!password.empty()) AddDpbString(dpb, isc_dpb_password, password);
+  if (!charset.empty()) AddDpbString(dpb, isc_dpb_lc_ctype, charset);
+  if (!role.empty()) AddDpbString(dpb, isc_dpb_sql_role_name, role);
+  if (connectTimeoutSeconds > 0) {
+    int t = connectTimeoutSeconds > 32767 ? 32767 : connectTimeoutSeconds;
+    dpb.push_back(isc_dpb_connect_timeout);
+    dpb.push_back(4);
+    for (int k = 0; k < 4; ++k) dpb.push_back(static_cast<char>((t >> (8 * k)) & 0xFF));
+  }
+  ISC_STATUS_ARRAY st;
+  isc_db_handle db = 0;
+  isc_attach_database(st, static_cast<short>(path.size()), path.c_str(), &db, static_cast<short>(dpb.size()),
+                      dpb.data());
+  Check(st);
+  return std::make_unique<FirebirdBackend>(db);
+}
+
+void CreateFirebirdDatabase(const std::string& path, const std::string& user, const std::string& password) {
+  auto quote = [](const std::string& s) {
+    std::string r = "'";
+    for (char c : s) {
+      r += c;
+      if (c == '\'') r += '\'';
+    }
+    return r + "'";
+  };
+  std::string sql = "CREATE DATABASE " + quote(path) + " USER " + quote(user) + " PASSWORD " + quote(password) +
+                    " PAGE_SIZE 8192 DEFAULT CHARACTER SET NONE";
+  ISC_STATUS_ARRAY st;
+  isc_db_handle db = 0;
+  isc_tr_handle tr = 0;
+  isc_dsql_execute_immediate(st, &db, &tr, 0, sql.c_str(), SQL_DIALECT_V6, nullptr);
+  Check(st);
+  isc_detach_database(st, &db);
+}
+
+}  // namespace ado

@@ -1,0 +1,52 @@
+#include "connectivity/MSSQL.h"
+
+#include "connectivity/Ado.h"
+#include "connectivity/ConnString.h"
+#include "connectivity/OdbcBackend.h"
+#include "connectivity/UiYield.h"
+
+namespace MSSQL {
+
+static ado::BraceStyle DriverStyle() {
+  // FreeTDS reads a braced value up to its first "};" and keeps "}}" as two characters.
+  std::string lib = ado::OdbcDriverLibrary("SQL Server");
+  return lib.find("tdsodbc") != std::string::npos ? ado::BraceStyle::FreeTds : ado::BraceStyle::Odbc;
+}
+
+std::string ConnectionString(const Login& login) {
+  ado::BraceStyle style = DriverStyle();
+  auto q = [&](const std::string& v) { return ado::QuoteValue(v, style); };
+  std::string server = login.local ? login.server : login.server + "," + login.port;
+  return "Driver={SQL Server};Server=" + q(server) + ";Database=" + q(login.database) + ";Uid=" + q(login.user) +
+         ";Pwd=" + q(login.password) + ";";
+}
+
+bool CanOpenSqlServer(const Login& login) {
+  try {
+    ado::Connection conn;
+    conn.ConnectionTimeout = kLoginTestTimeout;
+    conn.Open(ConnectionString(login));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void ListSqlServerTables(const Login& login, std::vector<std::string>& list) {
+  ado::Connection conn;
+  conn.Open(ConnectionString(login));
+  ado::Recordset rs(conn.OpenSchemaTables());
+  list.clear();
+  while (!rs.Eof()) {
+    if (rs.Fields("TABLE_TYPE").value.ToString() == "TABLE") {
+      ui::Yield();
+      std::string name = rs.Fields("TABLE_NAME").value.ToString();
+      if (ado::ToUpper(name).find("SYS") == std::string::npos) list.push_back(name);
+    }
+    rs.MoveNext();
+  }
+  rs.Close();
+  conn.Close();
+}
+
+}  // namespace MSSQL

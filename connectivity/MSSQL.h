@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace MSSQL {
+
+// The fields of the "MS SQL Server Login" panel, as typed.
+struct Login {
+  std::string server, port, database, user, password;
+  bool local = false;  // "Local Connection": no port
+};
+
+// Login time-out of the login tests; the run's working connection sets its own.
+constexpr int kLoginTestTimeout = 15;
+
+// "Driver={SQL Server};Server=..." in the local form or with ",port". Values that would break the
+// string are braced the way the registered driver reads them; throws ado::DbError when a value
+// cannot be sent to that driver at all.
+std::string ConnectionString(const Login& login);
+
+// Opens and releases a connection; false on any failure, without a message.
+bool CanOpenSqlServer(const Login& login);
+
+// Empties `list` and fills it with the base tables whose upper-cased names do not contain "SYS".
+// Throws ado::DbError on failure (the list keeps what was added).
+void ListSqlServerTables(const Login& login, std::vector<std::string>& list);
+
+}  // namespace MSSQL

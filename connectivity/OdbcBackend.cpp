@@ -1,0 +1,419 @@
+#include "connectivity/OdbcBackend.h"
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <cstring>
+#include <vector>
+
+namespace ado {
+namespace {
+
+// SQL Server types that the driver reports with codes of its own.
+constexpr int kSsTime2 = -154;
+constexpr int kSsXml = -152;
+constexpr int kSsVariant = -150;
+
+std::u16string ToUtf16(const std::string& s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    char32_t cp;
+    int extra;
+    if (c < 0x80) { cp = c; extra = 0; }
+    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
+    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
+    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
+    else { cp = 0xFFFD; extra = 0; }
+    ++i;
+    for (int k = 0; k < extra && i < s.size(); ++k, ++i) cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (cp >> 10));
+      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+  }
+  return out;
+}
+
+void AppendUtf8(std::string& out, const SQLWCHAR* w, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    char32_t cp = w[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && w[i + 1] >= 0xDC00 && w[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (w[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+}
+
+std::string Diagnostics(SQLSMALLINT type, SQLHANDLE h) {
+  std::string text;
+  for (SQLSMALLINT i = 1;; ++i) {
+    SQLWCHAR state[6], msg[2048];
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    SQLRETURN rc = SQLGetDiagRecW(type, h, i, state, &native, msg, 2048, &len);
+    if (!SQL_SUCCEEDED(rc)) break;
+    if (!text.empty()) text += '\n';
+    text += '[';
+    AppendUtf8(text, state, 5);
+    text += "] ";
+    AppendUtf8(text, msg, static_cast<size_t>(len < 2047 ? len : 2047));
+  }
+  return text.empty() ? "ODBC call failed" : text;
+}
+
+bool LostState(SQLSMALLINT type, SQLHANDLE h) {
+  SQLWCHAR state[6];
+  SQLINTEGER native;
+  SQLSMALLINT len;
+  if (!SQL_SUCCEEDED(SQLGetDiagRecW(type, h, 1, state, &native, nullptr, 0, &len))) return false;
+  // 08S01 communication link failure, 08003 connection not open.
+  return state[0] == '0' && state[1] == '8';
+}
+
+void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h) {
+  if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
+  throw DbError(Diagnostics(type, h), LostState(type, h));
+}
+
+enum class ReadAs { Integer, Double, Single, Decimal, Bit, WText, Binary, Date, Time, Timestamp };
+
+class OdbcCursor : public Cursor {
+ public:
+  explicit OdbcCursor(SQLHSTMT stmt) : stmt_(stmt) {
+    SQLSMALLINT n = 0;
+    Check(SQLNumResultCols(stmt_, &n), SQL_HANDLE_STMT, stmt_);
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(n); ++i) {
+      SQLWCHAR name[512];
+      SQLSMALLINT nameLen = 0, sqlType = 0, digits = 0, nullable = 0;
+      SQLULEN size = 0;
+      Check(SQLDescribeColW(stmt_, i, name, 512, &nameLen, &sqlType, &size, &digits, &nullable), SQL_HANDLE_STMT,
+            stmt_);
+      SQLLEN isUnsigned = SQL_FALSE;
+      SQLColAttributeW(stmt_, i, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
+      Field f;
+      AppendUtf8(f.Name, name, static_cast<size_t>(nameLen < 511 ? nameLen : 511));
+      long defined = 0;
+      MapOdbcType(sqlType, isUnsigned == SQL_TRUE, static_cast<long>(size), f.Type, defined);
+      f.DefinedSize = defined;
+      if (sqlType == SQL_DECIMAL || sqlType == SQL_NUMERIC) {
+        f.Precision = static_cast<int>(size);
+        f.NumericScale = digits;
+      } else {
+        f.Precision = static_cast<int>(size > 255 ? 255 : size);
+        f.NumericScale = 255;
+      }
+      fields_.push_back(f);
+      fetch_.push_back(FetchKind(sqlType));
+    }
+  }
+  ~OdbcCursor() override { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
+
+  std::vector<Field>& Columns() override { return fields_; }
+
+  bool Fetch() override {
+    SQLRETURN rc = SQLFetch(stmt_);
+    if (rc == SQL_NO_DATA) return false;
+    Check(rc, SQL_HANDLE_STMT, stmt_);
+    for (size_t i = 0; i < fields_.size(); ++i) Read(static_cast<SQLUSMALLINT>(i + 1), fetch_[i], fields_[i].value);
+    return true;
+  }
+
+ private:
+  static ReadAs FetchKind(int sqlType) {
+    switch (sqlType) {
+      case SQL_TINYINT: case SQL_SMALLINT: case SQL_INTEGER: case SQL_BIGINT: return ReadAs::Integer;
+      case SQL_REAL: return ReadAs::Single;
+      case SQL_FLOAT: case SQL_DOUBLE: return ReadAs::Double;
+      case SQL_DECIMAL: case SQL_NUMERIC: return ReadAs::Decimal;
+      case SQL_BIT: return ReadAs::Bit;
+      case SQL_BINARY: case SQL_VARBINARY: case SQL_LONGVARBINARY: return ReadAs::Binary;
+      case SQL_TYPE_DATE: case SQL_DATE: return ReadAs::Date;
+      case SQL_TYPE_TIME: case SQL_TIME: return ReadAs::Time;
+      case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: return ReadAs::Timestamp;
+      default: return ReadAs::WText;
+    }
+  }
+
+  void Read(SQLUSMALLINT col, ReadAs kind, Value& v) {
+    SQLLEN ind = 0;
+    SQLRETURN rc;
+    switch (kind) {
+      case ReadAs::Integer: {
+        SQLBIGINT n = 0;
+        rc = SQLGetData(stmt_, col, SQL_C_SBIGINT, &n, 0, &ind);
+        Check(rc, SQL_HANDLE_STMT, stmt_);
+        if (ind == SQL_NULL_DATA) return v.SetNull();
+        v.kind = Kind::Integer;
+        v.integer = n;
+        return;
+      }
+      case ReadAs::Double:
+      case ReadAs::Single: {
+        double d = 0;
+        float f = 0;
+        if (kind == ReadAs::Single)
+          rc = SQLGetData(stmt_, col, SQL_C_FLOAT, &f, 0, &ind);
+        else
+          rc = SQLGetData(stmt_, col, SQL_C_DOUBLE, &d, 0, &ind);
+        Check(rc, SQL_HANDLE_STMT, stmt_);
+        if (ind == SQL_NULL_DATA) return v.SetNull();
+        v.kind = kind == ReadAs::Single ? Kind::Single : Kind::Floating;
+        v.floating = kind == ReadAs::Single ? static_cast<double>(f) : d;
+        return;
+      }
+      case ReadAs::Bit: {
+        unsigned char b = 0;
+        rc = SQLGetData(stmt_, col, SQL_C_BIT, &b, 0, &ind);
+        Check(rc, SQL_HANDLE_STMT, stmt_);
+        if (ind == SQL_NULL_DATA) return v.SetNull();
+        v.kind = Kind::Boolean;
+        v.boolean = b != 0;
+        return;
+      }
+      case ReadAs::Date:
+      case ReadAs::Timestamp: {
+        SQL_TIMESTAMP_STRUCT ts{};
+        rc = SQLGetData(stmt_, col, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind);
+        Check(rc, SQL_HANDLE_STMT, stmt_);
+        if (ind == SQL_NULL_DATA) return v.SetNull();
+        v.kind = kind == ReadAs::Date ? Kind::Date : Kind::DateTime;
+        v.year = ts.year; v.month = ts.month; v.day = ts.day;
+        v.hour = ts.hour; v.minute = ts.minute; v.second = ts.second;
+        v.nanos = ts.fraction;
+        return;
+      }
+      case ReadAs::Time: {
+        SQL_TIME_STRUCT t{};
+        rc = SQLGetData(stmt_, col, SQL_C_TYPE_TIME, &t, sizeof t, &ind);
+        Check(rc, SQL_HANDLE_STMT, stmt_);
+        if (ind == SQL_NULL_DATA) return v.SetNull();
+        v.kind = Kind::Time;
+        v.hour = t.hour; v.minute = t.minute; v.second = t.second; v.nanos = 0;
+        return;
+      }
+      case ReadAs::Decimal: {
+        char buf[128];
+        rc = SQLGetData(stmt_, col, SQL_C_CHAR, buf, sizeof buf, &ind);
+        Check(rc, SQL_HANDLE_STMT, stmt_);
+        if (ind == SQL_NULL_DATA) return v.SetNull();
+        v.kind = Kind::Decimal;
+        v.text.assign(buf);
+        return;
+      }
+      case ReadAs::Binary: {
+        v.text.clear();
+        unsigned char buf[8192];
+        for (;;) {
+          rc = SQLGetData(stmt_, col, SQL_C_BINARY, buf, sizeof buf, &ind);
+          if (rc == SQL_NO_DATA) break;
+          Check(rc, SQL_HANDLE_STMT, stmt_);
+          if (ind == SQL_NULL_DATA) return v.SetNull();
+          size_t got = (ind == SQL_NO_TOTAL || ind > static_cast<SQLLEN>(sizeof buf)) ? sizeof buf : static_cast<size_t>(ind);
+          v.text.append(reinterpret_cast<char*>(buf), got);
+          if (rc == SQL_SUCCESS) break;
+        }
+        v.kind = Kind::Binary;
+        return;
+      }
+      case ReadAs::WText: {
+        v.text.clear();
+        SQLWCHAR buf[4096];
+        for (;;) {
+          rc = SQLGetData(stmt_, col, SQL_C_WCHAR, buf, sizeof buf, &ind);
+          if (rc == SQL_NO_DATA) break;
+          Check(rc, SQL_HANDLE_STMT, stmt_);
+          if (ind == SQL_NULL_DATA) return v.SetNull();
+          size_t cap = sizeof buf / sizeof(SQLWCHAR) - 1;
+          size_t got = (ind == SQL_NO_TOTAL || ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) > static_cast<SQLLEN>(cap))
+                           ? cap
+                           : static_cast<size_t>(ind) / sizeof(SQLWCHAR);
+          AppendUtf8(v.text, buf, got);
+          if (rc == SQL_SUCCESS) break;
+        }
+        v.kind = Kind::Text;
+        return;
+      }
+    }
+  }
+
+  SQLHSTMT stmt_;
+  std::vector<Field> fields_;
+  std::vector<ReadAs> fetch_;
+};
+
+class OdbcBackend : public Backend {
+ public:
+  OdbcBackend(SQLHENV env, SQLHDBC dbc, int queryTimeout) : env_(env), dbc_(dbc), queryTimeout_(queryTimeout) {}
+  ~OdbcBackend() override { Close(); }
+
+  void Execute(const std::string& sql) override { Statement(sql); /* result ignored */ }
+
+  std::unique_ptr<Cursor> Query(const std::string& sql) override {
+    return std::make_unique<OdbcCursor>(Statement(sql));
+  }
+
+  std::unique_ptr<Cursor> Tables() override {
+    SQLHSTMT stmt = NewStatement();
+    SQLRETURN rc = SQLTablesW(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+    if (!SQL_SUCCEEDED(rc)) Fail(stmt);
+    return std::make_unique<OdbcCursor>(stmt);
+  }
+
+  void Close() override {
+    if (!dbc_) return;
+    SQLDisconnect(dbc_);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+    SQLFreeHandle(SQL_HANDLE_ENV, env_);
+    dbc_ = nullptr;
+    env_ = nullptr;
+  }
+
+ private:
+  SQLHSTMT NewStatement() {
+    if (!dbc_) throw DbError("Operation is not allowed when the object is closed.");
+    SQLHSTMT stmt = nullptr;
+    Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_);
+    if (queryTimeout_ > 0)
+      SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(queryTimeout_)), 0);
+    return stmt;
+  }
+
+  [[noreturn]] void Fail(SQLHSTMT stmt) {
+    DbError e(Diagnostics(SQL_HANDLE_STMT, stmt), LostState(SQL_HANDLE_STMT, stmt));
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    throw e;
+  }
+
+  SQLHSTMT Statement(const std::string& sql) {
+    SQLHSTMT stmt = NewStatement();
+    std::u16string w = ToUtf16(sql);
+    static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
+    SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLINTEGER>(w.size()));
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) Fail(stmt);
+    return stmt;
+  }
+
+  SQLHENV env_;
+  SQLHDBC dbc_;
+  int queryTimeout_;
+};
+
+SQLHENV NewEnvironment() {
+  SQLHENV env = nullptr;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+    throw DbError("The ODBC driver manager could not be started.");
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  return env;
+}
+
+}  // namespace
+
+void MapOdbcType(int sqlType, bool isUnsigned, long columnSize, int& adoType, long& definedSize) {
+  definedSize = columnSize;
+  switch (sqlType) {
+    case SQL_CHAR: adoType = 129; break;
+    case SQL_VARCHAR:
+      adoType = 200;
+      if (columnSize == 0) { adoType = 201; definedSize = 2147483647; }
+      break;
+    case SQL_LONGVARCHAR: adoType = 201; break;
+    case SQL_WCHAR: adoType = 130; break;
+    case SQL_WVARCHAR:
+      adoType = 202;
+      if (columnSize == 0) { adoType = 203; definedSize = 1073741823; }
+      break;
+    case SQL_WLONGVARCHAR: adoType = 203; break;
+    case SQL_DECIMAL: case SQL_NUMERIC: adoType = 131; break;
+    case SQL_SMALLINT: adoType = isUnsigned ? 18 : 2; break;
+    case SQL_INTEGER: adoType = isUnsigned ? 19 : 3; break;
+    case SQL_BIGINT: adoType = isUnsigned ? 21 : 20; break;
+    case SQL_TINYINT: adoType = isUnsigned ? 17 : 16; break;
+    case SQL_REAL: adoType = 4; break;
+    case SQL_FLOAT: case SQL_DOUBLE: adoType = 5; break;
+    case SQL_BIT: adoType = 11; break;
+    case SQL_BINARY: adoType = 128; break;
+    case SQL_VARBINARY:
+      adoType = 204;
+      if (columnSize == 0) { adoType = 205; definedSize = 2147483647; }
+      break;
+    case SQL_LONGVARBINARY: adoType = 205; break;
+    case SQL_TYPE_DATE: case SQL_DATE: adoType = 133; break;
+    case SQL_TYPE_TIME: case SQL_TIME: case kSsTime2: adoType = 134; break;
+    case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: adoType = 135; break;
+    case SQL_GUID: adoType = 72; break;
+    case kSsXml: adoType = 203; if (columnSize == 0) definedSize = 1073741823; break;
+    case kSsVariant: adoType = 12; break;
+    default: adoType = -1; break;  // no ADO name: the catch-all type rule applies
+  }
+}
+
+std::string OdbcDriverLibrary(const std::string& driverName) {
+  SQLHENV env = NewEnvironment();
+  std::string found;
+  SQLCHAR desc[512], attrs[4096];
+  SQLSMALLINT descLen = 0, attrLen = 0;
+  SQLUSMALLINT dir = SQL_FETCH_FIRST;
+  while (SQL_SUCCEEDED(SQLDriversA(env, dir, desc, sizeof desc, &descLen, attrs, sizeof attrs, &attrLen))) {
+    dir = SQL_FETCH_NEXT;
+    if (reinterpret_cast<char*>(desc) != driverName) continue;
+    // Attributes come as "key=value\0key=value\0\0".
+    for (const char* p = reinterpret_cast<char*>(attrs); *p; p += std::strlen(p) + 1) {
+      if (std::strncmp(p, "Driver=", 7) == 0) found = p + 7;
+    }
+    if (found.empty()) found = "?";
+    break;
+  }
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+  return found;
+}
+
+std::unique_ptr<Backend> OpenOdbc(const std::string& connectionString, int loginTimeoutSeconds,
+                                  int queryTimeoutSeconds) {
+  SQLHENV env = NewEnvironment();
+  SQLHDBC dbc = nullptr;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    throw DbError("The ODBC connection could not be created.");
+  }
+  if (loginTimeoutSeconds > 0) {
+    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
+    SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
+  }
+  std::u16string w = ToUtf16(connectionString);
+  SQLWCHAR out[1024];
+  SQLSMALLINT outLen = 0;
+  SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLSMALLINT>(w.size()),
+                                   out, 1024, &outLen, SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(rc)) {
+    std::string msg = Diagnostics(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    throw DbError(msg);
+  }
+  return std::make_unique<OdbcBackend>(env, dbc, queryTimeoutSeconds);
+}
+
+}  // namespace ado

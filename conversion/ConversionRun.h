@@ -1,0 +1,76 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "connectivity/Ado.h"
+#include "connectivity/FireBird.h"
+#include "connectivity/MSSQL.h"
+#include "conversion/TableDdl.h"
+
+namespace conversion {
+
+// Message box answers.
+constexpr int kYes = 6;
+constexpr int kNo = 7;
+
+// Cleared only by "Skip Table / Do Not Execute SQL"; set by the run before each per-table preview.
+extern bool SQLTableOK;
+
+// What the run needs from the main window and its previews.
+class RunHost {
+ public:
+  virtual ~RunHost() = default;
+  virtual MSSQL::Login SqlServerLogin() = 0;
+  virtual FireBird::Login FirebirdLogin() = 0;
+  virtual bool PreviewOn() = 0;        // "Enable SQL Preview mode ..." ticked
+  virtual bool PreviewPerFile() = 0;   // "Show SQL Preview For Each File"
+  virtual bool PreviewPerTable() = 0;  // "Show SQL Preview For Each Table"
+  virtual void SetHourglass(bool on) = 0;
+  virtual void SetProgress(int value) = 0;
+  virtual void SetProgressText(const std::string& text) = 0;
+  virtual std::vector<std::string>& SourceTables() = 0;  // List1
+  virtual std::vector<std::string>& TargetTables() = 0;  // List2
+  virtual int AskYesNo(const std::string& text, const std::string& title) = 0;
+  virtual void ShowMessage(const std::string& text) = 0;
+  virtual void ReportError(const std::string& text) = 0;
+  virtual void ClearScript() = 0;
+  virtual void AppendScript(const std::string& statement) = 0;
+  virtual DatatypeSink& Datatypes() = 0;
+  virtual void ShowPreviewModal() = 0;
+  // Replaces both working connections with fresh, closed ones.
+  virtual void NewConnections() = 0;
+  virtual ado::Connection& MssqlConn() = 0;
+  virtual ado::Connection& FirebirdConn() = 0;
+  virtual bool& FormOK() = 0;  // SQLFormOK of the main window
+};
+
+// True when some entry equals the text, both lower-cased.
+bool ListContains(const std::vector<std::string>& list, const std::string& text);
+// Removes every entry equal to the text without regard to case.
+void ListRemove(std::vector<std::string>& list, const std::string& text);
+
+// "Start Converting": copies every user table, as the main window's switches say.
+class ConversionRun {
+ public:
+  explicit ConversionRun(RunHost& host) : host_(host) {}
+  void Run();
+  bool Converting() const { return converting_; }
+
+ private:
+  class Stop {};
+  // False when the table loop must end (a per-table preview left without "Skip Table").
+  bool ConvertTable(const std::string& entry);
+  void ExportRows(ado::Recordset& rs, const TableDdl& ddl);
+  void Route(const std::string& statement, int line);
+  void BeforeWait();
+  void Report(const std::string& description, int line);
+  template <class F>
+  bool Step(int line, F&& f);
+
+  RunHost& host_;
+  bool converting_ = false;
+  bool lost_ = false;
+  std::string tbl_;
+};
+
+}  // namespace conversion

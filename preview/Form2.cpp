@@ -1,0 +1,305 @@
+#include "preview/Form2.h"
+
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QTreeView>
+
+#include "app/Main.h"
+#include "app/MsgBox.h"
+#include "app/Shell.h"
+#include "app/WindowHelpers.h"
+#include "connectivity/Ado.h"
+#include "connectivity/ErrorTrap.h"
+#include "connectivity/UiYield.h"
+#include "conversion/ConversionRun.h"
+#include "preview/Form3.h"
+#include "preview/Form4.h"
+#include "preview/Form5.h"
+
+namespace {
+Form2* g_instance = nullptr;
+
+trap::ErrorTrap Trap(QWidget* w, const char* routine) {
+  return trap::ErrorTrap(std::string("Form2.") + routine,
+                         [w](const std::string& text) { MsgBox::ApplicationError(w, QString::fromStdString(text)); });
+}
+}  // namespace
+
+PreviewContext& Preview() {
+  static PreviewContext c;
+  return c;
+}
+
+bool IsBlank(const QString& s) {
+  for (QChar c : s)
+    if (c != ' ') return false;
+  return true;
+}
+
+bool IsStatementError(const QString& d) {
+  return d.contains("SQLException", Qt::CaseInsensitive) || d.contains("SQL error", Qt::CaseInsensitive) ||
+         d.contains("unsuccessful metadata", Qt::CaseInsensitive);
+}
+
+QString ErrorMailLink(const QString& errorText) {
+  return QString("mailto:") + trap::kSupportEmail + "?subject=" + "Tarnwick" + QChar(38) +
+         "body=Here is the error message that I get: " + QChar(10) + errorText;
+}
+
+Form2* Form2::Instance() {
+  if (!g_instance) g_instance = new Form2();
+  return g_instance;
+}
+
+Form2* Form2::Existing() { return g_instance; }
+
+Form2::Form2() : script_(new ScriptModel(this)) {
+  setFont(WindowFont());
+  setFixedSize(Twips(8040), Twips(8430));
+  struct B {
+    int n;
+    const char* caption;
+    int l, t, w, h;
+  };
+  const B layout[] = {{5, "< Back", 120, 120, 3720, 405},
+                      {9, "Skip Table / Do Not Execute SQL", 3960, 120, 3960, 405},
+                      {1, "Execute SQL", 120, 4040, 7800, 405},
+                      {3, "Find and Replace", 120, 4550, 3840, 405},
+                      {2, "Copy SQL To Clipboard", 4080, 4550, 3840, 405},
+                      {6, "Jump To Error Line", 120, 6900, 3840, 405},
+                      {4, "Copy Error Message To Clipboard", 4080, 6900, 3840, 405},
+                      {8, "Email Error Message To Quorvane", 120, 7410, 3840, 405},
+                      {7, "View Datatype Conversion", 4080, 7410, 3840, 405}};
+  ListView1 = new QTreeView(this);
+  PlaceTwips(ListView1, 120, 630, 7800, 3315);
+  ListView1->setModel(script_);
+  ListView1->setRootIsDecorated(false);
+  ListView1->setUniformRowHeights(true);
+  ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListView1->setToolTip("Click item to edit it. Move | line to right and out of window to reveal full names.");
+  ListView1->header()->setStretchLastSection(false);
+  ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ListView1, &QTreeView::clicked, this, &Form2::ListView1_Click);
+  connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+    QMenu menu(this);
+    menu.addAction("Tick All Rows", this, [this] { script_->SetAllChecked(true); });
+    menu.addAction("Clear All Ticks", this, [this] { script_->SetAllChecked(false); });
+    menu.exec(ListView1->viewport()->mapToGlobal(p));
+  });
+  Frame2 = new QGroupBox("Error:", this);
+  PlaceTwips(Frame2, 120, 5010, 7800, 1785);
+  Text1 = new QPlainTextEdit(Frame2);
+  PlaceTwips(Text1, 240, 300, 7320, 1290);
+  Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  ProgressBar1 = new QProgressBar(this);
+  PlaceTwips(ProgressBar1, 120, 7920, 7800, 405);
+  ProgressBar1->setRange(0, 100);
+  ResetProgress();
+  ProgressBar1->setAlignment(Qt::AlignCenter);
+  for (const B& b : layout) {
+    auto* button = new QPushButton(b.caption, this);
+    button->setFont(ButtonFont());
+    PlaceTwips(button, b.l, b.t, b.w, b.h);
+    buttons_[b.n] = button;
+  }
+  // Tab order as the layout gives it.
+  QWidget* order[] = {ListView1, buttons_[1], buttons_[3], buttons_[2], Text1, buttons_[6],
+                      buttons_[4], buttons_[8], buttons_[5], ProgressBar1, buttons_[7], buttons_[9]};
+  for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+  connect(buttons_[1], &QPushButton::clicked, this, &Form2::PushButton1_Click);
+  connect(buttons_[2], &QPushButton::clicked, this, &Form2::PushButton2_Click);
+  connect(buttons_[3], &QPushButton::clicked, this, &Form2::PushButton3_Click);
+  connect(buttons_[4], &QPushButton::clicked, this, &Form2::PushButton4_Click);
+  connect(buttons_[5], &QPushButton::clicked, this, &Form2::PushButton5_Click);
+  connect(buttons_[6], &QPushButton::clicked, this, &Form2::PushButton6_Click);
+  connect(buttons_[7], &QPushButton::clicked, this, &Form2::PushButton7_Click);
+  connect(buttons_[8], &QPushButton::clicked, this, &Form2::PushButton8_Click);
+  connect(buttons_[9], &QPushButton::clicked, this, &Form2::PushButton9_Click);
+  pointer_ = new PointerState(this);
+  for (int n = 1; n <= 9; ++n) pointer_->HoverButton(buttons_[n]);
+  pointer_->HoverPlain(Frame2);
+  pointer_->HoverPlain(ListView1->viewport());
+  Form_Load();
+}
+
+void Form2::Form_Load() {
+  auto t = Trap(this, "Form_Load");
+  t.Step(100, [&] { ApplyFaceColor(this); });
+  t.Step(102, [&] { setWindowIcon(AppIcon()); });
+  t.Step(104, [&] { setWindowTitle("SQL Preview - Tarnwick"); });
+  t.Step(106, [&] {
+    if (auto c = LoadHandCursor()) pointer_->SetCustomCursor(*c);
+  });
+  t.Step(108, [&] { ListView1->header()->resizeSection(0, Twips(7000)); });
+}
+
+void Form2::Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  if (g_instance == this) g_instance = nullptr;
+  QDialog::done(0);
+  hide();
+  deleteLater();
+}
+
+void Form2::closeEvent(QCloseEvent* e) {
+  e->accept();
+  Unload();
+}
+
+int Form2::SelectedRow() const {
+  QModelIndex i = ListView1->currentIndex();
+  return i.isValid() && ListView1->selectionModel()->isSelected(i) ? i.row() + 1 : 0;
+}
+
+void Form2::SelectRow(int n) {
+  script_->Publish();
+  QModelIndex i = script_->index(n - 1);
+  ListView1->setCurrentIndex(i);
+  ListView1->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
+  ListView1->scrollTo(i);
+}
+
+void Form2::ListView1_Click(const QModelIndex& index) {
+  if (script_->TakeToggled()) return;  // the click ticked a box
+  if (!index.isValid()) return;
+  const int n = index.row() + 1;
+  auto* dlg = new Form4(script_);
+  dlg->ListLine = n;
+  dlg->Text1->setPlainText(QString::fromStdString(script_->Text(n)));
+  ExecModal(dlg, this);
+}
+
+void Form2::PushButton5_Click() { Unload(); }
+
+void Form2::PushButton9_Click() {
+  conversion::SQLTableOK = false;
+  Unload();
+}
+
+void Form2::PushButton3_Click() {
+  auto t = Trap(this, "PushButton3_Click");
+  t.Step(100, [&] { ExecModal(new Form3(script_), this); });
+}
+
+void Form2::PushButton7_Click() {
+  auto t = Trap(this, "PushButton7_Click");
+  t.Step(100, [&] { ExecModal(Form5::Instance(), this); });
+}
+
+void Form2::ResetProgress() {
+  ProgressBar1->setValue(0);
+  ProgressBar1->setFormat("Progress Bar");
+}
+
+void Form2::SetRowProgress(int n, int count) {
+  ProgressBar1->setValue(static_cast<int>(static_cast<double>(n) / count * 100));
+  ProgressBar1->setFormat(QString("Please wait.. Processing row: %1 of %2").arg(n).arg(count));
+}
+
+void Form2::PushButton1_Click() {
+  if (executing_) return;  // a click during a run starts nothing
+  if (script_->Count() == 0) {
+    MsgBox::Show(this, "No SQL to run.");
+    return;
+  }
+  executing_ = true;
+  QPointer<Form2> self(this);
+  pointer_->SetMode(kHourglass);
+  auto t = Trap(this, "PushButton1_Click");
+  const int c = script_->Count();
+  QElapsedTimer shown;
+  shown.start();
+  for (int n = 1; n <= c; ++n) {
+    ui::Yield();
+    if (!self) return;  // the window was closed meanwhile
+    const int current = script_->Count();
+    // The bar follows every row; the widget is redrawn a few times a second.
+    if (n == 1 || n == c || shown.elapsed() >= 40) {
+      SetRowProgress(n, current);
+      shown.restart();
+    }
+    const std::string& text = script_->Text(n);
+    if (text.find_first_not_of(' ') == std::string::npos) continue;
+    try {
+      if (!Preview().firebird_conn) throw ado::DbError("Operation is not allowed when the object is closed.", true);
+      Preview().firebird_conn->Execute(text);
+    } catch (const std::exception& e) {
+      const QString d = QString::fromStdString(e.what());
+      const auto* db = dynamic_cast<const ado::DbError*>(&e);
+      const bool lost = db && db->ConnectionLost();
+      if (IsStatementError(d) || lost) {
+        // A lost connection is told once, then handled like a rejected statement.
+        if (lost && !IsStatementError(d)) t.Report(e.what(), 110);
+        ErrorLine = n;
+        SelectRow(ErrorLine);
+        Text1->setPlainText(d);
+        pointer_->SetMode(kDefaultPointer);
+        ResetProgress();
+        executing_ = false;
+        if (Preview().firebird_conn) Preview().firebird_conn->Flush();
+        MsgBox::Show(this, "Error found.");
+        return;
+      }
+      t.Report(e.what(), 110);
+    }
+  }
+  try {
+    if (Preview().firebird_conn) Preview().firebird_conn->Flush();
+  } catch (const std::exception& e) {
+    t.Report(e.what(), 112);
+  }
+  if (Preview().SQLFormOK) *Preview().SQLFormOK = true;
+  pointer_->SetMode(kDefaultPointer);
+  ResetProgress();
+  executing_ = false;
+  Unload();
+}
+
+void Form2::PushButton6_Click() {
+  auto t = Trap(this, "PushButton6_Click");
+  t.Step(100, [&] {
+    if (script_->Count() == 0) return;
+    if (ErrorLine < 1 || ErrorLine > script_->Count()) return;
+    SelectRow(ErrorLine);
+  });
+}
+
+void Form2::PushButton2_Click() {
+  auto t = Trap(this, "PushButton2_Click");
+  script_->Publish();
+  t.Step(100, [&] { Main::CopyListToClipboard(*script_); });
+  t.Step(102, [&] {
+    MsgBox::Show(this, "Results have been copied to the clipboard.\r\rClick a text area where you normally type and "
+                       "press Ctrl+V to paste the clipboard.");
+  });
+}
+
+void Form2::PushButton4_Click() {
+  auto t = Trap(this, "PushButton4_Click");
+  const QString text = Text1->toPlainText();
+  if (IsBlank(text)) return;
+  t.Step(100, [&] {
+    Main::ClearClipboard();
+    Main::SetClipboardText(text, 0);
+  });
+  t.Step(102, [&] {
+    MsgBox::Show(this, "Error message have been copied to the clipboard.\r\rClick a text area where you normally "
+                       "type and press Ctrl+V to paste the clipboard.");
+  });
+}
+
+void Form2::PushButton8_Click() {
+  auto t = Trap(this, "PushButton8_Click");
+  const QString text = Text1->toPlainText();
+  if (IsBlank(text)) return;
+  t.Step(100, [&] { Shell::Open(ErrorMailLink(text)); });
+}

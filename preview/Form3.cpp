@@ -1,0 +1,113 @@
+#include "preview/Form3.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/MsgBox.h"
+#include "app/WindowHelpers.h"
+#include "connectivity/ErrorTrap.h"
+#include "connectivity/UiYield.h"
+#include "preview/ScriptModel.h"
+
+static trap::ErrorTrap Trap(QWidget* w, const char* routine) {
+  return trap::ErrorTrap(std::string("Form3.") + routine,
+                         [w](const std::string& text) { MsgBox::ApplicationError(w, QString::fromStdString(text)); });
+}
+
+QString ReplaceFirst(const QString& t, const QString& f, const QString& r, bool* changed) {
+  if (changed) *changed = false;
+  if (t.isEmpty() || f.isEmpty()) return t;
+  const qsizetype p = t.indexOf(f, 0, Qt::CaseInsensitive);
+  if (p < 0) return t;
+  if (changed) *changed = true;
+  return t.left(p) + r + t.mid(p + f.size());
+}
+
+Form3::Form3(ScriptModel* script) : script_(script) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setFont(WindowFont());
+  setFixedSize(Twips(8040), Twips(1500));
+  auto* l2 = new QLabel("Find what:", this);
+  PlaceTwips(l2, 120, 165, 1215, 255);
+  Text1 = new QLineEdit(this);
+  PlaceTwips(Text1, 1560, 120, 6360, 345);
+  auto* l6 = new QLabel("Replace with:", this);
+  PlaceTwips(l6, 120, 645, 1215, 255);
+  Text2 = new QLineEdit(this);
+  PlaceTwips(Text2, 1560, 600, 6360, 345);
+  PushButton2 = new QPushButton("Replace", this);
+  PlaceTwips(PushButton2, 120, 1050, 3840, 405);
+  PushButton1 = new QPushButton("Cancel", this);
+  PlaceTwips(PushButton1, 4080, 1050, 3840, 405);
+  PushButton1->setFont(ButtonFont());
+  PushButton2->setFont(ButtonFont());
+  setTabOrder(Text1, Text2);
+  setTabOrder(Text2, PushButton2);
+  setTabOrder(PushButton2, PushButton1);
+  connect(PushButton2, &QPushButton::clicked, this, &Form3::PushButton2_Click);
+  connect(PushButton1, &QPushButton::clicked, this, &Form3::PushButton1_Click);
+  pointer_ = new PointerState(this);
+  pointer_->HoverButton(PushButton1);
+  pointer_->HoverButton(PushButton2);
+  Form_Load();
+}
+
+void Form3::Form_Load() {
+  auto t = Trap(this, "Form_Load");
+  t.Step(102, [&] { ApplyFaceColor(this); });
+  t.Step(104, [&] { setWindowIcon(AppIcon()); });
+  t.Step(106, [&] { setWindowTitle("Find and Replace - Tarnwick"); });
+  t.Step(108, [&] {
+    if (auto c = LoadHandCursor()) pointer_->SetCustomCursor(*c);
+  });
+}
+
+void Form3::Unload() {
+  QDialog::done(0);
+  hide();
+  deleteLater();
+}
+
+void Form3::closeEvent(QCloseEvent* e) {
+  // The pass still uses the dialog: it closes when the pass is over.
+  if (running_) return e->ignore();
+  e->accept();
+  Unload();
+}
+
+void Form3::reject() {
+  if (!running_) Unload();
+}
+
+void Form3::PushButton1_Click() {
+  if (!running_) Unload();
+}
+
+void Form3::PushButton2_Click() {
+  if (running_) return;
+  auto t = Trap(this, "PushButton2_Click");
+  if (script_->Count() == 0) {
+    t.Step(128, [&] { MsgBox::Show(this, "No SQL to run."); });
+    return;
+  }
+  running_ = true;
+  pointer_->SetMode(kHourglass);
+  const int n = script_->Count();
+  for (int i = 1; i <= n; ++i) {
+    t.Step(106, [&] { ui::Yield(); });
+    t.Step(108, [&] {
+      const QString f = Text1->text();
+      const std::string& raw = script_->Text(i);
+      if (raw.empty() || f.isEmpty()) return;
+      bool changed = false;
+      QString next = ReplaceFirst(QString::fromStdString(raw), f, Text2->text(), &changed);
+      if (changed) script_->SetText(i, next.toStdString());
+    });
+  }
+  pointer_->SetMode(kDefaultPointer);
+  running_ = false;
+  t.Step(124, [&] { MsgBox::Show(this, "Done."); });
+  t.Step(126, [&] { Unload(); });
+}

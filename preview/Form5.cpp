@@ -1,0 +1,92 @@
+#include "preview/Form5.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "app/MsgBox.h"
+#include "app/WindowHelpers.h"
+#include "connectivity/ErrorTrap.h"
+
+namespace {
+Form5* g_instance = nullptr;
+}
+
+Form5* Form5::Instance() {
+  if (!g_instance) g_instance = new Form5();
+  return g_instance;
+}
+
+Form5* Form5::Existing() { return g_instance; }
+
+Form5::Form5() {
+  setFont(WindowFont());
+  setFixedSize(Twips(8040), Twips(8340));
+  PushButton5 = new QPushButton("< Back", this);
+  PushButton5->setFont(ButtonFont());
+  PlaceTwips(PushButton5, 120, 120, 7800, 405);
+  ListView1 = new QTreeWidget(this);
+  PlaceTwips(ListView1, 120, 630, 7800, 7605);
+  ListView1->setFont(WindowFont());
+  ListView1->setRootIsDecorated(false);
+  ListView1->setUniformRowHeights(true);
+  ListView1->setColumnCount(0);
+  ListView1->setToolTip("Click item to edit it. Move | line to right and out of window to reveal full names.");
+  setTabOrder(ListView1, PushButton5);
+  connect(PushButton5, &QPushButton::clicked, this, &Form5::PushButton5_Click);
+  pointer_ = new PointerState(this);
+  pointer_->HoverButton(PushButton5);
+  pointer_->HoverPlain(ListView1->viewport());
+  Form_Load();
+}
+
+void Form5::Form_Load() {
+  trap::ErrorTrap t("Form5.Form_Load",
+                    [this](const std::string& text) { MsgBox::ApplicationError(this, QString::fromStdString(text)); });
+  t.Step(100, [&] { ApplyFaceColor(this); });
+  t.Step(104, [&] { setWindowIcon(AppIcon()); });
+  t.Step(106, [&] { setWindowTitle("Datatypes Conversion - Tarnwick"); });
+  t.Step(108, [&] {
+    if (auto c = LoadHandCursor()) pointer_->SetCustomCursor(*c);
+  });
+  t.Step(112, [&] {
+    ListView1->setHeaderLabels({"MS SQL Server Table", "MS SQL Server Table Field", "MS SQL Server Field Datatype",
+                                "New Firebird Datatype"});
+  });
+  t.Step(120, [&] {
+    ListView1->header()->setStretchLastSection(false);
+    for (int c = 0; c < 4; ++c) ListView1->header()->resizeSection(c, Twips(1700));
+  });
+}
+
+void Form5::AppendRow(const std::string& table, const std::string& column) {
+  auto* item = new QTreeWidgetItem(ListView1);
+  item->setText(0, QString::fromStdString(table));
+  item->setText(1, QString::fromStdString(column));
+}
+
+void Form5::SetLastRowTypes(const std::string& keyword, const std::string& firebirdType) {
+  const int n = ListView1->topLevelItemCount();
+  if (n == 0) return;
+  QTreeWidgetItem* item = ListView1->topLevelItem(n - 1);
+  item->setText(2, QString::fromStdString(keyword));
+  item->setText(3, QString::fromStdString(firebirdType));
+}
+
+void Form5::Clear() { ListView1->clear(); }
+
+void Form5::PushButton5_Click() {
+  // Closing discards the window and its rows.
+  if (unloaded_) return;
+  unloaded_ = true;
+  if (g_instance == this) g_instance = nullptr;
+  QDialog::done(0);
+  hide();
+  deleteLater();
+}
+
+void Form5::closeEvent(QCloseEvent* e) {
+  e->accept();
+  PushButton5_Click();
+}

@@ -1,0 +1,33 @@
+#pragma once
+#include <QDialog>
+
+#include "conversion/TableDdl.h"
+
+class QTreeWidget;
+class QPushButton;
+class PointerState;
+
+// Datatypes Conversion: the type chosen for every converted column.
+class Form5 : public QDialog, public conversion::DatatypeSink {
+ public:
+  static Form5* Instance();
+  static Form5* Existing();
+  QTreeWidget* ListView1;
+  QPushButton* PushButton5;
+  void PushButton5_Click();
+  PointerState* Pointer() const { return pointer_; }
+
+  void AppendRow(const std::string& table, const std::string& column) override;
+  void SetLastRowTypes(const std::string& keyword, const std::string& firebirdType) override;
+  void Clear() override;
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  void reject() override { PushButton5_Click(); }
+
+ private:
+  Form5();
+  void Form_Load();
+  PointerState* pointer_;
+  bool unloaded_ = false;
+};
