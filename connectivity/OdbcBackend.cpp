@@ -4,6 +4,9 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <langinfo.h>
+
+#include <clocale>
 #include <cstring>
 #include <vector>
 
@@ -320,6 +323,14 @@ class OdbcBackend : public Backend {
 };
 
 SQLHENV NewEnvironment() {
+  // The driver manager converts between wide and narrow text for narrow-only drivers in the
+  // character set of LC_CTYPE; without UTF-8 there, every letter outside ASCII would be lost.
+  static const bool utf8 = [] {
+    const char* set = nl_langinfo(CODESET);
+    if (set && std::strcmp(set, "UTF-8") == 0) return true;
+    return std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
+  }();
+  (void)utf8;
   SQLHENV env = nullptr;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
     throw DbError("The ODBC driver manager could not be started.");

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds, and starts Tarnwick.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+bash scripts/build.sh
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "Tarnwick is built (build/tarnwick), but there is no display to show its window on." >&2
+  echo "Run it from a desktop session, or under Xvfb: xvfb-run build/tarnwick" >&2
+  exit 1
+fi
+exec build/tarnwick "$@"

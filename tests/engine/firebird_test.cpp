@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "connectivity/Ado.h"
+#include "connectivity/FireBird.h"
+#include "support/TestSupport.h"
+
+using testsupport::Rows;
+
+class FirebirdTest : public ::testing::Test {
+ protected:
+  testsupport::TempDir dir;
+  FireBird::Login login = testsupport::NewFirebirdDatabase(dir);
+};
+
+TEST_F(FirebirdTest, OpensExecutesAndRejectsWithTheEnginesText) {
+  EXPECT_TRUE(FireBird::CanOpenFirebird(login));
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(login));
+  c.Execute("CREATE TABLE \"T\" (\"A\" INTEGER, \"B\" VARCHAR(10))");
+  c.Execute("INSERT INTO \"T\" VALUES (1, 'x')");
+  try {
+    c.Execute("INSERT INTO \"T\" VALUE (2, 'y')");
+    FAIL() << "accepted a bad statement";
+  } catch (const ado::DbError& e) {
+    EXPECT_NE(std::string(e.what()).find("SQL error"), std::string::npos) << e.what();
+    EXPECT_FALSE(e.ConnectionLost());
+  }
+  try {
+    c.Execute("CREATE TABLE \"T\" (\"A\" INTEGER)");
+    FAIL() << "created a table twice";
+  } catch (const ado::DbError& e) {
+    EXPECT_NE(std::string(e.what()).find("unsuccessful metadata update"), std::string::npos) << e.what();
+  }
+  // The failed statements undid nothing else.
+  EXPECT_EQ(Rows(c, "SELECT * FROM \"T\""), (std::vector<std::vector<std::string>>{{"1", "x"}}));
+}
+
+TEST_F(FirebirdTest, WorkIsDurableAfterFlushAndClose) {
+  {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(login));
+    c.Execute("CREATE TABLE \"T\" (\"A\" INTEGER)");
+    for (int i = 0; i < 100; ++i) c.Execute("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ")");
+    ado::Connection other;
+    other.Open(FireBird::ConnectionString(login));
+    c.Flush();
+    EXPECT_EQ(Rows(other, "SELECT COUNT(*) FROM \"T\"")[0][0], "100");
+    c.Execute("INSERT INTO \"T\" VALUES (100)");
+    c.Close();
+  }
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(login));
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM \"T\"")[0][0], "101");
+}
+
+TEST_F(FirebirdTest, CatalogueLeavesOutSystemNames) {
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(login));
+  for (std::string name : {"AB", "ABC$X", "My \"odd\" table", "Ærø", "CUSTOMERS"})
+    c.Execute("CREATE TABLE \"" + std::string(name == "My \"odd\" table" ? "My \"\"odd\"\" table" : name) +
+              "\" (\"A\" INTEGER)");
+  c.Execute("CREATE VIEW \"V1\" AS SELECT * FROM \"AB\"");
+  c.Close();
+  std::vector<std::string> list{"stale"};
+  FireBird::ListFirebirdTables(login, list);
+  std::sort(list.begin(), list.end());
+  EXPECT_EQ(list, (std::vector<std::string>{"AB", "CUSTOMERS", "My \"odd\" table", "V1", "Ærø"}));
+  EXPECT_TRUE(FireBird::IsSystemName("RDB$RELATIONS"));
+  EXPECT_TRUE(FireBird::IsSystemName("ÆBC$"));
+  EXPECT_FALSE(FireBird::IsSystemName("AB$"));
+}
+
+TEST_F(FirebirdTest, BadLoginsFailQuicklyAndLeaveNothingOpen) {
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(FireBird::CanOpenFirebird({dir.File("missing.fdb"), "SYSDBA", "masterkey"}));
+  EXPECT_FALSE(FireBird::CanOpenFirebird({"", "SYSDBA", "masterkey"}));
+  EXPECT_FALSE(FireBird::CanOpenFirebird({dir.File("no/such/dir/x.fdb"), "SYSDBA", ""}));
+  // Nothing listens on this port on the loopback address.
+  EXPECT_FALSE(FireBird::CanOpenFirebird({"127.0.0.1/1:/tmp/x.fdb", "SYSDBA", "masterkey"}));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  std::vector<std::string> list{"kept"};
+  EXPECT_THROW(FireBird::ListFirebirdTables({dir.File("missing.fdb"), "SYSDBA", "x"}, list), ado::DbError);
+  EXPECT_EQ(list, std::vector<std::string>{"kept"});
+}
+
+TEST_F(FirebirdTest, AShutDownAttachmentIsReportedAsLost) {
+  ado::Connection victim;
+  victim.Open(FireBird::ConnectionString(login));
+  victim.Execute("CREATE TABLE \"T\" (\"A\" INTEGER)");
+  auto id = Rows(victim, "SELECT CURRENT_CONNECTION FROM RDB$DATABASE")[0][0];
+  victim.Flush();
+  ado::Connection admin;
+  admin.Open(FireBird::ConnectionString(login));
+  admin.Execute("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = " + id);
+  admin.Flush();
+  try {
+    victim.Execute("INSERT INTO \"T\" VALUES (1)");
+    victim.Flush();
+    FAIL() << "the attachment survived";
+  } catch (const ado::DbError& e) {
+    EXPECT_TRUE(e.ConnectionLost()) << e.what();
+  }
+}

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "conversion/RowExport.h"
+#include "conversion/TableDdl.h"
+
+namespace {
+// Rows held in memory, for checking statement texts letter by letter.
+class MemoryCursor : public ado::Cursor {
+ public:
+  MemoryCursor(std::vector<ado::Field> cols, std::vector<std::vector<ado::Value>> rows)
+      : cols_(std::move(cols)), rows_(std::move(rows)) {}
+  std::vector<ado::Field>& Columns() override { return cols_; }
+  bool Fetch() override {
+    if (next_ >= rows_.size()) return false;
+    for (size_t i = 0; i < cols_.size(); ++i) cols_[i].value = rows_[next_][i];
+    ++next_;
+    return true;
+  }
+
+ private:
+  std::vector<ado::Field> cols_;
+  std::vector<std::vector<ado::Value>> rows_;
+  size_t next_ = 0;
+};
+
+ado::Field Col(const std::string& name, int type, long size = 0, int p = 0, int s = 0) {
+  ado::Field f;
+  f.Name = name;
+  f.Type = type;
+  f.DefinedSize = size;
+  f.Precision = p;
+  f.NumericScale = s;
+  return f;
+}
+ado::Value Int(long long n) {
+  ado::Value v;
+  v.kind = ado::Kind::Integer;
+  v.integer = n;
+  return v;
+}
+ado::Value Text(const std::string& t) {
+  ado::Value v;
+  v.kind = ado::Kind::Text;
+  v.text = t;
+  return v;
+}
+ado::Value Stamp(int y, int mo, int d, int h, int mi, int s, unsigned nanos = 0) {
+  ado::Value v;
+  v.kind = ado::Kind::DateTime;
+  v.year = y; v.month = mo; v.day = d; v.hour = h; v.minute = mi; v.second = s; v.nanos = nanos;
+  return v;
+}
+ado::Value Null() { return {}; }
+
+std::vector<std::string> Inserts(const std::string& table, std::vector<ado::Field> cols,
+                                 std::vector<std::vector<ado::Value>> rows, std::string* ddlText = nullptr) {
+  ado::Recordset rs(std::make_unique<MemoryCursor>(cols, rows));
+  auto ddl = conversion::BuildCreateTable(table, rs, nullptr);
+  if (ddlText) *ddlText = ddl.createTable + " | " + ddl.numericList;
+  conversion::InsertBuilder b(table, ddl.numeric);
+  std::vector<std::string> out;
+  for (; !rs.Eof(); rs.MoveNext()) out.push_back(b.Build(rs));
+  return out;
+}
+
+struct Sink : conversion::DatatypeSink {
+  std::vector<std::vector<std::string>> rows;
+  void AppendRow(const std::string& t, const std::string& c) override { rows.push_back({t, c, "", ""}); }
+  void SetLastRowTypes(const std::string& k, const std::string& f) override {
+    rows.back()[2] = k;
+    rows.back()[3] = f;
+  }
+  void Clear() override { rows.clear(); }
+};
+}  // namespace
+
+TEST(CreateTable, OrdersExample) {
+  std::vector<ado::Field> cols{Col("Id", 3), Col("Name", 202, 50), Col("Price", 6, 8, 19, 4), Col("Created", 135)};
+  ado::Recordset rs(std::make_unique<MemoryCursor>(cols, std::vector<std::vector<ado::Value>>{}));
+  Sink sink;
+  auto ddl = conversion::BuildCreateTable("Orders", rs, &sink);
+  // Precision 19 is clamped to Firebird's 18.
+  EXPECT_EQ(ddl.createTable,
+            "CREATE TABLE \"Orders\" (\"Id\" INTEGER, \"Name\" BLOB SUB_TYPE TEXT, \"Price\" NUMERIC(18, 4), "
+            "\"Created\" TIMESTAMP);");
+  EXPECT_EQ(ddl.numericList, "0, 2, ");
+  ASSERT_EQ(sink.rows.size(), 4u);
+  EXPECT_EQ(sink.rows[2], (std::vector<std::string>{"Orders", "Price", "currency", "NUMERIC"}));
+  EXPECT_EQ(sink.rows[1], (std::vector<std::string>{"Orders", "Name", "varwchar", "BLOB SUB_TYPE TEXT"}));
+}
+
+TEST(CreateTable, FortyColumnsCapAt800AndQuotedNames) {
+  std::vector<ado::Field> cols;
+  for (int i = 0; i < 40; ++i) cols.push_back(Col("c\"" + std::to_string(i), 201, i == 0 ? 800 : 2147483647));
+  std::string ddl;
+  Inserts("T", cols, {}, &ddl);
+  EXPECT_NE(ddl.find("\"c\"\"0\" VARCHAR(800), \"c\"\"1\" VARCHAR(800)"), std::string::npos);
+  EXPECT_NE(ddl.find("\"c\"\"39\" VARCHAR(800)); | "), std::string::npos);
+}
+
+TEST(InsertText, GoldenRows) {
+  std::vector<ado::Field> cols{Col("Id", 3), Col("Name", 200, 40), Col("Born", 135)};
+  auto s = Inserts("T", cols,
+                   {{Int(7), Text("O'Brien"), Stamp(2001, 5, 3, 14, 5, 9)},
+                    {Int(8), Null(), Stamp(2000, 1, 1, 0, 0, 0)},
+                    {Null(), Int(5), Null()},
+                    {Int(5), Null(), Text("x")}});
+  EXPECT_EQ(s[0], "INSERT INTO \"T\" VALUES (7, 'O''Brien', '05/03/2001 14:05:09');");
+  EXPECT_EQ(s[1], "INSERT INTO \"T\" VALUES (8,NULL, '01/01/2000');");
+  EXPECT_EQ(s[2], "INSERT INTO \"T\" VALUES (NULL, '5',NULL);");
+  EXPECT_EQ(s[3], "INSERT INTO \"T\" VALUES (5,NULL, 'x');");
+}
+
+TEST(InsertText, TextIsNeverRewritten) {
+  // With and without numeric columns in the table.
+  for (bool withNumber : {true, false}) {
+    std::vector<ado::Field> cols{Col("A", 200, 20)};
+    std::vector<ado::Value> row{Text("1,5")};
+    if (withNumber) {
+      cols.push_back(Col("N", 3));
+      row.push_back(Int(1));
+    }
+    std::vector<std::vector<ado::Value>> rows{row};
+    rows.push_back(row);
+    rows[1][0] = Text("3/4");
+    auto s = Inserts("T", cols, rows);
+    EXPECT_EQ(s[0].rfind("INSERT INTO \"T\" VALUES ('1,5'", 0), 0u) << s[0];
+    EXPECT_EQ(s[1].rfind("INSERT INTO \"T\" VALUES ('3/4'", 0), 0u) << s[1];
+  }
+}
+
+TEST(InsertText, ValuesOfEachKind) {
+  ado::Value dec;
+  dec.kind = ado::Kind::Decimal;
+  dec.text = "-1234.5600";
+  ado::Value dbl;
+  dbl.kind = ado::Kind::Floating;
+  dbl.floating = 0.1;
+  ado::Value boolean;
+  boolean.kind = ado::Kind::Boolean;
+  boolean.boolean = true;
+  ado::Value bin;
+  bin.kind = ado::Kind::Binary;
+  bin.text = std::string("\x00\xff\x10", 3);
+  ado::Value time;
+  time.kind = ado::Kind::Time;
+  time.hour = 14; time.minute = 5; time.second = 9;
+  ado::Value empty = Text("");
+  std::vector<ado::Field> cols{Col("D", 131, 0, 10, 4), Col("F", 5), Col("B", 11), Col("X", 204, 10),
+                               Col("Tm", 134, 16), Col("E", 200, 5), Col("S", 135)};
+  auto s = Inserts("T", cols, {{dec, dbl, boolean, bin, time, empty, Stamp(2001, 5, 3, 14, 5, 9, 123400000)}});
+  EXPECT_EQ(s[0], "INSERT INTO \"T\" VALUES (-1234.5600, 0.1, 1, X'00FF10', '14:05:09',NULL, '05/03/2001 14:05:09.1234');");
+}
+
+TEST(InsertText, DateFormats) {
+  EXPECT_EQ(conversion::DateLiteral(Stamp(1999, 12, 31, 23, 59, 58)), "12/31/1999 23:59:58");
+  EXPECT_EQ(conversion::DateLiteral(Stamp(1999, 12, 31, 0, 0, 0)), "12/31/1999");
+  EXPECT_EQ(conversion::DateLiteral(Stamp(1999, 12, 31, 0, 0, 0, 500000000)), "12/31/1999 00:00:00.5");
+  EXPECT_EQ(conversion::DateLiteral(Stamp(5, 1, 2, 3, 4, 5, 99999)), "01/02/0005 03:04:05");
+}

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "connectivity/Ado.h"
+#include "connectivity/MSSQL.h"
+#include "conversion/TableDdl.h"
+#include "support/TestSupport.h"
+
+class OdbcSourceTest : public ::testing::Test {
+ protected:
+  testsupport::TempDir dir;
+};
+
+TEST_F(OdbcSourceTest, CatalogueKeepsUserTablesOnly) {
+  auto login = testsupport::NewSqliteSource(
+      dir, {"CREATE TABLE Customers (Id INTEGER)", "CREATE TABLE sysdiagrams (Id INTEGER)",
+            "CREATE TABLE MySysLog (Id INTEGER)", "CREATE TABLE EasyShop (Id INTEGER)",
+            "CREATE TABLE [Odd name] (Id INTEGER)", "CREATE TABLE \"Qu\"\"ote $x\" (Id INTEGER)",
+            "CREATE TABLE Ærø (Id INTEGER)", "CREATE VIEW V AS SELECT * FROM Customers"});
+  std::vector<std::string> list{"stale"};
+  MSSQL::ListSqlServerTables(login, list);
+  std::sort(list.begin(), list.end());
+  EXPECT_EQ(list, (std::vector<std::string>{"Customers", "Odd name", "Qu\"ote $x", "Ærø"}));
+}
+
+TEST_F(OdbcSourceTest, OnlyViewsGiveAnEmptyList) {
+  auto login = testsupport::NewSqliteSource(dir, {"CREATE VIEW V AS SELECT 1 AS A"});
+  std::vector<std::string> list{"stale"};
+  MSSQL::ListSqlServerTables(login, list);
+  EXPECT_TRUE(list.empty());
+}
+
+TEST_F(OdbcSourceTest, SelectAllReadsRowsWithTheirTotal) {
+  auto login = testsupport::NewSqliteSource(
+      dir, {"CREATE TABLE [a b] (Id INTEGER, Name VARCHAR(20))", "INSERT INTO [a b] VALUES (1, 'x')",
+            "INSERT INTO [a b] VALUES (2, NULL)"});
+  ado::Connection c;
+  c.Open(MSSQL::ConnectionString(login));
+  ado::Recordset rs;
+  rs.Open(conversion::SelectAllText("a b"), c, 3, 3);
+  EXPECT_EQ(rs.Rows(), 2);
+  ASSERT_FALSE(rs.Eof());
+  EXPECT_FALSE(rs.Bof());
+  EXPECT_EQ(rs.FieldCount(), 2);
+  EXPECT_EQ(rs.Fields(0).Name, "Id");
+  EXPECT_EQ(rs.Fields(0).Type, 3);
+  EXPECT_EQ(rs.Fields(1).Type, 200);
+  EXPECT_EQ(rs.Fields(1).DefinedSize, 20);
+  EXPECT_EQ(rs.Fields("NAME").value.text, "x");
+  rs.MoveNext();
+  EXPECT_TRUE(rs.Fields(1).value.IsNull());
+  rs.MoveNext();
+  EXPECT_TRUE(rs.Eof());
+  EXPECT_THROW(rs.Open("SELECT * FROM [missing]", c, 3, 3), ado::DbError);
+}
+
+TEST_F(OdbcSourceTest, BadSourcesFailQuickly) {
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(MSSQL::CanOpenSqlServer({"x", "1", dir.File("no/such/dir/x.db"), "", "", false}));
+  EXPECT_TRUE(MSSQL::CanOpenSqlServer({"x", "1", dir.File("fresh.db"), "", "", false}));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}

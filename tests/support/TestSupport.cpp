@@ -1,0 +1,129 @@
+#include "support/TestSupport.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+#include "connectivity/FirebirdBackend.h"
+
+namespace testsupport {
+
+TempDir::TempDir() {
+  char tmpl[] = "/tmp/tarnwick-test-XXXXXX";
+  if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+  path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+void RegisterSqlServerDriver(const std::string& which) {
+  static TempDir dir;
+  const std::string lib = which == "freetds" ? "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"
+                                             : "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
+  std::ofstream(dir.File("odbcinst.ini")) << "[SQL Server]\nDescription=test driver\nDriver=" << lib << "\n";
+  std::ofstream(dir.File("odbc.ini")) << "";
+  setenv("ODBCSYSINI", dir.Path().c_str(), 1);
+  setenv("ODBCINSTINI", "odbcinst.ini", 1);
+  setenv("ODBCINI", dir.File("odbc.ini").c_str(), 1);
+}
+
+FireBird::Login NewFirebirdDatabase(const TempDir& dir, const std::string& name) {
+  const std::string path = dir.File(name);
+  ado::CreateFirebirdDatabase(path, "SYSDBA", "masterkey");
+  return {path, "SYSDBA", "masterkey"};
+}
+
+std::string FirebirdString(const FireBird::Login& login) { return FireBird::ConnectionString(login); }
+
+MSSQL::Login NewSqliteSource(const TempDir& dir, const std::vector<std::string>& setup, const std::string& name) {
+  MSSQL::Login login{"localhost", "1433", dir.File(name), "sa", "secret", false};
+  ado::Connection conn;
+  conn.Open(MSSQL::ConnectionString(login));
+  for (const auto& s : setup) conn.Execute(s);
+  conn.Close();
+  return login;
+}
+
+std::vector<std::vector<std::string>> Rows(ado::Connection& conn, const std::string& sql) {
+  std::vector<std::vector<std::string>> out;
+  ado::Recordset rs(conn.Active().Query(sql));
+  while (!rs.Eof()) {
+    std::vector<std::string> row;
+    for (int i = 0; i < rs.FieldCount(); ++i) {
+      const ado::Value& v = rs.Fields(i).value;
+      row.push_back(v.IsNull() ? "<null>" : v.ToString());
+    }
+    out.push_back(row);
+    rs.MoveNext();
+  }
+  return out;
+}
+
+Process::Process(const std::vector<std::string>& argv) {
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  out_ = fds[0];
+}
+
+std::string Process::FirstLine() {
+  std::string line;
+  char c;
+  while (read(out_, &c, 1) == 1 && c != '\n') line += c;
+  return line;
+}
+
+Process::~Process() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    for (int i = 0; i < 50; ++i) {
+      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        pid_ = -1;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  if (out_ >= 0) close(out_);
+}
+
+TdsEndpoint::TdsEndpoint(const TempDir& dir, const std::string& catalogJson) {
+  const std::string cat = dir.File("catalog.json");
+  std::ofstream(cat) << catalogJson;
+  proc_ = new Process({"python3", TDS_ENDPOINT, "0", cat, dir.File("endpoint.log")});
+  port_ = std::atoi(proc_->FirstLine().c_str());
+  if (port_ <= 0) throw std::runtime_error("the TDS endpoint did not start");
+}
+
+TdsEndpoint::~TdsEndpoint() { delete proc_; }
+
+MSSQL::Login TdsEndpoint::Login(const std::string& password) const {
+  return {"127.0.0.1", std::to_string(port_), "shop", "sa", password, false};
+}
+
+}  // namespace testsupport

@@ -1,0 +1,66 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "connectivity/Ado.h"
+#include "connectivity/FireBird.h"
+#include "connectivity/MSSQL.h"
+
+namespace testsupport {
+
+// A folder removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Points unixODBC at a private driver list in which "SQL Server" is the given driver library
+// ("sqlite" for the SQLite ODBC driver, "freetds" for FreeTDS). Call before the first ODBC call.
+void RegisterSqlServerDriver(const std::string& which);
+
+// A fresh embedded Firebird database (SYSDBA, password "masterkey"), and its login.
+FireBird::Login NewFirebirdDatabase(const TempDir& dir, const std::string& name = "target.fdb");
+std::string FirebirdString(const FireBird::Login& login);
+
+// A SQLite file reached through the ODBC driver registered as "SQL Server"; `setup` statements run on it.
+MSSQL::Login NewSqliteSource(const TempDir& dir, const std::vector<std::string>& setup,
+                             const std::string& name = "source.db");
+
+// Runs a query on a Firebird database and returns every row as texts (NULL as "<null>").
+std::vector<std::vector<std::string>> Rows(ado::Connection& conn, const std::string& sql);
+
+// A process started with arguments, stopped (SIGTERM, then SIGKILL) when the object goes.
+class Process {
+ public:
+  explicit Process(const std::vector<std::string>& argv);
+  ~Process();
+  // First line the process printed on its standard output.
+  std::string FirstLine();
+
+ private:
+  int pid_ = -1;
+  int out_ = -1;
+};
+
+// The TDS endpoint on a free loopback port with a catalogue written by the test.
+class TdsEndpoint {
+ public:
+  TdsEndpoint(const TempDir& dir, const std::string& catalogJson);
+  int Port() const { return port_; }
+  MSSQL::Login Login(const std::string& password) const;
+
+ private:
+  Process* proc_ = nullptr;
+  int port_ = 0;
+
+ public:
+  ~TdsEndpoint();
+};
+
+}  // namespace testsupport
