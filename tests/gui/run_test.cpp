@@ -1,4 +1,260 @@
-#include <QtTest>
-class T : public QObject { Q_OBJECT private slots: void placeholder() { QVERIFY(true); } };
-QTEST_MAIN(T)
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+
+#include "GuiTestMain.h"
+#include "app/Form1.h"
+#include "app/WindowHelpers.h"
+#include "conversion/ConversionRun.h"
+#include "preview/Form2.h"
+#include "preview/Form5.h"
+
+#include <QTreeWidget>
+
+using testsupport::Rows;
+
+class RunTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<testsupport::TempDir> dir;
+  MSSQL::Login source;
+  FireBird::Login target;
+  std::unique_ptr<Form1> form;
+
+  void Make(bool preview, bool perTable, std::vector<std::string> setup) {
+    dir = std::make_unique<testsupport::TempDir>();
+    source = testsupport::NewSqliteSource(*dir, setup);
+    target = testsupport::NewFirebirdDatabase(*dir);
+    form = std::make_unique<Form1>();
+    form->Text5->setText("localhost");
+    form->Text8->setText(QString::fromStdString(source.database));
+    form->Text1->setText(QString::fromStdString(target.database));
+    form->Text7->setText("SYSDBA");
+    form->Text2->setText("masterkey");
+    form->Check1->setChecked(preview);
+    (perTable ? form->Option2 : form->Option1)->setChecked(true);
+  }
+  std::vector<std::vector<std::string>> Query(const std::string& sql) {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(target));
+    return Rows(c, sql);
+  }
+  static QStringList Texts() {
+    QStringList out;
+    for (const auto& m : MsgBox::Log()) out << m.text;
+    return out;
+  }
+  static std::vector<std::string> Script(Form2* f) {
+    std::vector<std::string> out;
+    for (int n = 1; n <= f->Script().Count(); ++n) out.push_back(f->Script().Text(n));
+    return out;
+  }
+
+  const std::vector<std::string> kThreeTables{
+      "CREATE TABLE Alpha (Id INTEGER, Name VARCHAR(5), Born TIMESTAMP)",
+      "INSERT INTO Alpha VALUES (1, 'O''B', '2001-05-03 14:05:09')",
+      "INSERT INTO Alpha VALUES (2, 'much too long', NULL)",  // Firebird rejects this row
+      "INSERT INTO Alpha VALUES (3, NULL, '2000-01-01 00:00:00')",
+      "CREATE TABLE Beta (Code INTEGER, Amount DOUBLE)",
+      "INSERT INTO Beta VALUES (7, 0.25)",
+      "CREATE TABLE Gamma (X INTEGER)"};
+
+ private slots:
+  void init() {
+    MsgBox::Log().clear();
+    SetModalHandler({});
+    Form1::SetNudgeDraw([] { return 1; });
+  }
+  void cleanup() {
+    if (Form2* f = Form2::Existing()) f->Unload();
+    if (Form5* f = Form5::Existing()) f->PushButton5_Click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    form.reset();
+  }
+
+  void previewOffOverwriteYes() {
+    Make(false, false, kThreeTables);
+    {
+      ado::Connection c;
+      c.Open(FireBird::ConnectionString(target));
+      c.Execute("CREATE TABLE \"Beta\" (\"Old\" INTEGER)");
+      c.Execute("INSERT INTO \"Beta\" VALUES (99)");
+    }
+    MsgBox::QueueAnswer(MsgBox::Yes);
+    form->PushButton7_Click();
+    QStringList texts = Texts();
+    QCOMPARE(texts.size(), 3);
+    QCOMPARE(texts[0], QString("Would you like to overwrite Beta?"));
+    QCOMPARE(MsgBox::Log()[0].title, QString("Overwrite?"));
+    QCOMPARE(MsgBox::Log()[1].title, QString("Application Error"));
+    QVERIFY(texts[1].contains("in Brennhall2021/08/31.Form1.PushButton7_Click at line"));
+    QCOMPARE(texts[2], QString("Done."));
+    QCOMPARE(Query("SELECT * FROM \"Beta\""), (std::vector<std::vector<std::string>>{{"7", "0.25"}}));
+    QCOMPARE(Query("SELECT \"Id\", \"Name\", \"Born\" FROM \"Alpha\" ORDER BY 1"),
+             (std::vector<std::vector<std::string>>{{"1", "O'B", "2001-05-03 14:05:09"},
+                                                    {"3", "<null>", "2000-01-01 00:00:00"}}));
+    QCOMPARE(Query("SELECT COUNT(*) FROM \"Gamma\"")[0][0], std::string("0"));
+    QCOMPARE(form->ProgressBar1->format(), QString("Progress Bar"));
+    QCOMPARE(form->ProgressBar1->value(), 0);
+    QCOMPARE(form->Pointer()->Mode(), kDefaultPointer);
+    QVERIFY(!form->Converting());
+    QVERIFY(!form->firebird_conn->IsOpen());
+  }
+
+  void previewOffOverwriteNoLeavesTableAlone() {
+    Make(false, false, kThreeTables);
+    {
+      ado::Connection c;
+      c.Open(FireBird::ConnectionString(target));
+      c.Execute("CREATE TABLE \"BETA\" (\"Old\" INTEGER)");
+      c.Execute("INSERT INTO \"BETA\" VALUES (99)");
+    }
+    MsgBox::QueueAnswer(MsgBox::No);
+    form->PushButton7_Click();
+    QCOMPARE(Texts().first(), QString("Would you like to overwrite Beta?"));
+    QCOMPARE(Query("SELECT * FROM \"BETA\""), (std::vector<std::vector<std::string>>{{"99"}}));
+    QCOMPARE(Query("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'Beta'")[0][0], std::string("0"));
+    QCOMPARE(Texts().last(), QString("Done."));
+  }
+
+  void perFilePreviewHoldsEveryTableLastEntryFirst() {
+    Make(true, false, kThreeTables);
+    std::vector<std::string> seen;
+    QStringList datatypes;
+    int shown = 0;
+    SetModalHandler([&](QDialog* d) {
+      auto* f = dynamic_cast<Form2*>(d);
+      if (!f) return 0;
+      ++shown;
+      form->PushButton7_Click();  // a second click during the run does nothing
+      seen = Script(f);
+      for (int i = 0; i < Form5::Instance()->ListView1->topLevelItemCount(); ++i)
+        datatypes << Form5::Instance()->ListView1->topLevelItem(i)->text(1);
+      f->Script().SetText(6, "INSERT INTO \"Alpha\" VALUES (2, 'short', NULL);");
+      f->PushButton1_Click();
+      return 0;
+    });
+    form->PushButton7_Click();
+    QCOMPARE(shown, 1);
+    QCOMPARE(seen.size(), size_t(7));
+    QCOMPARE(seen[0], std::string("CREATE TABLE \"Gamma\" (\"X\" INTEGER);"));
+    QCOMPARE(seen[1], std::string("CREATE TABLE \"Beta\" (\"Code\" INTEGER, \"Amount\" DOUBLE PRECISION);"));
+    QCOMPARE(seen[2], std::string("INSERT INTO \"Beta\" VALUES (7, 0.25);"));
+    QCOMPARE(seen[3].substr(0, 22), std::string("CREATE TABLE \"Alpha\" ("));
+    QCOMPARE(seen[6], std::string("INSERT INTO \"Alpha\" VALUES (3,NULL, '01/01/2000');"));
+    QCOMPARE(datatypes, (QStringList{"X", "Code", "Amount", "Id", "Name", "Born"}));
+    QVERIFY(form->SQLFormOK);
+    QCOMPARE(Query("SELECT COUNT(*) FROM \"Alpha\"")[0][0], std::string("3"));
+    QCOMPARE(Texts().last(), QString("Done."));
+  }
+
+  void perFileBackExecutesNothing() {
+    Make(true, false, kThreeTables);
+    SetModalHandler([&](QDialog* d) {
+      if (auto* f = dynamic_cast<Form2*>(d)) f->PushButton5_Click();
+      return 0;
+    });
+    form->PushButton7_Click();
+    QVERIFY(!form->SQLFormOK);
+    QCOMPARE(Query("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0")[0][0], std::string("0"));
+    QCOMPARE(Texts(), QStringList{"Done."});
+  }
+
+  void perTableSkipGoesOnAndBackEnds() {
+    Make(true, true, kThreeTables);
+    std::vector<std::vector<std::string>> previews;
+    SetModalHandler([&](QDialog* d) {
+      auto* f = dynamic_cast<Form2*>(d);
+      if (!f) return 0;
+      previews.push_back(Script(f));
+      if (previews.size() == 1) f->PushButton9_Click();  // skip Gamma
+      else f->PushButton5_Click();                        // back at Beta: the run ends
+      return 0;
+    });
+    form->PushButton7_Click();
+    QCOMPARE(previews.size(), size_t(2));
+    QCOMPARE(previews[0], std::vector<std::string>{"CREATE TABLE \"Gamma\" (\"X\" INTEGER);"});
+    QCOMPARE(previews[1].size(), size_t(2));
+    QCOMPARE(Texts(), QStringList{"Done."});
+    QCOMPARE(Query("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0")[0][0], std::string("0"));
+  }
+
+  void perTableExecuteEndsTheLoop() {
+    Make(true, true, kThreeTables);
+    int shown = 0;
+    SetModalHandler([&](QDialog* d) {
+      if (auto* f = dynamic_cast<Form2*>(d)) {
+        ++shown;
+        f->PushButton1_Click();
+      }
+      return 0;
+    });
+    form->PushButton7_Click();
+    QCOMPARE(shown, 1);
+    QCOMPARE(Query("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0")[0][0], std::string("1"));
+  }
+
+  void wrongFirebirdPathEndsSilently() {
+    Make(false, false, kThreeTables);
+    form->Text1->setText(QString::fromStdString(dir->File("missing.fdb")));
+    QList<int> modes;
+    form->PushButton7_Click();
+    QVERIFY(MsgBox::Log().isEmpty());
+    QCOMPARE(form->Pointer()->Mode(), kDefaultPointer);
+    QVERIFY(!form->Converting());
+  }
+
+  void noUserTables() {
+    Make(false, false, {"CREATE VIEW V AS SELECT 1 AS A"});
+    form->PushButton7_Click();
+    QCOMPARE(Texts(), QStringList{"Done."});
+    Make(true, false, {"CREATE VIEW V AS SELECT 1 AS A"});
+    int rows = -1;
+    SetModalHandler([&](QDialog* d) {
+      if (auto* f = dynamic_cast<Form2*>(d)) {
+        rows = f->Script().Count();
+        f->PushButton5_Click();
+      }
+      return 0;
+    });
+    MsgBox::Log().clear();
+    form->PushButton7_Click();
+    QCOMPARE(rows, 0);
+    QCOMPARE(Texts(), QStringList{"Done."});
+  }
+
+  void lostFirebirdConnectionIsToldOnce() {
+    std::vector<std::string> setup{"CREATE TABLE A (X INTEGER)", "CREATE TABLE B (X INTEGER)"};
+    for (int i = 0; i < 50; ++i) setup.push_back("INSERT INTO A VALUES (" + std::to_string(i) + ")");
+    Make(false, false, setup);
+    // The first overwrite question is the moment to cut the working connection.
+    {
+      ado::Connection c;
+      c.Open(FireBird::ConnectionString(target));
+      c.Execute("CREATE TABLE \"B\" (\"X\" INTEGER)");
+    }
+    bool cut = false;
+    MsgBox::SetBeforeWait([&] {
+      if (cut || !form->firebird_conn->IsOpen()) return;
+      cut = true;
+      ado::Connection admin;
+      admin.Open(FireBird::ConnectionString(target));
+      auto mine = Rows(admin, "SELECT CURRENT_CONNECTION FROM RDB$DATABASE")[0][0];
+      admin.Execute("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> " + mine +
+                    " AND MON$SYSTEM_FLAG = 0");
+    });
+    MsgBox::QueueAnswer(MsgBox::Yes);
+    form->PushButton7_Click();
+    QStringList texts = Texts();
+    QCOMPARE(texts.size(), 3);
+    QCOMPARE(texts[0], QString("Would you like to overwrite B?"));
+    QCOMPARE(MsgBox::Log()[1].title, QString("Application Error"));
+    QCOMPARE(texts[2], QString("Done."));
+    QCOMPARE(form->Pointer()->Mode(), kDefaultPointer);
+    MsgBox::SetBeforeWait({});
+  }
+};
+
+TARNWICK_GUI_TEST_MAIN(RunTest)
 #include "run_test.moc"
