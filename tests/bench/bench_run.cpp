@@ -1,1 +1,177 @@
-int main(){return 0;}
+// Measures the conversion run with preview off against Firebird's own isql-fb and against the same
+// statements executed in one transaction. Usage: tarnwick_bench [ROWS]
+#include <ibase.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "connectivity/FirebirdBackend.h"
+#include "conversion/ConversionRun.h"
+#include "conversion/RowExport.h"
+#include "support/TestSupport.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct NoSink : conversion::DatatypeSink {
+  void AppendRow(const std::string&, const std::string&) override {}
+  void SetLastRowTypes(const std::string&, const std::string&) override {}
+  void Clear() override {}
+};
+
+// The run without windows: answers nothing is asked, reports to stderr.
+class HeadlessHost : public conversion::RunHost {
+ public:
+  MSSQL::Login sql;
+  FireBird::Login fb;
+  std::vector<std::string> l1, l2;
+  std::unique_ptr<ado::Connection> ms = std::make_unique<ado::Connection>(),
+                                   fbc = std::make_unique<ado::Connection>();
+  NoSink sink;
+  bool ok = false;
+  int errors = 0;
+  MSSQL::Login SqlServerLogin() override { return sql; }
+  FireBird::Login FirebirdLogin() override { return fb; }
+  bool PreviewOn() override { return false; }
+  bool PreviewPerFile() override { return true; }
+  bool PreviewPerTable() override { return false; }
+  void SetHourglass(bool) override {}
+  void SetProgress(int) override {}
+  void SetProgressText(const std::string&) override {}
+  std::vector<std::string>& SourceTables() override { return l1; }
+  std::vector<std::string>& TargetTables() override { return l2; }
+  int AskYesNo(const std::string&, const std::string&) override { return conversion::kYes; }
+  void ShowMessage(const std::string&) override {}
+  void ReportError(const std::string& t) override {
+    if (++errors < 3) std::fprintf(stderr, "%s\n", t.c_str());
+  }
+  void ClearScript() override {}
+  void AppendScript(const std::string&) override {}
+  conversion::DatatypeSink& Datatypes() override { return sink; }
+  void ShowPreviewModal() override {}
+  void NewConnections() override {
+    ms = std::make_unique<ado::Connection>();
+    fbc = std::make_unique<ado::Connection>();
+  }
+  ado::Connection& MssqlConn() override { return *ms; }
+  ado::Connection& FirebirdConn() override { return *fbc; }
+  bool& FormOK() override { return ok; }
+};
+
+double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+long PeakKb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+void Check(const ISC_STATUS* st) {
+  if (st[0] == 1 && st[1]) {
+    char buf[512];
+    const ISC_STATUS* p = st;
+    fb_interpret(buf, sizeof buf, &p);
+    std::fprintf(stderr, "firebird: %s\n", buf);
+    std::exit(1);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long rows = argc > 1 ? std::atol(argv[1]) : 200000;
+  testsupport::RegisterSqlServerDriver("sqlite");
+  testsupport::TempDir dir;
+  std::printf("building a source table of %ld rows...\n", rows);
+  auto source = testsupport::NewSqliteSource(
+      dir, {"CREATE TABLE Bench (Id INTEGER, Qty SMALLINT, Price DOUBLE, Name VARCHAR(40), Code CHAR(8), "
+            "Born DATE, Seen TIMESTAMP, Note VARCHAR(80))",
+            "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " + std::to_string(rows) +
+                ") INSERT INTO Bench SELECT x, x % 1000, x * 0.25, 'Name ' || x, 'C' || (x % 97), "
+                "'2001-05-03', '2001-05-03 14:05:09', CASE WHEN x % 10 = 0 THEN NULL ELSE 'O''Brien ' || x END "
+                "FROM n"});
+
+  // 1. The conversion run, preview off.
+  HeadlessHost host;
+  host.sql = source;
+  host.fb = testsupport::NewFirebirdDatabase(dir, "run.fdb");
+  const long before = PeakKb();
+  auto t0 = Clock::now();
+  conversion::ConversionRun(host).Run();
+  const double run = Seconds(t0);
+  const long peak = PeakKb();
+  {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(host.fb));
+    auto n = testsupport::Rows(c, "SELECT COUNT(*) FROM \"Bench\"")[0][0];
+    if (std::stol(n) != rows) {
+      std::fprintf(stderr, "the run copied %s rows of %ld\n", n.c_str(), rows);
+      return 1;
+    }
+  }
+
+  // The same statement texts, for the two references.
+  std::vector<std::string> statements;
+  {
+    ado::Connection ms;
+    ms.Open(MSSQL::ConnectionString(source));
+    ado::Recordset rs;
+    rs.Open(conversion::SelectAllText("Bench"), ms);
+    auto ddl = conversion::BuildCreateTable("Bench", rs, nullptr);
+    statements.push_back(ddl.createTable);
+    conversion::InsertBuilder b("Bench", ddl.numeric);
+    for (; !rs.Eof(); rs.MoveNext()) statements.push_back(b.Build(rs));
+  }
+
+  // 2. isql-fb from a script file, the rows in one transaction.
+  auto isqlDb = testsupport::NewFirebirdDatabase(dir, "isql.fdb");
+  {
+    std::ofstream script(dir.File("script.sql"));
+    script << statements[0] << "\nCOMMIT;\n";
+    for (size_t i = 1; i < statements.size(); ++i) script << statements[i] << "\n";
+    script << "COMMIT;\n";
+  }
+  const std::string cmd = "isql-fb -q -bail -user SYSDBA -password masterkey -i " + dir.File("script.sql") + " " +
+                          isqlDb.database + " > " + dir.File("isql.log") + " 2>&1";
+  auto t1 = Clock::now();
+  int rc = std::system(cmd.c_str());
+  const double isql = Seconds(t1);
+  if (rc != 0) std::fprintf(stderr, "isql-fb failed (%d), see %s\n", rc, dir.File("isql.log").c_str());
+
+  // 3. One connection, one transaction, each text executed on its own.
+  auto oneDb = testsupport::NewFirebirdDatabase(dir, "one.fdb");
+  ISC_STATUS_ARRAY st;
+  isc_db_handle db = 0;
+  isc_tr_handle tr = 0;
+  std::string dpb = std::string(1, isc_dpb_version1) + char(isc_dpb_user_name) + char(6) + "SYSDBA" +
+                    char(isc_dpb_password) + char(9) + "masterkey";
+  isc_attach_database(st, 0, oneDb.database.c_str(), &db, static_cast<short>(dpb.size()), dpb.data());
+  Check(st);
+  auto t2 = Clock::now();
+  isc_start_transaction(st, &tr, 1, &db, 0, nullptr);
+  isc_dsql_execute_immediate(st, &db, &tr, 0, statements[0].c_str(), SQL_DIALECT_V6, nullptr);
+  Check(st);
+  isc_commit_transaction(st, &tr);
+  isc_start_transaction(st, &tr, 1, &db, 0, nullptr);
+  for (size_t i = 1; i < statements.size(); ++i) {
+    isc_dsql_execute_immediate(st, &db, &tr, 0, statements[i].c_str(), SQL_DIALECT_V6, nullptr);
+    Check(st);
+  }
+  isc_commit_transaction(st, &tr);
+  const double single = Seconds(t2);
+  isc_detach_database(st, &db);
+
+  std::printf("rows: %ld\n", rows);
+  std::printf("1. conversion run, preview off: %.2f s, %.0f rows/s, peak memory %ld kB (%ld kB before the run)\n",
+              run, rows / run, peak, before);
+  std::printf("2. isql-fb script, one transaction: %.2f s, %.0f rows/s\n", isql, rows / isql);
+  std::printf("3. same texts, one connection, one transaction: %.2f s, %.0f rows/s\n", single, rows / single);
+  std::printf("ratio 1/2 (speed): %.2f\n", isql / run);
+  std::printf("ratio 1/3 (speed): %.2f\n", single / run);
+  return 0;
+}
