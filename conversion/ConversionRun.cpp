@@ -26,7 +26,7 @@ void ListRemove(std::vector<std::string>& list, const std::string& text) {
 }
 
 void ConversionRun::BeforeWait() {
-  // Whatever succeeded is made durable before the user is asked anything.
+  // Whatever succeeded is made durable before the user is asked anything or a table ends.
   try {
     host_.FirebirdConn().Flush();
   } catch (const std::exception&) {
@@ -171,9 +171,10 @@ bool ConversionRun::ConvertTable(const std::string& entry) {
     }
     rs.Close();
   }
+  // A finished table is made durable before the next one starts.
+  BeforeWait();
   SQLTableOK = true;
   if (host_.PreviewOn() && perTable) {
-    BeforeWait();
     Step(142, [&] { host_.ShowPreviewModal(); });
     // Only "Skip Table / Do Not Execute SQL" goes on with the next table.
     if (SQLTableOK) return false;

@@ -220,7 +220,7 @@ void Form2::PushButton1_Click() {
   shown.start();
   for (int n = 1; n <= c; ++n) {
     ui::Yield();
-    if (!self) return;  // the window was closed meanwhile
+    if (!self || unloaded_) return;  // the window was closed meanwhile
     const int current = script_->Count();
     // The bar follows every row; the widget is redrawn a few times a second.
     if (n == 1 || n == c || shown.elapsed() >= 40) {

@@ -26,7 +26,6 @@ QString ReplaceFirst(const QString& t, const QString& f, const QString& r, bool*
 }
 
 Form3::Form3(ScriptModel* script) : script_(script) {
-  setAttribute(Qt::WA_DeleteOnClose);
   setFont(WindowFont());
   setFixedSize(Twips(8040), Twips(1500));
   auto* l2 = new QLabel("Find what:", this);

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QFile>
 #include <QLineEdit>
@@ -145,6 +146,41 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.cursor().shape(), Qt::WaitCursor);
     // No "HAND-M.CUR" beside the test program: the custom pointer is the arrow.
     QVERIFY(!f.Pointer()->HasCustomCursor());
+  }
+
+  void handCursorAndSkinBesideTheProgram() {
+    const QString hand = ProgramFolder() + "/HAND-M.CUR";
+    const QString skinDir = ProgramFolder() + "/x";
+    QVERIFY(QFile::copy(ProgramFolder() + "/../HAND-M.CUR", hand));
+    QDir().mkpath(skinDir);
+    {
+      QFile skin(skinDir + "/o.cjs");
+      QVERIFY(skin.open(QIODevice::WriteOnly));
+      skin.write("QPushButton { color: #123456; }");
+    }
+    {
+      Form1 f;
+      QVERIFY(MsgBox::Log().isEmpty());
+      QVERIFY(f.Pointer()->HasCustomCursor());
+      QEvent enter(QEvent::Enter);
+      QCoreApplication::sendEvent(f.PushButton[7], &enter);
+      QCOMPARE(f.cursor().shape(), Qt::BitmapCursor);
+      QCOMPARE(f.styleSheet(), QString("QPushButton { color: #123456; }"));
+      // The skin gives the window and its frames the button-face colour.
+      QCOMPARE(f.palette().color(QPalette::Window), QApplication::palette().color(QPalette::Button));
+      QCOMPARE(f.Frame1->palette().color(QPalette::Window), QApplication::palette().color(QPalette::Button));
+    }
+    // A skin that cannot be read is reported by the load trap; the start goes on.
+    QFile::remove(skinDir + "/o.cjs");
+    QDir().mkpath(skinDir + "/o.cjs");
+    {
+      Form1 f;
+      QCOMPARE(MsgBox::Log().size(), 1);
+      QVERIFY(MsgBox::Log()[0].text.contains("Form1.Form_Load at line 100"));
+      QCOMPARE(f.Text7->text(), QString("SYSDBA"));
+    }
+    QDir(skinDir).removeRecursively();
+    QFile::remove(hand);
   }
 
   void helpButtons() {
