@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include "conversion/ConversionRun.h"
+#include "support/HeadlessHost.h"
+#include "support/TestSupport.h"
+
+using testsupport::HeadlessHost;
+using testsupport::Rows;
+
+// The run through its narrow interface, without any window.
+class RunEngineTest : public ::testing::Test {
+ protected:
+  testsupport::TempDir dir;
+  HeadlessHost host;
+
+  void SetUp() override {
+    host.sql = testsupport::NewSqliteSource(
+        dir, {"CREATE TABLE A1 (Id INTEGER, Flag BIT)", "INSERT INTO A1 VALUES (1, 1)", "INSERT INTO A1 VALUES (2, 0)",
+              "INSERT INTO A1 VALUES (3, NULL)", "CREATE TABLE \"B \"\"2\" (Note VARCHAR(10))",
+              "INSERT INTO \"B \"\"2\" VALUES ('it''s')", "CREATE TABLE C3 (Empty INTEGER)"});
+    host.fb = testsupport::NewFirebirdDatabase(dir);
+  }
+  std::vector<std::vector<std::string>> Query(const std::string& sql) {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(host.fb));
+    return Rows(c, sql);
+  }
+};
+
+TEST_F(RunEngineTest, PreviewListsEveryStatementLastTableFirst) {
+  {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(host.fb));
+    c.Execute("CREATE TABLE \"a1\" (\"Old\" INTEGER)");
+  }
+  host.preview = true;
+  host.answers = {conversion::kYes};
+  conversion::ConversionRun(host).Run();
+  EXPECT_EQ(host.previews, 1);
+  EXPECT_EQ(host.script, (std::vector<std::string>{
+                             "CREATE TABLE \"C3\" (\"Empty\" INTEGER);",
+                             "CREATE TABLE \"B \"\"2\" (\"Note\" VARCHAR(10));",
+                             "INSERT INTO \"B \"\"2\" VALUES ('it''s');",
+                             "DROP TABLE \"A1\";",
+                             "CREATE TABLE \"A1\" (\"Id\" INTEGER, \"Flag\" SMALLINT);",
+                             "INSERT INTO \"A1\" VALUES (1, 1);",
+                             "INSERT INTO \"A1\" VALUES (2, 0);",
+                             "INSERT INTO \"A1\" VALUES (3,NULL);"}));
+  // The overwrite question compares names without regard to case.
+  EXPECT_EQ(host.shown, (std::vector<std::string>{"Would you like to overwrite A1?", "Done."}));
+  EXPECT_EQ(host.datatypes.size(), 4u);
+  EXPECT_EQ(host.datatypes.back(), (std::vector<std::string>{"A1", "Flag", "bool", "SMALLINT"}));
+  EXPECT_EQ(host.list2, (std::vector<std::string>{}));
+  // Nothing was executed: the old table is still there, the others are not.
+  EXPECT_EQ(Query("SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0"),
+            (std::vector<std::vector<std::string>>{{"a1"}}));
+  EXPECT_FALSE(host.hourglass);
+  EXPECT_EQ(host.progressTexts.back(), "Progress Bar");
+}
+
+TEST_F(RunEngineTest, RowProgressReachesAHundredPerTable) {
+  conversion::ConversionRun(host).Run();
+  // A1 has three rows: (1+1)/4, (2+1)/4, (3+1)/4 of the bar; then the bar is reset.
+  EXPECT_EQ(host.progress, (std::vector<int>{100, 50, 75, 100, 0}));
+  EXPECT_NE(std::find(host.progressTexts.begin(), host.progressTexts.end(), "Please wait.. Processing table A1"),
+            host.progressTexts.end());
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM \"A1\"")[0][0], "3");
+  EXPECT_EQ(Query("SELECT \"Note\" FROM \"B \"\"2\"")[0][0], "it's");
+}
+
+TEST_F(RunEngineTest, ASecondStartDuringTheRunDoesNothing) {
+  host.preview = true;
+  host.perTable = true;
+  conversion::ConversionRun run(host);
+  int nested = 0;
+  host.onPreview = [&](HeadlessHost& h) {
+    run.Run();  // ignored: the run is in progress
+    ++nested;
+    if (h.previews < 3) conversion::SQLTableOK = false;  // skip table
+  };
+  run.Run();
+  EXPECT_EQ(host.previews, 3);
+  EXPECT_EQ(nested, 3);
+  EXPECT_FALSE(run.Converting());
+  EXPECT_EQ(host.shown.back(), "Done.");
+}
+
+TEST_F(RunEngineTest, AFailedLoginEndsTheRunSilently) {
+  host.fb.database = dir.File("missing.fdb");
+  conversion::ConversionRun(host).Run();
+  EXPECT_TRUE(host.shown.empty());
+  EXPECT_TRUE(host.progressTexts.empty());
+  host.fb = testsupport::NewFirebirdDatabase(dir, "other.fdb");
+  host.sql.database = dir.File("no/such/dir/x.db");
+  conversion::ConversionRun(host).Run();
+  EXPECT_TRUE(host.shown.empty());
+}

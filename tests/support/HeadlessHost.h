@@ -1,0 +1,78 @@
+#pragma once
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "conversion/ConversionRun.h"
+
+namespace testsupport {
+
+// The conversion run without windows: switches set by the test, questions answered from a queue
+// (No when it is empty), and everything the run shows recorded.
+class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink {
+ public:
+  MSSQL::Login sql;
+  FireBird::Login fb;
+  bool preview = false, perTable = false;
+  std::vector<std::string> list1, list2;
+  std::unique_ptr<ado::Connection> ms = std::make_unique<ado::Connection>();
+  std::unique_ptr<ado::Connection> fbc = std::make_unique<ado::Connection>();
+  bool formOK = false;
+  std::deque<int> answers;
+  std::vector<std::string> shown;       // questions, messages and error reports, in order
+  std::vector<std::string> script;      // the SQL script list
+  std::vector<std::vector<std::string>> datatypes;
+  std::vector<int> progress;
+  std::vector<std::string> progressTexts;
+  bool hourglass = false;
+  int previews = 0;
+  // What a preview does with its script (nothing, by default).
+  std::function<void(HeadlessHost&)> onPreview;
+
+  MSSQL::Login SqlServerLogin() override { return sql; }
+  FireBird::Login FirebirdLogin() override { return fb; }
+  bool PreviewOn() override { return preview; }
+  bool PreviewPerFile() override { return !perTable; }
+  bool PreviewPerTable() override { return perTable; }
+  void SetHourglass(bool on) override { hourglass = on; }
+  void SetProgress(int value) override { progress.push_back(value); }
+  void SetProgressText(const std::string& text) override { progressTexts.push_back(text); }
+  std::vector<std::string>& SourceTables() override { return list1; }
+  std::vector<std::string>& TargetTables() override { return list2; }
+  int AskYesNo(const std::string& text, const std::string&) override {
+    shown.push_back(text);
+    if (answers.empty()) return conversion::kNo;
+    int a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  void ShowMessage(const std::string& text) override { shown.push_back(text); }
+  void ReportError(const std::string& text) override { shown.push_back("ERROR: " + text); }
+  void ClearScript() override { script.clear(); }
+  void AppendScript(const std::string& statement) override { script.push_back(statement); }
+  conversion::DatatypeSink& Datatypes() override { return *this; }
+  void ShowPreviewModal() override {
+    ++previews;
+    if (onPreview) onPreview(*this);
+  }
+  void NewConnections() override {
+    ms = std::make_unique<ado::Connection>();
+    fbc = std::make_unique<ado::Connection>();
+  }
+  ado::Connection& MssqlConn() override { return *ms; }
+  ado::Connection& FirebirdConn() override { return *fbc; }
+  bool& FormOK() override { return formOK; }
+
+  void AppendRow(const std::string& table, const std::string& column) override {
+    datatypes.push_back({table, column, "", ""});
+  }
+  void SetLastRowTypes(const std::string& keyword, const std::string& firebirdType) override {
+    datatypes.back()[2] = keyword;
+    datatypes.back()[3] = firebirdType;
+  }
+  void Clear() override { datatypes.clear(); }
+};
+
+}  // namespace testsupport
