@@ -45,11 +45,6 @@ std::function<QString(QWidget*, const QString&, const QString&)> g_fileDialog =
                                                                               : QString();
     };
 
-trap::ErrorTrap Trap(QWidget* w, const char* routine) {
-  return trap::ErrorTrap(std::string("Form1.") + routine,
-                         [w](const std::string& text) { MsgBox::ApplicationError(w, QString::fromStdString(text)); });
-}
-
 QString S(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
@@ -214,7 +209,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Form1::Form_Load() {
-  auto t = Trap(this, "Form_Load");
+  auto t = WindowTrap(this, "Form1", "Form_Load");
   t.Step(100, [&] { OptionalSkin(); });
   t.Step(102, [&] {
     if (FileExists(ProgramFolder() + "/HAND-M.CUR")) {
@@ -290,7 +285,7 @@ void Form1::closeEvent(QCloseEvent* e) {
 }
 
 void Form1::PushButton1_Click() {
-  auto t = Trap(this, "PushButton1_Click");
+  auto t = WindowTrap(this, "Form1", "PushButton1_Click");
   QString chosen;
   t.Step(100, [&] {
     chosen = g_fileDialog(this, "Select Firebird Database", "FirebirdInterbase Database (*.fdb *.gdb)");
@@ -301,7 +296,7 @@ void Form1::PushButton1_Click() {
 }
 
 void Form1::PushButton2_Click() {
-  auto t = Trap(this, "PushButton2_Click");
+  auto t = WindowTrap(this, "Form1", "PushButton2_Click");
   t.Step(100, [&] { Text1->setText(QDir::toNativeSeparators(ProgramFolder() + "/Samples/sample.fdb")); });
   t.Step(102, [&] { Text7->setText("SYSDBA"); });
   t.Step(104, [&] { Text2->setText("quillvane"); });
@@ -309,17 +304,7 @@ void Form1::PushButton2_Click() {
 
 void Form1::PushButton3_Click() {
   pointer_->SetMode(kHourglass);
-  bool ok = false;
-  {
-    ado::Connection conn;
-    conn.CursorLocation = 2;
-    conn.ConnectionTimeout = FireBird::kLoginTestTimeout;
-    try {
-      conn.Open(FireBird::ConnectionString(FirebirdLogin()));
-      ok = true;
-    } catch (const std::exception&) {
-    }
-  }
+  const bool ok = FireBird::CanOpenFirebird(FirebirdLogin());
   pointer_->SetMode(kDefaultPointer);
   MsgBox::Show(this, ok ? "Connection successful." : "Could not connect.");
 }
@@ -355,13 +340,13 @@ void Form1::PushButton6_Click() {
 }
 
 void Form1::PushButton5_Click() {
-  auto t = Trap(this, "PushButton5_Click");
+  auto t = WindowTrap(this, "Form1", "PushButton5_Click");
   t.Step(100, [&] { MsgBox::Show(this, Help::GeneralHelp()); });
   t.Step(102, [&] { MsgBox::Show(this, Help::FirebirdRequirements()); });
 }
 
 void Form1::PushButton4_Click() {
-  auto t = Trap(this, "PushButton4_Click");
+  auto t = WindowTrap(this, "Form1", "PushButton4_Click");
   t.Step(100, [&] { MsgBox::Show(this, Help::SqlServerLogin()); });
   int answer = MsgBox::No;
   t.Step(102, [&] { answer = MsgBox::Show(this, Help::LocalConnectionQuestion(), MsgBox::YesNo); });
@@ -371,7 +356,7 @@ void Form1::PushButton4_Click() {
 }
 
 void Form1::PushButton8_Click() {
-  auto t = Trap(this, "PushButton8_Click");
+  auto t = WindowTrap(this, "Form1", "PushButton8_Click");
   int answer = MsgBox::No;
   t.Step(100, [&] { answer = MsgBox::Show(this, Help::FirebirdVersionQuestion(), MsgBox::YesNo); });
   t.Step(102, [&] {

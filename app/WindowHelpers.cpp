@@ -1,5 +1,7 @@
 #include "app/WindowHelpers.h"
 
+#include "app/MsgBox.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -140,4 +142,16 @@ int ExecModal(QDialog* dialog, QWidget* owner) {
   dialog->setWindowModality(Qt::WindowModal);
   if (g_modal) return g_modal(dialog);
   return dialog->exec();
+}
+
+trap::ErrorTrap WindowTrap(QWidget* window, const char* form, const char* routine) {
+  return trap::ErrorTrap(std::string(form) + "." + routine, [window](const std::string& text) {
+    MsgBox::ApplicationError(window, QString::fromStdString(text));
+  });
+}
+
+void UnloadDialog(QDialog* dialog) {
+  dialog->done(0);
+  dialog->hide();
+  dialog->deleteLater();
 }

@@ -8,6 +8,8 @@
 #include <functional>
 #include <optional>
 
+#include "connectivity/ErrorTrap.h"
+
 class QWidget;
 
 // Pointer modes of a window.
@@ -62,6 +64,11 @@ class PointerState : public QObject {
 };
 
 class QDialog;
+// The error trap of a window's routine ("Form2", "PushButton1_Click"): failures are shown as an
+// "Application Error" message over the window.
+trap::ErrorTrap WindowTrap(QWidget* window, const char* form, const char* routine);
+// Closes a dialog for good: ends its modal loop, hides it and deletes it once control returns.
+void UnloadDialog(QDialog* dialog);
 // Shows a dialog modally over its owner and returns its result. Tests install a handler that works
 // the dialog instead of waiting for a user.
 int ExecModal(QDialog* dialog, QWidget* owner);

@@ -19,6 +19,17 @@ bool IsFirebirdConnectionString(std::string_view s) {
   return ToLower(s).find("driver=firebird/interbase(r) driver") != std::string::npos;
 }
 
+bool CanOpen(const std::function<std::string()>& connectionString, int loginTimeoutSeconds) {
+  try {
+    Connection conn;
+    conn.ConnectionTimeout = loginTimeoutSeconds;
+    conn.Open(connectionString());
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 Connection::~Connection() {
   try {
     Close();

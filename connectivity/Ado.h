@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -92,6 +93,9 @@ class Recordset {
   bool eof_ = true, bof_ = true;
   long long rows_ = -1;
 };
+
+// Builds the string, opens a connection with it and releases it again: false on any failure.
+bool CanOpen(const std::function<std::string()>& connectionString, int loginTimeoutSeconds);
 
 // True when the connection string names the Firebird driver.
 bool IsFirebirdConnectionString(std::string_view s);

@@ -19,14 +19,7 @@ std::string ConnectionString(const Login& login) {
 }
 
 bool CanOpenFirebird(const Login& login) {
-  try {
-    ado::Connection conn;
-    conn.ConnectionTimeout = kLoginTestTimeout;
-    conn.Open(ConnectionString(login));
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
+  return ado::CanOpen([&] { return ConnectionString(login); }, kLoginTestTimeout);
 }
 
 bool IsSystemName(const std::string& name) {

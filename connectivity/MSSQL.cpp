@@ -22,14 +22,7 @@ std::string ConnectionString(const Login& login) {
 }
 
 bool CanOpenSqlServer(const Login& login) {
-  try {
-    ado::Connection conn;
-    conn.ConnectionTimeout = kLoginTestTimeout;
-    conn.Open(ConnectionString(login));
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
+  return ado::CanOpen([&] { return ConnectionString(login); }, kLoginTestTimeout);
 }
 
 void ListSqlServerTables(const Login& login, std::vector<std::string>& list) {

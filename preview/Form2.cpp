@@ -25,11 +25,6 @@
 
 namespace {
 Form2* g_instance = nullptr;
-
-trap::ErrorTrap Trap(QWidget* w, const char* routine) {
-  return trap::ErrorTrap(std::string("Form2.") + routine,
-                         [w](const std::string& text) { MsgBox::ApplicationError(w, QString::fromStdString(text)); });
-}
 }  // namespace
 
 PreviewContext& Preview() {
@@ -131,7 +126,7 @@ Form2::Form2() : script_(new ScriptModel(this)) {
 }
 
 void Form2::Form_Load() {
-  auto t = Trap(this, "Form_Load");
+  auto t = WindowTrap(this, "Form2", "Form_Load");
   t.Step(100, [&] { ApplyFaceColor(this); });
   t.Step(102, [&] { setWindowIcon(AppIcon()); });
   t.Step(104, [&] { setWindowTitle("SQL Preview - Tarnwick"); });
@@ -145,9 +140,7 @@ void Form2::Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   if (g_instance == this) g_instance = nullptr;
-  QDialog::done(0);
-  hide();
-  deleteLater();
+  UnloadDialog(this);
 }
 
 void Form2::closeEvent(QCloseEvent* e) {
@@ -186,12 +179,12 @@ void Form2::PushButton9_Click() {
 }
 
 void Form2::PushButton3_Click() {
-  auto t = Trap(this, "PushButton3_Click");
+  auto t = WindowTrap(this, "Form2", "PushButton3_Click");
   t.Step(100, [&] { ExecModal(new Form3(script_), this); });
 }
 
 void Form2::PushButton7_Click() {
-  auto t = Trap(this, "PushButton7_Click");
+  auto t = WindowTrap(this, "Form2", "PushButton7_Click");
   t.Step(100, [&] { ExecModal(Form5::Instance(), this); });
 }
 
@@ -214,7 +207,7 @@ void Form2::PushButton1_Click() {
   executing_ = true;
   QPointer<Form2> self(this);
   pointer_->SetMode(kHourglass);
-  auto t = Trap(this, "PushButton1_Click");
+  auto t = WindowTrap(this, "Form2", "PushButton1_Click");
   const int c = script_->Count();
   QElapsedTimer shown;
   shown.start();
@@ -265,7 +258,7 @@ void Form2::PushButton1_Click() {
 }
 
 void Form2::PushButton6_Click() {
-  auto t = Trap(this, "PushButton6_Click");
+  auto t = WindowTrap(this, "Form2", "PushButton6_Click");
   t.Step(100, [&] {
     if (script_->Count() == 0) return;
     if (ErrorLine < 1 || ErrorLine > script_->Count()) return;
@@ -274,7 +267,7 @@ void Form2::PushButton6_Click() {
 }
 
 void Form2::PushButton2_Click() {
-  auto t = Trap(this, "PushButton2_Click");
+  auto t = WindowTrap(this, "Form2", "PushButton2_Click");
   script_->Publish();
   t.Step(100, [&] { Main::CopyListToClipboard(*script_); });
   t.Step(102, [&] {
@@ -284,7 +277,7 @@ void Form2::PushButton2_Click() {
 }
 
 void Form2::PushButton4_Click() {
-  auto t = Trap(this, "PushButton4_Click");
+  auto t = WindowTrap(this, "Form2", "PushButton4_Click");
   const QString text = Text1->toPlainText();
   if (IsBlank(text)) return;
   t.Step(100, [&] {
@@ -298,7 +291,7 @@ void Form2::PushButton4_Click() {
 }
 
 void Form2::PushButton8_Click() {
-  auto t = Trap(this, "PushButton8_Click");
+  auto t = WindowTrap(this, "Form2", "PushButton8_Click");
   const QString text = Text1->toPlainText();
   if (IsBlank(text)) return;
   t.Step(100, [&] { Shell::Open(ErrorMailLink(text)); });

@@ -11,11 +11,6 @@
 #include "connectivity/UiYield.h"
 #include "preview/ScriptModel.h"
 
-static trap::ErrorTrap Trap(QWidget* w, const char* routine) {
-  return trap::ErrorTrap(std::string("Form3.") + routine,
-                         [w](const std::string& text) { MsgBox::ApplicationError(w, QString::fromStdString(text)); });
-}
-
 QString ReplaceFirst(const QString& t, const QString& f, const QString& r, bool* changed) {
   if (changed) *changed = false;
   if (t.isEmpty() || f.isEmpty()) return t;
@@ -54,7 +49,7 @@ Form3::Form3(ScriptModel* script) : script_(script) {
 }
 
 void Form3::Form_Load() {
-  auto t = Trap(this, "Form_Load");
+  auto t = WindowTrap(this, "Form3", "Form_Load");
   t.Step(102, [&] { ApplyFaceColor(this); });
   t.Step(104, [&] { setWindowIcon(AppIcon()); });
   t.Step(106, [&] { setWindowTitle("Find and Replace - Tarnwick"); });
@@ -63,11 +58,7 @@ void Form3::Form_Load() {
   });
 }
 
-void Form3::Unload() {
-  QDialog::done(0);
-  hide();
-  deleteLater();
-}
+void Form3::Unload() { UnloadDialog(this); }
 
 void Form3::closeEvent(QCloseEvent* e) {
   // The pass still uses the dialog: it closes when the pass is over.
@@ -86,7 +77,7 @@ void Form3::PushButton1_Click() {
 
 void Form3::PushButton2_Click() {
   if (running_) return;
-  auto t = Trap(this, "PushButton2_Click");
+  auto t = WindowTrap(this, "Form3", "PushButton2_Click");
   if (script_->Count() == 0) {
     t.Step(128, [&] { MsgBox::Show(this, "No SQL to run."); });
     return;

@@ -10,11 +10,6 @@
 #include "connectivity/ErrorTrap.h"
 #include "preview/ScriptModel.h"
 
-static trap::ErrorTrap Trap(QWidget* w, const char* routine) {
-  return trap::ErrorTrap(std::string("Form4.") + routine,
-                         [w](const std::string& text) { MsgBox::ApplicationError(w, QString::fromStdString(text)); });
-}
-
 Form4::Form4(ScriptModel* script) : script_(script) {
   setFont(WindowFont());
   setFixedSize(Twips(8040), Twips(2580));
@@ -41,7 +36,7 @@ Form4::Form4(ScriptModel* script) : script_(script) {
 }
 
 void Form4::Form_Load() {
-  auto t = Trap(this, "Form_Load");
+  auto t = WindowTrap(this, "Form4", "Form_Load");
   t.Step(102, [&] { ApplyFaceColor(this); });
   t.Step(104, [&] { setWindowIcon(AppIcon()); });
   t.Step(106, [&] { setWindowTitle("Edit Line - Tarnwick"); });
@@ -56,14 +51,10 @@ bool Form4::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
-void Form4::Unload() {
-  QDialog::done(0);
-  hide();
-  deleteLater();
-}
+void Form4::Unload() { UnloadDialog(this); }
 
 void Form4::PushButton2_Click() {
-  auto t = Trap(this, "PushButton2_Click");
+  auto t = WindowTrap(this, "Form4", "PushButton2_Click");
   t.Step(100, [&] {
     if (ListLine < 1 || ListLine > script_->Count())
       throw ado::DbError("Invalid property value: no row " + std::to_string(ListLine));

@@ -42,8 +42,7 @@ Form5::Form5() {
 }
 
 void Form5::Form_Load() {
-  trap::ErrorTrap t("Form5.Form_Load",
-                    [this](const std::string& text) { MsgBox::ApplicationError(this, QString::fromStdString(text)); });
+  auto t = WindowTrap(this, "Form5", "Form_Load");
   t.Step(100, [&] { ApplyFaceColor(this); });
   t.Step(104, [&] { setWindowIcon(AppIcon()); });
   t.Step(106, [&] { setWindowTitle("Datatypes Conversion - Tarnwick"); });
@@ -81,9 +80,7 @@ void Form5::PushButton5_Click() {
   if (unloaded_) return;
   unloaded_ = true;
   if (g_instance == this) g_instance = nullptr;
-  QDialog::done(0);
-  hide();
-  deleteLater();
+  UnloadDialog(this);
 }
 
 void Form5::closeEvent(QCloseEvent* e) {
