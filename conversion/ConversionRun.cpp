@@ -46,10 +46,7 @@ bool ConversionRun::Step(int line, F&& f) {
   } catch (const ado::DbError& e) {
     Report(e.what(), line);
     // A Firebird connection that is gone is reported once; the run then winds up.
-    if (e.ConnectionLost() && !host_.PreviewOn()) {
-      lost_ = true;
-      throw Stop{};
-    }
+    if (e.ConnectionLost() && !host_.PreviewOn()) throw Stop{};
     return false;
   } catch (const std::exception& e) {
     Report(e.what(), line);
@@ -66,17 +63,15 @@ void ConversionRun::Route(const std::string& statement, int line) {
     host_.FirebirdConn().Execute(statement);
   } catch (const ado::DbError& e) {
     Report(e.what(), line);
-    if (e.ConnectionLost()) {
-      lost_ = true;
-      throw Stop{};
-    }
+    if (e.ConnectionLost()) throw Stop{};
+  } catch (const std::exception& e) {
+    Report(e.what(), line);
   }
 }
 
 void ConversionRun::Run() {
   if (converting_) return;
   converting_ = true;
-  lost_ = false;
   bool open = false;
   try {
     Step(100, [&] { host_.NewConnections(); });
@@ -130,6 +125,8 @@ void ConversionRun::Run() {
     }
   } catch (const Stop&) {
     // The Firebird connection is gone: wind up as after the last table.
+  } catch (const std::exception& e) {
+    Report(e.what(), 144);
   }
   if (open) {
     Step(150, [&] { host_.MssqlConn().Close(); });

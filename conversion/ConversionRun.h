@@ -69,7 +69,6 @@ class ConversionRun {
 
   RunHost& host_;
   bool converting_ = false;
-  bool lost_ = false;
   std::string tbl_;
 };
 

@@ -208,6 +208,14 @@ void Form2::PushButton1_Click() {
   QPointer<Form2> self(this);
   pointer_->SetMode(kHourglass);
   auto t = WindowTrap(this, "Form2", "PushButton1_Click");
+  // Rows that went in are made durable before the user is told anything.
+  auto flush = [&](int line) {
+    try {
+      if (Preview().firebird_conn) Preview().firebird_conn->Flush();
+    } catch (const std::exception& e) {
+      t.Report(e.what(), line);
+    }
+  };
   const int c = script_->Count();
   QElapsedTimer shown;
   shown.start();
@@ -238,18 +246,14 @@ void Form2::PushButton1_Click() {
         pointer_->SetMode(kDefaultPointer);
         ResetProgress();
         executing_ = false;
-        if (Preview().firebird_conn) Preview().firebird_conn->Flush();
+        flush(112);
         MsgBox::Show(this, "Error found.");
         return;
       }
       t.Report(e.what(), 110);
     }
   }
-  try {
-    if (Preview().firebird_conn) Preview().firebird_conn->Flush();
-  } catch (const std::exception& e) {
-    t.Report(e.what(), 112);
-  }
+  flush(112);
   if (Preview().SQLFormOK) *Preview().SQLFormOK = true;
   pointer_->SetMode(kDefaultPointer);
   ResetProgress();
