@@ -228,7 +228,7 @@ void Form2::PushButton1_Click() {
       SetRowProgress(n, current);
       shown.restart();
     }
-    const std::string& text = script_->Text(n);
+    const std::string text = script_->Text(n);
     if (text.find_first_not_of(' ') == std::string::npos) continue;
     try {
       if (!Preview().firebird_conn) throw ado::DbError("Operation is not allowed when the object is closed.", true);

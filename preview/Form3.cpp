@@ -89,10 +89,11 @@ void Form3::PushButton2_Click() {
     t.Step(106, [&] { ui::Yield(); });
     t.Step(108, [&] {
       const QString f = Text1->text();
-      const std::string& raw = script_->Text(i);
+      const std::string_view raw = script_->View(i);
       if (raw.empty() || f.isEmpty()) return;
       bool changed = false;
-      QString next = ReplaceFirst(QString::fromStdString(raw), f, Text2->text(), &changed);
+      QString next = ReplaceFirst(QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size())), f,
+                                  Text2->text(), &changed);
       if (changed) script_->SetText(i, next.toStdString());
     });
   }
