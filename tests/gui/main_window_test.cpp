@@ -70,6 +70,26 @@ class MainWindowTest : public QObject {
     QCOMPARE(FileMode(Settings::FilePath()), 0600u);
   }
 
+  void layoutInTwips() {
+    Form1 f;
+    auto twips = [](int l, int t, int w, int h) { return QRect(l / 15, t / 15, w / 15, h / 15); };
+    QCOMPARE(f.size(), QSize(8040 / 15, 8430 / 15));
+    QCOMPARE(f.PushButton[5]->geometry(), twips(120, 120, 7800, 405));
+    QCOMPARE(f.Frame3->geometry(), twips(120, 600, 7800, 3135));
+    QCOMPARE(f.Text6->geometry(), twips(6600, 360, 960, 330));
+    QCOMPARE(f.Check4->geometry(), twips(1305, 2175, 1950, 330));
+    QCOMPARE(f.Frame1->geometry(), twips(120, 3840, 7800, 2265));
+    QCOMPARE(f.PushButton[1]->geometry(), twips(6840, 300, 720, 345));
+    QCOMPARE(f.PushButton[2]->text(), QString("Load Sample/Example Database"));
+    QCOMPARE(f.Option2->geometry(), twips(3600, 630, 3375, 255));
+    QCOMPARE(f.PushButton[7]->geometry(), twips(120, 7395, 7800, 405));
+    QCOMPARE(f.ProgressBar1->geometry(), twips(120, 7920, 7800, 405));
+    QCOMPARE(f.PushButton[7]->font().pointSizeF(), 11.25);
+    QVERIFY(f.PushButton[7]->font().bold());
+    QCOMPARE(f.font().pointSizeF(), 9.0);
+    QCOMPARE(f.Frame2->title(), QString("SQL Preview"));
+  }
+
   void storedValuesAreRestored() {
     Settings::Put("Local Connection", "word");
     Settings::Put("Check1", "0");
