@@ -54,19 +54,21 @@ bool ConversionRun::Step(int line, F&& f) {
   }
 }
 
-void ConversionRun::Route(const std::string& statement, int line) {
+bool ConversionRun::Route(const std::string& statement, int line) {
   if (host_.PreviewOn()) {
     host_.AppendScript(statement);
-    return;
+    return true;
   }
   try {
     host_.FirebirdConn().Execute(statement);
+    return true;
   } catch (const ado::DbError& e) {
     Report(e.what(), line);
     if (e.ConnectionLost()) throw Stop{};
   } catch (const std::exception& e) {
     Report(e.what(), line);
   }
+  return false;
 }
 
 void ConversionRun::Run() {
@@ -163,8 +165,8 @@ bool ConversionRun::ConvertTable(const std::string& entry) {
   if (Step(130, [&] { rs.Open(SelectAllText(entry), host_.MssqlConn(), 3, 3); })) {
     TableDdl ddl;
     if (Step(132, [&] { ddl = BuildCreateTable(tbl_, rs, &host_.Datatypes()); })) {
-      Route(ddl.createTable, 134);
-      if (!rs.Eof() && !rs.Bof()) ExportRows(rs, ddl);
+      // Rows for a table that could not be created would each fail with a message of their own.
+      if (Route(ddl.createTable, 134) && !rs.Eof() && !rs.Bof()) ExportRows(rs, ddl);
     }
     rs.Close();
   }

@@ -61,7 +61,8 @@ class ConversionRun {
   // False when the table loop must end (a per-table preview left without "Skip Table").
   bool ConvertTable(const std::string& entry);
   void ExportRows(ado::Recordset& rs, const TableDdl& ddl);
-  void Route(const std::string& statement, int line);
+  // Appends the statement to the preview, or executes it; false when Firebird rejected it.
+  bool Route(const std::string& statement, int line);
   void BeforeWait();
   void Report(const std::string& description, int line);
   template <class F>

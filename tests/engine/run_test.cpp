@@ -68,6 +68,26 @@ TEST_F(RunEngineTest, RowProgressReachesAHundredPerTable) {
   EXPECT_EQ(Query("SELECT \"Note\" FROM \"B \"\"2\"")[0][0], "it's");
 }
 
+TEST_F(RunEngineTest, ATableFirebirdCannotCreateCostsOneMessage) {
+  {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(host.fb));
+    // In use by this open transaction, the old table cannot be dropped.
+    c.Execute("CREATE TABLE \"A1\" (\"Old\" INTEGER)");
+  }
+  ado::Connection holder;
+  holder.Open(FireBird::ConnectionString(host.fb));
+  auto keep = Rows(holder, "SELECT COUNT(*) FROM \"A1\"");
+  host.answers = {conversion::kYes};
+  conversion::ConversionRun(host).Run();
+  int errors = 0;
+  for (const auto& m : host.shown) errors += m.rfind("ERROR: ", 0) == 0;
+  // The DROP and the CREATE are refused; the three rows are not tried.
+  EXPECT_EQ(errors, 2) << ::testing::PrintToString(host.shown);
+  EXPECT_EQ(host.shown.back(), "Done.");
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM \"C3\"")[0][0], "0");
+}
+
 TEST_F(RunEngineTest, ASecondStartDuringTheRunDoesNothing) {
   host.preview = true;
   host.perTable = true;
