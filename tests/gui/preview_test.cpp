@@ -116,6 +116,22 @@ class PreviewTest : public QObject {
     QVERIFY(Form2::Existing() == nullptr);
   }
 
+  void otherErrorsAreToldAndTheRunGoesOn() {
+    Form2* f = Fresh();
+    // An overflow carries none of the statement-error markers.
+    Fill(f, {"INSERT INTO \"T\" VALUES (99999999999);", "INSERT INTO \"T\" VALUES (2);"});
+    QStringList bars;
+    MsgBox::SetBeforeWait([&] { bars << f->ProgressBar1->format() + " " + QString::number(f->ProgressBar1->value()); });
+    f->PushButton1_Click();
+    MsgBox::SetBeforeWait({});
+    QCOMPARE(MsgBox::Log().size(), 1);
+    QCOMPARE(MsgBox::Log()[0].title, QString("Application Error"));
+    QVERIFY(MsgBox::Log()[0].text.contains("Form2.PushButton1_Click"));
+    QCOMPARE(bars, QStringList{"Please wait.. Processing row: 1 of 2 50"});
+    QVERIFY(formOK);
+    QCOMPARE(Count("T"), 1);
+  }
+
   void statementMarkers() {
     QVERIFY(IsStatementError("Dynamic SQL Error\nsql ERROR code = -104"));
     QVERIFY(IsStatementError("java.sql.sqlexception: x"));
