@@ -182,7 +182,7 @@ bool ConversionRun::ConvertTable(const std::string& entry) {
 }
 
 void ConversionRun::ExportRows(ado::Recordset& rs, const TableDdl& ddl) {
-  InsertBuilder builder(tbl_, ddl.numeric);
+  InsertBuilder builder(tbl_, ddl.numeric, ddl.blob);
   const long long total = rs.Rows() < 0 ? 0 : rs.Rows();
   long long counter = 0;
   int shown = -1;

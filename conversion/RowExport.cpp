@@ -1,5 +1,6 @@
 #include "conversion/RowExport.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "connectivity/UiYield.h"
@@ -64,8 +65,11 @@ bool IsPlainNumber(const std::string& t) {
   return i == t.size();
 }
 
-InsertBuilder::InsertBuilder(const std::string& table, std::vector<bool> numericColumns)
-    : prefix_("INSERT INTO " + QuoteIdentifier(table) + " VALUES ("), numeric_(std::move(numericColumns)) {}
+InsertBuilder::InsertBuilder(const std::string& table, std::vector<bool> numericColumns,
+                             std::vector<bool> blobColumns)
+    : prefix_("INSERT INTO " + QuoteIdentifier(table) + " VALUES ("),
+      numeric_(std::move(numericColumns)),
+      blob_(std::move(blobColumns)) {}
 
 void InsertBuilder::Null() {
   // The null follows the previous value's comma directly: (5,NULL, 'x').
@@ -73,7 +77,7 @@ void InsertBuilder::Null() {
   s_ += "NULL, ";
 }
 
-void InsertBuilder::Quoted(const std::string& text) {
+void InsertBuilder::Quoted(std::string_view text) {
   s_ += '\'';
   for (char c : text) {
     s_ += c;
@@ -82,7 +86,23 @@ void InsertBuilder::Quoted(const std::string& text) {
   s_ += "', ";
 }
 
-void InsertBuilder::Write(const ado::Value& v, bool numeric) {
+void InsertBuilder::JoinedBlob(std::string_view text) {
+  // CAST('part' AS BLOB SUB_TYPE TEXT) || 'part' || ...: each part ends on a whole UTF-8 character.
+  bool first = true;
+  while (!text.empty()) {
+    size_t n = std::min(text.size(), kLiteralBytes);
+    while (n < text.size() && n > 1 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    s_ += first ? "CAST(" : " || ";
+    Quoted(text.substr(0, n));
+    s_.resize(s_.size() - 2);  // the separator Quoted() wrote
+    if (first) s_ += " AS BLOB SUB_TYPE TEXT)";
+    first = false;
+    text.remove_prefix(n);
+  }
+  s_ += ", ";
+}
+
+void InsertBuilder::Write(const ado::Value& v, bool numeric, bool blob) {
   using ado::Kind;
   static const char* hex = "0123456789ABCDEF";
   switch (v.kind) {
@@ -101,6 +121,7 @@ void InsertBuilder::Write(const ado::Value& v, bool numeric) {
           return;
         }
       }
+      if (blob && v.text.size() > kLiteralBytes) return JoinedBlob(v.text);
       return Quoted(v.text);
     case Kind::Binary:
       if (v.text.empty()) return Null();
@@ -152,7 +173,8 @@ const std::string& InsertBuilder::Build(const ado::Recordset& rs) {
   const int count = rs.FieldCount();
   for (int k = 0; k < count; ++k) {
     ui::Yield();
-    Write(rs.Fields(k).value, static_cast<size_t>(k) < numeric_.size() && numeric_[static_cast<size_t>(k)]);
+    const auto i = static_cast<size_t>(k);
+    Write(rs.Fields(k).value, i < numeric_.size() && numeric_[i], i < blob_.size() && blob_[i]);
   }
   // Drop the final ", " (or the "(" of a row without columns stays as it is).
   if (s_.size() >= 2 && s_.compare(s_.size() - 2, 2, ", ") == 0) s_.resize(s_.size() - 2);

@@ -82,6 +82,7 @@ TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, Da
     s += c.columnText;
     if (sink) sink->SetLastRowTypes(c.keyword, c.firebirdType);
     ddl.numeric.push_back(c.numeric);
+    ddl.blob.push_back(c.keyword == "varwchar");
     if (c.numeric) ddl.numericList += std::to_string(k) + ", ";
   }
   while (!s.empty() && s.back() == ' ') s.pop_back();

@@ -27,6 +27,7 @@ struct TableDdl {
   std::string createTable;   // CREATE TABLE "T" ("A" INTEGER, ...);
   std::string numericList;   // "0, 3, "
   std::vector<bool> numeric; // per column ordinal
+  std::vector<bool> blob;    // per column ordinal: the column is a text blob
 };
 
 // Character columns are capped at 32000 divided by the table's column count.

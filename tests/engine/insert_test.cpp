@@ -57,7 +57,7 @@ std::vector<std::string> Inserts(const std::string& table, std::vector<ado::Fiel
   ado::Recordset rs(std::make_unique<MemoryCursor>(cols, rows));
   auto ddl = conversion::BuildCreateTable(table, rs, nullptr);
   if (ddlText) *ddlText = ddl.createTable + " | " + ddl.numericList;
-  conversion::InsertBuilder b(table, ddl.numeric);
+  conversion::InsertBuilder b(table, ddl.numeric, ddl.blob);
   std::vector<std::string> out;
   for (; !rs.Eof(); rs.MoveNext()) out.push_back(b.Build(rs));
   return out;
@@ -157,4 +157,34 @@ TEST(InsertText, DateFormats) {
   EXPECT_EQ(conversion::DateLiteral(Stamp(1999, 12, 31, 0, 0, 0)), "12/31/1999");
   EXPECT_EQ(conversion::DateLiteral(Stamp(1999, 12, 31, 0, 0, 0, 500000000)), "12/31/1999 00:00:00.5");
   EXPECT_EQ(conversion::DateLiteral(Stamp(5, 1, 2, 3, 4, 5, 99999)), "01/02/0005 03:04:05");
+}
+
+TEST(InsertText, LongTextForABlobIsJoinedFromWholeCharacters) {
+  std::string text;
+  while (text.size() < 70000) text += "\xC3\xA9'\xE2\x98\x83 ";  // é ' ☃
+  auto s = Inserts("T", {Col("Body", 202, 1073741823), Col("Short", 202, 10)}, {{Text(text), Text("x")}});
+  const std::string& sql = s[0];
+  ASSERT_EQ(sql.rfind("INSERT INTO \"T\" VALUES (CAST('", 0), 0u);
+  EXPECT_NE(sql.find(" AS BLOB SUB_TYPE TEXT) || '"), std::string::npos);
+  EXPECT_EQ(sql.substr(sql.size() - 7), ", 'x');");
+  // Reassemble the parts: every part is valid UTF-8 and the whole equals the text.
+  std::string joined;
+  size_t pos = sql.find("CAST(") + 5;
+  while (true) {
+    ASSERT_EQ(sql[pos], '\'');
+    size_t end = pos + 1;
+    std::string part;
+    while (!(sql[end] == '\'' && sql[end + 1] != '\'')) {
+      part += sql[end];
+      end += sql[end] == '\'' ? 2 : 1;
+    }
+    EXPECT_LE(part.size(), conversion::kLiteralBytes);
+    EXPECT_NE(static_cast<unsigned char>(part[0]) & 0xC0, 0x80);
+    joined += part;
+    pos = end + 1;
+    if (sql.compare(pos, 23, " AS BLOB SUB_TYPE TEXT)") == 0) pos += 23;
+    if (sql.compare(pos, 4, " || ") != 0) break;
+    pos += 4;
+  }
+  EXPECT_EQ(joined, text);
 }

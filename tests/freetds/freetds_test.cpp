@@ -14,6 +14,7 @@
 #include "connectivity/MSSQL.h"
 #include "conversion/RowExport.h"
 #include "conversion/TableDdl.h"
+#include "support/HeadlessHost.h"
 #include "support/TestSupport.h"
 
 using namespace std::chrono;
@@ -197,7 +198,7 @@ TEST_F(EndpointTest, EveryTypeArrivesInFirebird) {
   EXPECT_NE(ddl.createTable.find("\"nvm\" BLOB SUB_TYPE TEXT"), std::string::npos) << ddl.createTable;
   EXPECT_NE(ddl.createTable.find("\"vbm\" VARCHAR(1066)"), std::string::npos) << ddl.createTable;
   fb.Execute(ddl.createTable);
-  conversion::InsertBuilder builder("Kinds", ddl.numeric);
+  conversion::InsertBuilder builder("Kinds", ddl.numeric, ddl.blob);
   for (; !rs.Eof(); rs.MoveNext()) {
     const std::string& sql = builder.Build(rs);
     EXPECT_NO_THROW(fb.Execute(sql)) << sql;
@@ -220,4 +221,25 @@ TEST_F(EndpointTest, EveryTypeArrivesInFirebird) {
                        "WHERE \"i\" IS NOT NULL");
   EXPECT_EQ(frac[0][0], "123.0");
   EXPECT_EQ(frac[0][1], "678.9");
+}
+
+// Texts far longer than one literal arrive whole, through the run itself.
+TEST(FreeTdsLongText, MaxColumnsArriveWhole) {
+  testsupport::TempDir dir;
+  std::string body;
+  while (body.size() < 200000) body += "Ærø ☃ it's ";
+  std::string json = R"J({"database": "shop", "tables": [{"name": "Long", "columns": [["Id", "int"],
+      ["Body", "nvarchar(max)"], ["Old", "ntext"]], "rows": [[1, ")J" + body + "\", \"" + body + R"J("]]}]})J";
+  testsupport::TdsEndpoint endpoint(dir, json);
+  testsupport::HeadlessHost host;
+  host.sql = endpoint.Login("any");
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun(host).Run();
+  EXPECT_EQ(host.shown, std::vector<std::string>{"Done."});
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(host.fb));
+  auto rows = Rows(c, "SELECT \"Body\", \"Old\" FROM \"Long\"");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], body);
+  EXPECT_EQ(rows[0][1], body);
 }
