@@ -79,6 +79,7 @@ class Form1 : public QWidget, public conversion::RunHost {
   ado::Connection& MssqlConn() override { return *mssql_conn; }
   ado::Connection& FirebirdConn() override { return *firebird_conn; }
   bool& FormOK() override { return SQLFormOK; }
+  std::string& CurrentTable() override { return tbl; }
 
  protected:
   void closeEvent(QCloseEvent* e) override;

@@ -108,8 +108,8 @@ void ConversionRun::Run() {
     // Tables are taken from the last entry to the first.
     for (size_t i = host_.SourceTables().size(); i-- > 0;) {
       ui::Yield();
-      tbl_ = host_.SourceTables()[i];
-      if (!ConvertTable(tbl_)) break;
+      host_.CurrentTable() = host_.SourceTables()[i];
+      if (!ConvertTable(host_.CurrentTable())) break;
       host_.SetProgressText("");
     }
     if (host_.PreviewOn() && host_.PreviewPerFile()) {
@@ -141,11 +141,11 @@ void ConversionRun::Run() {
   converting_ = false;
 }
 
-bool ConversionRun::ConvertTable(const std::string& entry) {
+bool ConversionRun::ConvertTable(const std::string& tbl) {
   int answer = 0;
-  if (ListContains(host_.TargetTables(), tbl_)) {
+  if (ListContains(host_.TargetTables(), tbl)) {
     BeforeWait();
-    answer = host_.AskYesNo("Would you like to overwrite " + tbl_ + "?", "Overwrite?");
+    answer = host_.AskYesNo("Would you like to overwrite " + tbl + "?", "Overwrite?");
   }
   if (answer == kNo) return true;
   const bool perTable = host_.PreviewPerTable();
@@ -156,17 +156,17 @@ bool ConversionRun::ConvertTable(const std::string& entry) {
     });
   }
   if (answer == kYes) {
-    Route(DropTableText(tbl_), 124);
-    ListRemove(host_.TargetTables(), ado::ToLower(tbl_));
+    Route(DropTableText(tbl), 124);
+    ListRemove(host_.TargetTables(), ado::ToLower(tbl));
   }
-  host_.SetProgressText("Please wait.. Processing table " + tbl_);
+  host_.SetProgressText("Please wait.. Processing table " + tbl);
   ado::Recordset rs;
   // A table that cannot be read costs one message; its statements are not built.
-  if (Step(130, [&] { rs.Open(SelectAllText(entry), host_.MssqlConn(), 3, 3); })) {
+  if (Step(130, [&] { rs.Open(SelectAllText(tbl), host_.MssqlConn(), 3, 3); })) {
     TableDdl ddl;
-    if (Step(132, [&] { ddl = BuildCreateTable(tbl_, rs, &host_.Datatypes()); })) {
+    if (Step(132, [&] { ddl = BuildCreateTable(tbl, rs, &host_.Datatypes()); })) {
       // Rows for a table that could not be created would each fail with a message of their own.
-      if (Route(ddl.createTable, 134) && !rs.Eof() && !rs.Bof()) ExportRows(rs, ddl);
+      if (Route(ddl.createTable, 134) && !rs.Eof() && !rs.Bof()) ExportRows(tbl, rs, ddl);
     }
     rs.Close();
   }
@@ -181,8 +181,8 @@ bool ConversionRun::ConvertTable(const std::string& entry) {
   return true;
 }
 
-void ConversionRun::ExportRows(ado::Recordset& rs, const TableDdl& ddl) {
-  InsertBuilder builder(tbl_, ddl.numeric, ddl.blob);
+void ConversionRun::ExportRows(const std::string& tbl, ado::Recordset& rs, const TableDdl& ddl) {
+  InsertBuilder builder(tbl, ddl.numeric, ddl.blob);
   const long long total = rs.Rows() < 0 ? 0 : rs.Rows();
   long long counter = 0;
   int shown = -1;

@@ -41,7 +41,8 @@ class RunHost {
   virtual void NewConnections() = 0;
   virtual ado::Connection& MssqlConn() = 0;
   virtual ado::Connection& FirebirdConn() = 0;
-  virtual bool& FormOK() = 0;  // SQLFormOK of the main window
+  virtual bool& FormOK() = 0;                 // SQLFormOK of the main window
+  virtual std::string& CurrentTable() = 0;    // tbl of the main window: the table being converted
 };
 
 // True when some entry equals the text, both lower-cased.
@@ -59,8 +60,8 @@ class ConversionRun {
  private:
   class Stop {};
   // False when the table loop must end (a per-table preview left without "Skip Table").
-  bool ConvertTable(const std::string& entry);
-  void ExportRows(ado::Recordset& rs, const TableDdl& ddl);
+  bool ConvertTable(const std::string& tbl);
+  void ExportRows(const std::string& tbl, ado::Recordset& rs, const TableDdl& ddl);
   // Appends the statement to the preview, or executes it; false when Firebird rejected it.
   bool Route(const std::string& statement, int line);
   void BeforeWait();
@@ -70,7 +71,6 @@ class ConversionRun {
 
   RunHost& host_;
   bool converting_ = false;
-  std::string tbl_;
 };
 
 }  // namespace conversion

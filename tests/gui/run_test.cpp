@@ -100,6 +100,7 @@ class RunTest : public QObject {
     QCOMPARE(form->Pointer()->Mode(), kDefaultPointer);
     QVERIFY(!form->Converting());
     QVERIFY(!form->firebird_conn->IsOpen());
+    QCOMPARE(form->tbl, std::string("Alpha"));  // the last table converted
   }
 
   void previewOffOverwriteNoLeavesTableAlone() {

@@ -64,6 +64,8 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   ado::Connection& MssqlConn() override { return *ms; }
   ado::Connection& FirebirdConn() override { return *fbc; }
   bool& FormOK() override { return formOK; }
+  std::string& CurrentTable() override { return tbl; }
+  std::string tbl;
 
   void AppendRow(const std::string& table, const std::string& column) override {
     datatypes.push_back({table, column, "", ""});
