@@ -224,8 +224,8 @@ void Form1::Form_Load() {
     setWindowIcon(AppIcon());
   });
   t.Step(108, [&] { MsgBox::SetApplicationTitle(ApplicationTitleFor("Tarnwick")); });
-  t.Step(110, [&] { RestoreSettings(); });
-  t.Step(112, [&] { Check1_Click(); });
+  RestoreSettings(t);
+  t.Step(134, [&] { Check1_Click(); });
 }
 
 void Form1::OptionalSkin() {
@@ -240,12 +240,8 @@ void Form1::OptionalSkin() {
   skin_->ApplyWindow(this);
 }
 
-void Form1::RestoreSettings() {
-  bool ok = false;
-  const QString c1 = Settings::Get("Check1", "1");
-  const int check = c1.toInt(&ok);
-  if (!ok || check < 0 || check > 2) throw std::runtime_error("Invalid property value");
-  Check1->setChecked(check != 0);
+void Form1::RestoreSettings(trap::ErrorTrap& t) {
+  // Each value is its own statement: one that cannot be read is reported and the others still come.
   auto toBool = [](const QString& v) {
     if (v.compare("True", Qt::CaseInsensitive) == 0) return true;
     if (v.compare("False", Qt::CaseInsensitive) == 0) return false;
@@ -254,19 +250,27 @@ void Form1::RestoreSettings() {
     if (!n) throw std::runtime_error("Type mismatch");
     return i != 0;
   };
-  const bool o1 = toBool(Settings::Get("Option1", "1"));
-  const bool o2 = toBool(Settings::Get("Option2", "0"));
-  if (o1) Option1->setChecked(true);
-  if (o2) Option2->setChecked(true);
-  Text1->setText(Settings::Get("FireBirdDatabase", ""));
-  Text2->setText(Settings::Get("FireBirdPassword", ""));
-  Text7->setText(Settings::Get("FireBirdUser", "SYSDBA"));
-  Text5->setText(Settings::Get("MSSQL Server", ""));
-  Text3->setText(Settings::Get("MSSQL User", ""));
-  Text4->setText(Settings::Get("MSSQL Password", ""));
-  Text8->setText(Settings::Get("MSSQL Database", ""));
-  Text6->setText(Settings::Get("MSSQL Port", "1433"));
-  Check4->setChecked(Settings::Get("Local Connection", "0") != "0");
+  t.Step(110, [&] {
+    bool ok = false;
+    const int check = Settings::Get("Check1", "1").toInt(&ok);
+    if (!ok || check < 0 || check > 2) throw std::runtime_error("Invalid property value");
+    Check1->setChecked(check != 0);
+  });
+  t.Step(112, [&] {
+    if (toBool(Settings::Get("Option1", "1"))) Option1->setChecked(true);
+  });
+  t.Step(114, [&] {
+    if (toBool(Settings::Get("Option2", "0"))) Option2->setChecked(true);
+  });
+  t.Step(116, [&] { Text1->setText(Settings::Get("FireBirdDatabase", "")); });
+  t.Step(118, [&] { Text2->setText(Settings::Get("FireBirdPassword", "")); });
+  t.Step(120, [&] { Text7->setText(Settings::Get("FireBirdUser", "SYSDBA")); });
+  t.Step(122, [&] { Text5->setText(Settings::Get("MSSQL Server", "")); });
+  t.Step(124, [&] { Text3->setText(Settings::Get("MSSQL User", "")); });
+  t.Step(126, [&] { Text4->setText(Settings::Get("MSSQL Password", "")); });
+  t.Step(128, [&] { Text8->setText(Settings::Get("MSSQL Database", "")); });
+  t.Step(130, [&] { Text6->setText(Settings::Get("MSSQL Port", "1433")); });
+  t.Step(132, [&] { Check4->setChecked(Settings::Get("Local Connection", "0") != "0"); });
 }
 
 void Form1::Check1_Click() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "connectivity/Ado.h"
+#include "connectivity/ErrorTrap.h"
 #include "conversion/ConversionRun.h"
 
 class QLineEdit;
@@ -87,7 +88,7 @@ class Form1 : public QWidget, public conversion::RunHost {
  private:
   void Form_Load();
   void OptionalSkin();
-  void RestoreSettings();
+  void RestoreSettings(trap::ErrorTrap& t);
   void BindText(QLineEdit* box, const char* key, bool selectOnFocus);
   bool eventFilter(QObject* watched, QEvent* event) override;
 

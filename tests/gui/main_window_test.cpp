@@ -119,6 +119,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(MsgBox::Log().size(), 1);
     QCOMPARE(MsgBox::Log()[0].title, QString("Application Error"));
     QVERIFY(MsgBox::Log()[0].text.contains("in Brennhall2021/08/31.Form1.Form_Load at line 110"));
+    QCOMPARE(f.Text7->text(), QString("kept"));
+    QVERIFY(f.Option1->isChecked());
   }
 
   void everyKeystrokeIsWritten() {
