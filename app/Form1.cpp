@@ -189,6 +189,7 @@ Form1::Form1() {
 
 Form1::~Form1() {
   MsgBox::SetBeforeWait({});
+  trap::SetReporter([](const std::string& t) { MsgBox::ApplicationError(nullptr, S(t)); });
   if (Preview().firebird_conn == firebird_conn.get()) Preview() = PreviewContext{};
 }
 
