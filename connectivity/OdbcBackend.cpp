@@ -240,7 +240,9 @@ class OdbcCursor : public Cursor {
         return;
       }
       case ReadAs::WText: {
-        v.text.clear();
+        // Long texts come in parts; they are joined before converting, so that a character
+        // made of two UTF-16 units is never cut in two.
+        wide_.clear();
         SQLWCHAR buf[4096];
         for (;;) {
           rc = SQLGetData(stmt_, col, SQL_C_WCHAR, buf, sizeof buf, &ind);
@@ -251,9 +253,11 @@ class OdbcCursor : public Cursor {
           size_t got = (ind == SQL_NO_TOTAL || ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) > static_cast<SQLLEN>(cap))
                            ? cap
                            : static_cast<size_t>(ind) / sizeof(SQLWCHAR);
-          AppendUtf8(v.text, buf, got);
+          wide_.insert(wide_.end(), buf, buf + got);
           if (rc == SQL_SUCCESS) break;
         }
+        v.text.clear();
+        AppendUtf8(v.text, wide_.data(), wide_.size());
         v.kind = Kind::Text;
         return;
       }
@@ -263,6 +267,7 @@ class OdbcCursor : public Cursor {
   SQLHSTMT stmt_;
   std::vector<Field> fields_;
   std::vector<ReadAs> fetch_;
+  std::vector<SQLWCHAR> wide_;
 };
 
 class OdbcBackend : public Backend {
