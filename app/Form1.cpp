@@ -182,14 +182,12 @@ Form1::Form1() {
     } catch (const std::exception&) {
     }
   });
-  trap::SetReporter([this](const std::string& t) { MsgBox::ApplicationError(this, S(t)); });
   ui::SetYieldHandler([] { QApplication::processEvents(); });
   Form_Load();
 }
 
 Form1::~Form1() {
   MsgBox::SetBeforeWait({});
-  trap::SetReporter([](const std::string& t) { MsgBox::ApplicationError(nullptr, S(t)); });
   if (Preview().firebird_conn == firebird_conn.get()) Preview() = PreviewContext{};
 }
 

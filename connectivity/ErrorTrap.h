@@ -13,14 +13,12 @@ std::string ApplicationErrorText(const std::string& description, const std::stri
 
 // Shows an "Application Error" message with the given text.
 using Reporter = std::function<void(const std::string& text)>;
-void SetReporter(Reporter reporter);
-const Reporter& DefaultReporter();
 
 // The error trap of one routine ("Form1.PushButton7_Click"): each numbered statement runs through
 // Step(); a failing one is reported with its number and the routine goes on with the next.
 class ErrorTrap {
  public:
-  explicit ErrorTrap(std::string where, Reporter reporter = {});
+  ErrorTrap(std::string where, Reporter reporter);
   template <class F>
   bool Step(int line, F&& f) {
     try {

@@ -59,16 +59,7 @@ bool ConversionRun::Route(const std::string& statement, int line) {
     host_.AppendScript(statement);
     return true;
   }
-  try {
-    host_.FirebirdConn().Execute(statement);
-    return true;
-  } catch (const ado::DbError& e) {
-    Report(e.what(), line);
-    if (e.ConnectionLost()) throw Stop{};
-  } catch (const std::exception& e) {
-    Report(e.what(), line);
-  }
-  return false;
+  return Step(line, [&] { host_.FirebirdConn().Execute(statement); });
 }
 
 void ConversionRun::Run() {
@@ -182,7 +173,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl) {
 }
 
 void ConversionRun::ExportRows(const std::string& tbl, ado::Recordset& rs, const TableDdl& ddl) {
-  InsertBuilder builder(tbl, ddl.numeric, ddl.blob);
+  InsertBuilder builder(tbl, ddl);
   const long long total = rs.Rows() < 0 ? 0 : rs.Rows();
   long long counter = 0;
   int shown = -1;

@@ -65,11 +65,8 @@ bool IsPlainNumber(const std::string& t) {
   return i == t.size();
 }
 
-InsertBuilder::InsertBuilder(const std::string& table, std::vector<bool> numericColumns,
-                             std::vector<bool> blobColumns)
-    : prefix_("INSERT INTO " + QuoteIdentifier(table) + " VALUES ("),
-      numeric_(std::move(numericColumns)),
-      blob_(std::move(blobColumns)) {}
+InsertBuilder::InsertBuilder(const std::string& table, const TableDdl& ddl)
+    : prefix_("INSERT INTO " + QuoteIdentifier(table) + " VALUES ("), numeric_(ddl.numeric), blob_(ddl.blob) {}
 
 void InsertBuilder::Null() {
   // The null follows the previous value's comma directly: (5,NULL, 'x').

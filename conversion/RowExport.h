@@ -4,13 +4,15 @@
 #include <vector>
 
 #include "connectivity/Ado.h"
+#include "conversion/TableDdl.h"
 
 namespace conversion {
 
 // Builds the INSERT text of the result set's current row into one reused buffer.
 class InsertBuilder {
  public:
-  InsertBuilder(const std::string& table, std::vector<bool> numericColumns, std::vector<bool> blobColumns = {});
+  // Numeric and blob columns as the table's CREATE TABLE gave them.
+  InsertBuilder(const std::string& table, const TableDdl& ddl);
   const std::string& Build(const ado::Recordset& rs);
 
  private:

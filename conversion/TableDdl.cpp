@@ -34,7 +34,10 @@ ColumnType ApplyTypeRules(const ado::Field& field, int fieldCount) {
     c.firebirdType = std::move(shown);
     c.numeric = numeric;
   };
-  if (has("varwchar")) set("BLOB SUB_TYPE TEXT", "varwchar", "BLOB SUB_TYPE TEXT", false);
+  if (has("varwchar")) {
+    set("BLOB SUB_TYPE TEXT", "varwchar", "BLOB SUB_TYPE TEXT", false);
+    c.blob = true;
+  }
   else if (has("longvar")) set(varchar(), "longvar", varchar(), false);
   else if (has("double")) set("DOUBLE PRECISION", "double", "DOUBLE PRECISION", true);
   else if (has("smallint") || has("tinyint")) set("SMALLINT", "smallint", "SMALLINT", true);
@@ -82,7 +85,7 @@ TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, Da
     s += c.columnText;
     if (sink) sink->SetLastRowTypes(c.keyword, c.firebirdType);
     ddl.numeric.push_back(c.numeric);
-    ddl.blob.push_back(c.keyword == "varwchar");
+    ddl.blob.push_back(c.blob);
     if (c.numeric) ddl.numericList += std::to_string(k) + ", ";
   }
   while (!s.empty() && s.back() == ' ') s.pop_back();

@@ -21,6 +21,7 @@ struct ColumnType {
   std::string keyword;       // "int"
   std::string firebirdType;  // "INTEGER"
   bool numeric = false;
+  bool blob = false;         // BLOB SUB_TYPE TEXT
 };
 
 struct TableDdl {

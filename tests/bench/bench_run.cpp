@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     rs.Open(conversion::SelectAllText("Bench"), ms);
     auto ddl = conversion::BuildCreateTable("Bench", rs, nullptr);
     statements.push_back(ddl.createTable);
-    conversion::InsertBuilder b("Bench", ddl.numeric, ddl.blob);
+    conversion::InsertBuilder b("Bench", ddl);
     for (; !rs.Eof(); rs.MoveNext()) statements.push_back(b.Build(rs));
   }
 

@@ -57,7 +57,7 @@ std::vector<std::string> Inserts(const std::string& table, std::vector<ado::Fiel
   ado::Recordset rs(std::make_unique<MemoryCursor>(cols, rows));
   auto ddl = conversion::BuildCreateTable(table, rs, nullptr);
   if (ddlText) *ddlText = ddl.createTable + " | " + ddl.numericList;
-  conversion::InsertBuilder b(table, ddl.numeric, ddl.blob);
+  conversion::InsertBuilder b(table, ddl);
   std::vector<std::string> out;
   for (; !rs.Eof(); rs.MoveNext()) out.push_back(b.Build(rs));
   return out;

@@ -28,7 +28,7 @@ TEST(RoundTrip, SqliteSourceIntoFirebird) {
   rs.Open(conversion::SelectAllText("Mixed"), ms);
   auto ddl = conversion::BuildCreateTable("Mixed", rs, nullptr);
   fb.Execute(ddl.createTable);
-  conversion::InsertBuilder builder("Mixed", ddl.numeric, ddl.blob);
+  conversion::InsertBuilder builder("Mixed", ddl);
   for (; !rs.Eof(); rs.MoveNext()) fb.Execute(builder.Build(rs));
   fb.Flush();
 

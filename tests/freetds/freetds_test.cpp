@@ -198,7 +198,7 @@ TEST_F(EndpointTest, EveryTypeArrivesInFirebird) {
   EXPECT_NE(ddl.createTable.find("\"nvm\" BLOB SUB_TYPE TEXT"), std::string::npos) << ddl.createTable;
   EXPECT_NE(ddl.createTable.find("\"vbm\" VARCHAR(1066)"), std::string::npos) << ddl.createTable;
   fb.Execute(ddl.createTable);
-  conversion::InsertBuilder builder("Kinds", ddl.numeric, ddl.blob);
+  conversion::InsertBuilder builder("Kinds", ddl);
   for (; !rs.Eof(); rs.MoveNext()) {
     const std::string& sql = builder.Build(rs);
     EXPECT_NO_THROW(fb.Execute(sql)) << sql;
