@@ -26,10 +26,26 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+std::string FindOdbcDriverLibrary(const std::string& file) {
+  // Debian keeps ODBC drivers in the multiarch folder's odbc/ (x86_64-linux-gnu, aarch64-linux-gnu, ...).
+  namespace fs = std::filesystem;
+  std::vector<fs::path> dirs;
+  std::error_code ec;
+  for (const char* root : {"/usr/lib", "/usr/local/lib", "/usr/lib64"}) {
+    dirs.emplace_back(fs::path(root) / "odbc");
+    dirs.emplace_back(root);
+    for (const auto& e : fs::directory_iterator(root, ec))
+      if (e.is_directory(ec) && e.path().filename().string().find("-linux-") != std::string::npos)
+        dirs.push_back(e.path() / "odbc");
+  }
+  for (const auto& d : dirs)
+    if (fs::exists(d / file, ec)) return (d / file).string();
+  throw std::runtime_error("ODBC driver library " + file + " not found; run scripts/install-deps.sh");
+}
+
 void RegisterSqlServerDriver(const std::string& which) {
   static TempDir dir;
-  const std::string lib = which == "freetds" ? "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"
-                                             : "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
+  const std::string lib = FindOdbcDriverLibrary(which == "freetds" ? "libtdsodbc.so" : "libsqlite3odbc.so");
   std::ofstream(dir.File("odbcinst.ini")) << "[SQL Server]\nDescription=test driver\nDriver=" << lib << "\n";
   std::ofstream(dir.File("odbc.ini")) << "";
   setenv("ODBCSYSINI", dir.Path().c_str(), 1);

@@ -20,6 +20,9 @@ class TempDir {
   std::string path_;
 };
 
+// The full path of an installed ODBC driver library ("libtdsodbc.so"); throws when it is not there.
+std::string FindOdbcDriverLibrary(const std::string& file);
+
 // Points unixODBC at a private driver list in which "SQL Server" is the given driver library
 // ("sqlite" for the SQLite ODBC driver, "freetds" for FreeTDS). Call before the first ODBC call.
 void RegisterSqlServerDriver(const std::string& which);
