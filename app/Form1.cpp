@@ -392,6 +392,8 @@ int Form1::AskYesNo(const std::string& text, const std::string& title) {
 
 void Form1::ShowMessage(const std::string& text) { MsgBox::Show(this, S(text)); }
 
+void Form1::ShowSummary(const std::string& text) { MsgBox::Summary(this, S(text)); }
+
 void Form1::ReportError(const std::string& text) { MsgBox::ApplicationError(this, S(text)); }
 
 void Form1::ClearScript() { Form2::Instance()->Script().Clear(); }

@@ -71,6 +71,7 @@ class Form1 : public QWidget, public conversion::RunHost {
   std::vector<std::string>& TargetTables() override { return List2; }
   int AskYesNo(const std::string& text, const std::string& title) override;
   void ShowMessage(const std::string& text) override;
+  void ShowSummary(const std::string& text) override;
   void ReportError(const std::string& text) override;
   void ClearScript() override;
   void AppendScript(const std::string& statement) override;

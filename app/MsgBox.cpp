@@ -1,6 +1,15 @@
 #include "app/MsgBox.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <deque>
 
 namespace MsgBox {
@@ -43,6 +52,37 @@ int Show(QWidget* owner, const QString& text, int buttons, const QString& title,
 
 void ApplicationError(QWidget* owner, const QString& text) {
   Show(owner, text, OKOnly, "Application Error", Exclamation);
+}
+
+void Summary(QWidget* owner, const QString& text) {
+  if (g_beforeWait) g_beforeWait();
+  const QString caption = "Conversion Summary";
+  if (g_test) {
+    g_log.append({text, caption, OKOnly, NoIcon});
+    return;
+  }
+  QDialog dlg(owner);
+  dlg.setWindowTitle(caption);
+  auto* layout = new QVBoxLayout(&dlg);
+  layout->addWidget(new QLabel("Not everything arrived exactly as it was in SQL Server. Table by table:", &dlg));
+  auto* view = new QPlainTextEdit(text, &dlg);
+  view->setReadOnly(true);
+  view->setLineWrapMode(QPlainTextEdit::NoWrap);
+  view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  layout->addWidget(view);
+  auto* row = new QHBoxLayout;
+  auto* copy = new QPushButton("Copy To Clipboard", &dlg);
+  auto* close = new QPushButton("Close", &dlg);
+  copy->setAutoDefault(false);
+  close->setAutoDefault(false);
+  QObject::connect(copy, &QPushButton::clicked, &dlg, [text] { QApplication::clipboard()->setText(text); });
+  QObject::connect(close, &QPushButton::clicked, &dlg, &QDialog::accept);
+  row->addStretch();
+  row->addWidget(copy);
+  row->addWidget(close);
+  layout->addLayout(row);
+  dlg.resize(720, 420);
+  dlg.exec();
 }
 
 void BeginTest() {

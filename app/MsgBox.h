@@ -18,6 +18,9 @@ int Show(QWidget* owner, const QString& text, int buttons = OKOnly, const QStrin
 // The "Application Error" message of the error trap.
 void ApplicationError(QWidget* owner, const QString& text);
 
+// The run's summary: a window with the whole text, readable and copyable, and "Close".
+void Summary(QWidget* owner, const QString& text);
+
 QString ApplicationTitle();
 void SetApplicationTitle(const QString& title);
 

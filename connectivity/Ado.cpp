@@ -74,8 +74,16 @@ void Recordset::Attach(std::unique_ptr<Cursor> cursor) {
 void Recordset::Open(const std::string& source, Connection& conn, int, int) {
   Close();
   static const std::string kSelectAll = "SELECT * FROM ";
-  if (source.compare(0, kSelectAll.size(), kSelectAll) == 0)
-    rows_ = conn.Active().Scalar("SELECT COUNT(*) FROM " + source.substr(kSelectAll.size()));
+  if (source.compare(0, kSelectAll.size(), kSelectAll) == 0) {
+    // SQL Server's COUNT(*) stops at 2^31 - 1 rows; COUNT_BIG goes on. Sources without it count plainly.
+    const std::string from = " FROM " + source.substr(kSelectAll.size());
+    try {
+      rows_ = conn.Active().Scalar("SELECT COUNT_BIG(*)" + from);
+    } catch (const DbError& e) {
+      if (e.ConnectionLost()) throw;
+      rows_ = conn.Active().Scalar("SELECT COUNT(*)" + from);
+    }
+  }
   Attach(conn.Active().Query(source));
 }
 

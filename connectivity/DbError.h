@@ -11,9 +11,13 @@ class DbError : public std::runtime_error {
       : std::runtime_error(description), connectionLost_(connectionLost) {}
   // True when the client reports that the attachment itself is gone (network, shutdown).
   bool ConnectionLost() const { return connectionLost_; }
+  // Statements that had succeeded and were undone with a transaction whose commit failed.
+  long long LostStatements() const { return lostStatements_; }
+  void SetLostStatements(long long n) { lostStatements_ = n; }
 
  private:
   bool connectionLost_;
+  long long lostStatements_ = 0;
 };
 
 }  // namespace ado

@@ -7,7 +7,7 @@ namespace FireBird {
 
 std::string ConnectionString(const Login& login) {
   auto q = [](const std::string& v) { return ado::QuoteValue(v, ado::BraceStyle::Odbc); };
-  std::string inner = "Driver=Firebird/InterBase(r) driver;Dbname=" + q(login.database) + " ;CHARSET=NONE;UID=" +
+  std::string inner = "Driver=Firebird/InterBase(r) driver;Dbname=" + q(login.database) + " ;CHARSET=UTF8;UID=" +
                       q(login.user) + ";Role=admin";
   std::string quoted;
   for (char c : inner) {

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "connectivity/ConnString.h"
@@ -41,7 +42,7 @@ bool IsLostConnection(const ISC_STATUS* status) {
   return false;
 }
 
-[[noreturn]] void Throw(const ISC_STATUS* status) {
+DbError ErrorOf(const ISC_STATUS* status) {
   std::string text;
   char buf[1024];
   const ISC_STATUS* p = status;
@@ -50,8 +51,10 @@ bool IsLostConnection(const ISC_STATUS* status) {
     text += buf;
   }
   if (text.empty()) text = "Unknown Firebird error";
-  throw DbError(text, IsLostConnection(status));
+  return DbError(text, IsLostConnection(status));
 }
+
+[[noreturn]] void Throw(const ISC_STATUS* status) { throw ErrorOf(status); }
 
 void Check(const ISC_STATUS* status) {
   if (status[0] == 1 && status[1] != 0) Throw(status);
@@ -308,6 +311,7 @@ class FirebirdBackend : public Backend {
     isc_dsql_execute_immediate(st, &db_, &tr_, 0, sql.c_str(), SQL_DIALECT_V6, nullptr);
     if (st[0] == 1 && st[1]) Throw(st);
     dirty_ = true;
+    ++pending_;
     if (Clock::now() - lastCommit_ >= kCommitInterval) Commit();
   }
 
@@ -327,17 +331,17 @@ class FirebirdBackend : public Backend {
 
   void Close() override {
     if (!db_) return;
-    ISC_STATUS_ARRAY st;
-    if (tr_) {
-      isc_commit_transaction(st, &tr_);
-      if (st[0] == 1 && st[1]) {
-        ISC_STATUS_ARRAY st2;
-        isc_rollback_transaction(st2, &tr_);
-      }
-      tr_ = 0;
+    // A commit that fails here is told after the detach, never swallowed.
+    std::optional<DbError> failed;
+    try {
+      Commit();
+    } catch (const DbError& e) {
+      failed = e;
     }
+    ISC_STATUS_ARRAY st;
     isc_detach_database(st, &db_);
     db_ = 0;
+    if (failed) throw *failed;
   }
 
  private:
@@ -360,16 +364,21 @@ class FirebirdBackend : public Backend {
       isc_rollback_transaction(st2, &tr_);
       tr_ = 0;
       dirty_ = false;
-      Throw(st);
+      DbError e = ErrorOf(st);
+      e.SetLostStatements(pending_);
+      pending_ = 0;
+      throw e;
     }
     tr_ = 0;
     dirty_ = false;
+    pending_ = 0;
     lastCommit_ = Clock::now();
   }
 
   isc_db_handle db_;
   isc_tr_handle tr_ = 0;
   bool dirty_ = false;
+  long long pending_ = 0;  // statements done since the last commit
   Clock::time_point lastCommit_ = Clock::now();
 };
 

@@ -25,7 +25,12 @@ bool CanOpenSqlServer(const Login& login) {
   return ado::CanOpen([&] { return ConnectionString(login); }, kLoginTestTimeout);
 }
 
-void ListSqlServerTables(const Login& login, std::vector<std::string>& list) {
+bool IsDiagramTable(const std::string& name) {
+  const std::string n = ado::ToLower(name);
+  return n == "sysdiagrams" || n == "dtproperties";
+}
+
+void ListSqlServerTables(const Login& login, std::vector<std::string>& list, std::vector<std::string>* leftOut) {
   ado::Connection conn;
   conn.Open(ConnectionString(login));
   ado::Recordset rs(conn.OpenSchemaTables());
@@ -34,7 +39,8 @@ void ListSqlServerTables(const Login& login, std::vector<std::string>& list) {
     if (rs.Fields("TABLE_TYPE").value.ToString() == "TABLE") {
       ui::Yield();
       std::string name = rs.Fields("TABLE_NAME").value.ToString();
-      if (ado::ToUpper(name).find("SYS") == std::string::npos) list.push_back(name);
+      if (!IsDiagramTable(name)) list.push_back(name);
+      else if (leftOut) leftOut->push_back(name);
     }
     rs.MoveNext();
   }

@@ -21,8 +21,13 @@ std::string ConnectionString(const Login& login);
 // Opens and releases a connection; false on any failure, without a message.
 bool CanOpenSqlServer(const Login& login);
 
-// Empties `list` and fills it with the base tables whose upper-cased names do not contain "SYS".
+// Empties `list` and fills it with the user tables: what the driver reports as TABLE, less SQL Server's
+// own diagram tables ("sysdiagrams", "dtproperties"), which go to `leftOut` when it is given.
 // Throws ado::DbError on failure (the list keeps what was added).
-void ListSqlServerTables(const Login& login, std::vector<std::string>& list);
+void ListSqlServerTables(const Login& login, std::vector<std::string>& list,
+                         std::vector<std::string>* leftOut = nullptr);
+
+// True for the tables SQL Server keeps for its database diagrams.
+bool IsDiagramTable(const std::string& name);
 
 }  // namespace MSSQL

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "connectivity/AdoTypes.h"
+
 namespace ado {
 namespace {
 
@@ -348,38 +350,38 @@ SQLHENV NewEnvironment() {
 void MapOdbcType(int sqlType, bool isUnsigned, long columnSize, int& adoType, long& definedSize) {
   definedSize = columnSize;
   switch (sqlType) {
-    case SQL_CHAR: adoType = 129; break;
+    case SQL_CHAR: adoType = adChar; break;
     case SQL_VARCHAR:
-      adoType = 200;
-      if (columnSize == 0) { adoType = 201; definedSize = 2147483647; }
+      adoType = adVarChar;
+      if (columnSize == 0) { adoType = adLongVarChar; definedSize = 2147483647; }
       break;
-    case SQL_LONGVARCHAR: adoType = 201; break;
-    case SQL_WCHAR: adoType = 130; break;
+    case SQL_LONGVARCHAR: adoType = adLongVarChar; break;
+    case SQL_WCHAR: adoType = adWChar; break;
     case SQL_WVARCHAR:
-      adoType = 202;
-      if (columnSize == 0) { adoType = 203; definedSize = 1073741823; }
+      adoType = adVarWChar;
+      if (columnSize == 0) { adoType = adLongVarWChar; definedSize = 1073741823; }
       break;
-    case SQL_WLONGVARCHAR: adoType = 203; break;
-    case SQL_DECIMAL: case SQL_NUMERIC: adoType = 131; break;
-    case SQL_SMALLINT: adoType = isUnsigned ? 18 : 2; break;
-    case SQL_INTEGER: adoType = isUnsigned ? 19 : 3; break;
-    case SQL_BIGINT: adoType = isUnsigned ? 21 : 20; break;
-    case SQL_TINYINT: adoType = isUnsigned ? 17 : 16; break;
-    case SQL_REAL: adoType = 4; break;
-    case SQL_FLOAT: case SQL_DOUBLE: adoType = 5; break;
-    case SQL_BIT: adoType = 11; break;
-    case SQL_BINARY: adoType = 128; break;
+    case SQL_WLONGVARCHAR: adoType = adLongVarWChar; break;
+    case SQL_DECIMAL: case SQL_NUMERIC: adoType = adNumeric; break;
+    case SQL_SMALLINT: adoType = isUnsigned ? adUnsignedSmallInt : adSmallInt; break;
+    case SQL_INTEGER: adoType = isUnsigned ? adUnsignedInt : adInteger; break;
+    case SQL_BIGINT: adoType = isUnsigned ? adUnsignedBigInt : adBigInt; break;
+    case SQL_TINYINT: adoType = isUnsigned ? adUnsignedTinyInt : adTinyInt; break;
+    case SQL_REAL: adoType = adSingle; break;
+    case SQL_FLOAT: case SQL_DOUBLE: adoType = adDouble; break;
+    case SQL_BIT: adoType = adBoolean; break;
+    case SQL_BINARY: adoType = adBinary; break;
     case SQL_VARBINARY:
-      adoType = 204;
-      if (columnSize == 0) { adoType = 205; definedSize = 2147483647; }
+      adoType = adVarBinary;
+      if (columnSize == 0) { adoType = adLongVarBinary; definedSize = 2147483647; }
       break;
-    case SQL_LONGVARBINARY: adoType = 205; break;
-    case SQL_TYPE_DATE: case SQL_DATE: adoType = 133; break;
-    case SQL_TYPE_TIME: case SQL_TIME: case kSsTime2: adoType = 134; break;
-    case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: adoType = 135; break;
-    case SQL_GUID: adoType = 72; break;
-    case kSsXml: adoType = 203; if (columnSize == 0) definedSize = 1073741823; break;
-    case kSsVariant: adoType = 12; break;
+    case SQL_LONGVARBINARY: adoType = adLongVarBinary; break;
+    case SQL_TYPE_DATE: case SQL_DATE: adoType = adDBDate; break;
+    case SQL_TYPE_TIME: case SQL_TIME: case kSsTime2: adoType = adDBTime; break;
+    case SQL_TYPE_TIMESTAMP: case SQL_TIMESTAMP: adoType = adDBTimeStamp; break;
+    case SQL_GUID: adoType = adGUID; break;
+    case kSsXml: adoType = adLongVarWChar; if (columnSize == 0) definedSize = 1073741823; break;
+    case kSsVariant: adoType = adVariant; break;
     default: adoType = -1; break;  // no ADO name: the catch-all type rule applies
   }
 }

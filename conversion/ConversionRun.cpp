@@ -3,6 +3,7 @@
 #include "connectivity/ConnString.h"
 #include "connectivity/ErrorTrap.h"
 #include "connectivity/UiYield.h"
+#include "conversion/Names.h"
 #include "conversion/RowExport.h"
 
 namespace conversion {
@@ -25,11 +26,28 @@ void ListRemove(std::vector<std::string>& list, const std::string& text) {
   std::erase_if(list, [&](const std::string& e) { return ado::ToLower(e) == want; });
 }
 
+void ConversionRun::CountLost(const ado::DbError& e, bool ownRowAmongThem) {
+  if (e.LostStatements() <= 0) return;
+  const std::string what = std::to_string(e.LostStatements()) + " statements that had succeeded were undone when the commit failed: " +
+                           FirstLine(e.what());
+  if (!table_) return summary_.Note(what);
+  // The undone statements were this table's rows (each table is committed before the next starts).
+  // A row whose statement succeeded before the commit failed is counted by the caller.
+  const long long rows = std::min(e.LostStatements() - (ownRowAmongThem ? 1 : 0), table_->written);
+  table_->written -= rows;
+  table_->rejected += rows;
+  table_->notes.push_back(what);
+}
+
 void ConversionRun::BeforeWait() {
   // Whatever succeeded is made durable before the user is asked anything or a table ends.
   try {
     host_.FirebirdConn().Flush();
-  } catch (const std::exception&) {
+  } catch (const ado::DbError& e) {
+    CountLost(e);
+    host_.ReportError(trap::ApplicationErrorText(e.what(), kWhere, 138));
+  } catch (const std::exception& e) {
+    host_.ReportError(trap::ApplicationErrorText(e.what(), kWhere, 138));
   }
 }
 
@@ -44,6 +62,7 @@ bool ConversionRun::Step(int line, F&& f) {
     f();
     return true;
   } catch (const ado::DbError& e) {
+    CountLost(e);
     Report(e.what(), line);
     // A Firebird connection that is gone is reported once; the run then winds up.
     if (e.ConnectionLost() && !host_.PreviewOn()) throw Stop{};
@@ -52,6 +71,17 @@ bool ConversionRun::Step(int line, F&& f) {
     Report(e.what(), line);
     return false;
   }
+}
+
+void ConversionRun::RejectRow(long long row, const std::exception& e, int line) {
+  const auto* db = dynamic_cast<const ado::DbError*>(&e);
+  if (db) CountLost(*db, true);
+  const bool lost = db && db->ConnectionLost() && !host_.PreviewOn();
+  const bool first = table_->rejected == 0;
+  summary_.Reject(*table_, row, e.what());
+  // Further rejected rows of the table go to the summary, not to a message each.
+  if (first || lost) Report(e.what(), line);
+  if (lost) throw Stop{};
 }
 
 bool ConversionRun::Route(const std::string& statement, int line) {
@@ -75,7 +105,12 @@ void ConversionRun::Run() {
     host_.SetHourglass(true);
     host_.SourceTables().clear();
     host_.TargetTables().clear();
-    Step(108, [&] { MSSQL::ListSqlServerTables(host_.SqlServerLogin(), host_.SourceTables()); });
+    summary_.Clear();
+    summary_.SetPreview(host_.PreviewOn());
+    table_ = nullptr;
+    std::vector<std::string> leftOut;
+    Step(108, [&] { MSSQL::ListSqlServerTables(host_.SqlServerLogin(), host_.SourceTables(), &leftOut); });
+    for (const auto& name : leftOut) summary_.LeftOut(name, "SQL Server's own diagram table, not user data");
     Step(110, [&] { FireBird::ListFirebirdTables(host_.FirebirdLogin(), host_.TargetTables()); });
     Step(112, [&] {
       ado::Connection& fb = host_.FirebirdConn();
@@ -96,11 +131,18 @@ void ConversionRun::Run() {
       host_.ClearScript();
       host_.Datatypes().Clear();
     });
+    // Names too long for Firebird are shortened once for the whole run, so that they stay unique.
+    const std::vector<std::string> sources = host_.SourceTables();
+    const std::vector<std::string> targets = NameShortener::ShortenAll(sources);
+    for (size_t i = 0; i < sources.size(); ++i)
+      if (targets[i] != sources[i]) summary_.Shortened("table", sources[i], targets[i]);
     // Tables are taken from the last entry to the first.
-    for (size_t i = host_.SourceTables().size(); i-- > 0;) {
+    for (size_t i = sources.size(); i-- > 0;) {
       ui::Yield();
-      host_.CurrentTable() = host_.SourceTables()[i];
-      if (!ConvertTable(host_.CurrentTable())) break;
+      host_.CurrentTable() = sources[i];
+      const bool goOn = ConvertTable(sources[i], targets[i]);
+      table_ = nullptr;
+      if (!goOn) break;
       host_.SetProgressText("");
     }
     if (host_.PreviewOn() && host_.PreviewPerFile()) {
@@ -128,17 +170,20 @@ void ConversionRun::Run() {
   host_.SetHourglass(false);
   host_.SetProgress(0);
   host_.SetProgressText("Progress Bar");
+  table_ = nullptr;
   host_.ShowMessage("Done.");
+  if (!summary_.LostNothing()) host_.ShowSummary(summary_.Text());
   converting_ = false;
 }
 
-bool ConversionRun::ConvertTable(const std::string& tbl) {
+bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& target) {
   int answer = 0;
-  if (ListContains(host_.TargetTables(), tbl)) {
+  if (ListContains(host_.TargetTables(), target)) {
     BeforeWait();
-    answer = host_.AskYesNo("Would you like to overwrite " + tbl + "?", "Overwrite?");
+    answer = host_.AskYesNo("Would you like to overwrite " + target + "?", "Overwrite?");
   }
   if (answer == kNo) return true;
+  table_ = &summary_.Table(tbl, target);
   const bool perTable = host_.PreviewPerTable();
   if (perTable) {
     Step(122, [&] {
@@ -147,19 +192,38 @@ bool ConversionRun::ConvertTable(const std::string& tbl) {
     });
   }
   if (answer == kYes) {
-    Route(DropTableText(tbl), 124);
-    ListRemove(host_.TargetTables(), ado::ToLower(tbl));
+    Route(DropTableText(target), 124);
+    ListRemove(host_.TargetTables(), ado::ToLower(target));
   }
   host_.SetProgressText("Please wait.. Processing table " + tbl);
   ado::Recordset rs;
   // A table that cannot be read costs one message; its statements are not built.
-  if (Step(130, [&] { rs.Open(SelectAllText(tbl), host_.MssqlConn(), 3, 3); })) {
+  std::string why;
+  if (Step(130, [&] {
+        try {
+          rs.Open(SelectAllText(tbl), host_.MssqlConn(), 3, 3);
+        } catch (const std::exception& e) {
+          why = e.what();
+          throw;
+        }
+      })) {
     TableDdl ddl;
-    if (Step(132, [&] { ddl = BuildCreateTable(tbl, rs, &host_.Datatypes()); })) {
+    if (Step(132, [&] { ddl = BuildCreateTable(target, rs, &host_.Datatypes()); })) {
+      for (const auto& [from, to] : ddl.shortened) summary_.Shortened("column of \"" + target + "\"", from, to);
       // Rows for a table that could not be created would each fail with a message of their own.
-      if (Route(ddl.createTable, 134) && !rs.Eof() && !rs.Bof()) ExportRows(tbl, rs, ddl);
+      if (Route(ddl.createTable, 134)) {
+        if (!rs.Eof() && !rs.Bof()) ExportRows(target, rs, ddl);
+      } else if (rs.Rows() > 0) {
+        table_->rejected += rs.Rows();
+        table_->notes.push_back("the table could not be created: its " + std::to_string(rs.Rows()) +
+                                " rows were not copied");
+      } else {
+        table_->notes.push_back("the table could not be created");
+      }
     }
     rs.Close();
+  } else {
+    table_->notes.push_back("the table could not be read: " + FirstLine(why));
   }
   // A finished table is made durable before the next one starts.
   BeforeWait();
@@ -172,22 +236,32 @@ bool ConversionRun::ConvertTable(const std::string& tbl) {
   return true;
 }
 
-void ConversionRun::ExportRows(const std::string& tbl, ado::Recordset& rs, const TableDdl& ddl) {
-  InsertBuilder builder(tbl, ddl);
+void ConversionRun::ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl) {
+  InsertBuilder builder(target, ddl);
   const long long total = rs.Rows() < 0 ? 0 : rs.Rows();
+  const bool preview = host_.PreviewOn();
   long long counter = 0;
   int shown = -1;
   while (!rs.Eof()) {
     ui::Yield();
     ++counter;
+    ++table_->read;
     int value = static_cast<int>((counter + 1) * 100 / (total + 1));
     if (value > 100) value = 100;
     if (value != shown) {
       host_.SetProgress(value);
       shown = value;
     }
-    std::string statement;
-    if (Step(136, [&] { statement = builder.Build(rs); })) Route(statement, 138);
+    int line = 136;
+    try {
+      const std::string& statement = builder.Build(rs);
+      line = 138;
+      if (preview) host_.AppendScript(statement);
+      else host_.FirebirdConn().Execute(statement);
+      ++table_->written;
+    } catch (const std::exception& e) {
+      RejectRow(counter, e, line);
+    }
     if (!Step(140, [&] { rs.MoveNext(); })) break;
   }
 }

@@ -5,6 +5,7 @@
 #include "connectivity/Ado.h"
 #include "connectivity/FireBird.h"
 #include "connectivity/MSSQL.h"
+#include "conversion/RunSummary.h"
 #include "conversion/TableDdl.h"
 
 namespace conversion {
@@ -32,6 +33,8 @@ class RunHost {
   virtual std::vector<std::string>& TargetTables() = 0;  // List2
   virtual int AskYesNo(const std::string& text, const std::string& title) = 0;
   virtual void ShowMessage(const std::string& text) = 0;
+  // What a run read, wrote, rejected, shortened or left out, shown after "Done." when it lost anything.
+  virtual void ShowSummary(const std::string& text) = 0;
   virtual void ReportError(const std::string& text) = 0;
   virtual void ClearScript() = 0;
   virtual void AppendScript(const std::string& statement) = 0;
@@ -56,14 +59,20 @@ class ConversionRun {
   explicit ConversionRun(RunHost& host) : host_(host) {}
   void Run();
   bool Converting() const { return converting_; }
+  // The last run's counts, shortenings and losses.
+  const RunSummary& Summary() const { return summary_; }
 
  private:
   class Stop {};
   // False when the table loop must end (a per-table preview left without "Skip Table").
-  bool ConvertTable(const std::string& tbl);
-  void ExportRows(const std::string& tbl, ado::Recordset& rs, const TableDdl& ddl);
+  bool ConvertTable(const std::string& tbl, const std::string& target);
+  void ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl);
   // Appends the statement to the preview, or executes it; false when Firebird rejected it.
   bool Route(const std::string& statement, int line);
+  // A row that could not be built or was rejected: the table's first one is reported, all are counted.
+  void RejectRow(long long row, const std::exception& e, int line);
+  // Rows undone by a commit that failed are counted as rejected.
+  void CountLost(const ado::DbError& e, bool ownRowAmongThem = false);
   void BeforeWait();
   void Report(const std::string& description, int line);
   template <class F>
@@ -71,6 +80,8 @@ class ConversionRun {
 
   RunHost& host_;
   bool converting_ = false;
+  RunSummary summary_;
+  TableReport* table_ = nullptr;  // the table being converted
 };
 
 }  // namespace conversion

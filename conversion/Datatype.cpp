@@ -1,48 +1,50 @@
 #include "conversion/Datatype.h"
 
+#include "connectivity/AdoTypes.h"
+
 namespace Datatype {
 
 std::string AdoTypeName(short code) {
   switch (code) {
-    case 0: return "adEmpty";
-    case 2: return "adSmallInt";
-    case 3: return "adInteger";
-    case 4: return "adSingle";
-    case 5: return "adDouble";
-    case 6: return "adCurrency";
-    case 7: return "adDate";
-    case 8: return "adBSTR";
-    case 9: return "adIDispatch";
-    case 10: return "adError";
-    case 11: return "adBoolean";
-    case 12: return "adVariant";
-    case 13: return "adIUnknown";
-    case 14: return "adDecimal";
-    case 16: return "adTinyInt";
-    case 17: return "adUnsignedTinyInt";
-    case 18: return "adUnsignedSmallInt";
-    case 19: return "adUnsignedInt";
-    case 20: return "adBigInt";
-    case 21: return "adUnsignedBigInt";
-    case 64: return "adFileTime";
-    case 72: return "adGUID";
-    case 128: return "adBinary";
-    case 129: return "adChar";
-    case 130: return "adWChar";
-    case 131: return "adNumeric";
-    case 132: return "adUserDefined";
-    case 133: return "adDBDate";
-    case 134: return "adDBTime";
-    case 135: return "adDBTimeStamp";
-    case 136: return "adChapter";
-    case 138: return "adPropVariant";
-    case 139: return "adVarNumeric";
-    case 200: return "adVarChar";
-    case 201: return "adLongVarChar";
-    case 202: return "adVarWChar";
-    case 203: return "adLongVarWChar";
-    case 204: return "adVarBinary";
-    case 205: return "adLongVarBinary";
+    case ado::adEmpty: return "adEmpty";
+    case ado::adSmallInt: return "adSmallInt";
+    case ado::adInteger: return "adInteger";
+    case ado::adSingle: return "adSingle";
+    case ado::adDouble: return "adDouble";
+    case ado::adCurrency: return "adCurrency";
+    case ado::adDate: return "adDate";
+    case ado::adBSTR: return "adBSTR";
+    case ado::adIDispatch: return "adIDispatch";
+    case ado::adError: return "adError";
+    case ado::adBoolean: return "adBoolean";
+    case ado::adVariant: return "adVariant";
+    case ado::adIUnknown: return "adIUnknown";
+    case ado::adDecimal: return "adDecimal";
+    case ado::adTinyInt: return "adTinyInt";
+    case ado::adUnsignedTinyInt: return "adUnsignedTinyInt";
+    case ado::adUnsignedSmallInt: return "adUnsignedSmallInt";
+    case ado::adUnsignedInt: return "adUnsignedInt";
+    case ado::adBigInt: return "adBigInt";
+    case ado::adUnsignedBigInt: return "adUnsignedBigInt";
+    case ado::adFileTime: return "adFileTime";
+    case ado::adGUID: return "adGUID";
+    case ado::adBinary: return "adBinary";
+    case ado::adChar: return "adChar";
+    case ado::adWChar: return "adWChar";
+    case ado::adNumeric: return "adNumeric";
+    case ado::adUserDefined: return "adUserDefined";
+    case ado::adDBDate: return "adDBDate";
+    case ado::adDBTime: return "adDBTime";
+    case ado::adDBTimeStamp: return "adDBTimeStamp";
+    case ado::adChapter: return "adChapter";
+    case ado::adPropVariant: return "adPropVariant";
+    case ado::adVarNumeric: return "adVarNumeric";
+    case ado::adVarChar: return "adVarChar";
+    case ado::adLongVarChar: return "adLongVarChar";
+    case ado::adVarWChar: return "adVarWChar";
+    case ado::adLongVarWChar: return "adLongVarWChar";
+    case ado::adVarBinary: return "adVarBinary";
+    case ado::adLongVarBinary: return "adLongVarBinary";
     default: return {};
   }
 }

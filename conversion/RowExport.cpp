@@ -9,6 +9,12 @@
 namespace conversion {
 
 namespace {
+size_t Utf8Length(std::string_view text) {
+  size_t n = 0;
+  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
 void Two(std::string& s, int v) {
   s += static_cast<char>('0' + v / 10 % 10);
   s += static_cast<char>('0' + v % 10);
@@ -65,8 +71,34 @@ bool IsPlainNumber(const std::string& t) {
   return i == t.size();
 }
 
+bool FitsScale(const std::string& number, int scale) {
+  if (!IsPlainNumber(number) || scale < 0) return false;
+  size_t i = 0;
+  bool negative = false;
+  if (number[i] == '-' || number[i] == '+') negative = number[i++] == '-';
+  std::string digits;
+  long point = -1;
+  for (; i < number.size() && number[i] != 'e' && number[i] != 'E'; ++i) {
+    if (number[i] == '.') point = static_cast<long>(digits.size());
+    else digits += number[i];
+  }
+  if (point < 0) point = static_cast<long>(digits.size());
+  if (i < number.size()) point += std::stol(number.substr(i + 1));
+  // Digits past the scale must all be zero: Firebird would round them away.
+  const long keep = point + scale;
+  for (long k = std::max(keep, 0L); k < static_cast<long>(digits.size()); ++k)
+    if (digits[static_cast<size_t>(k)] != '0') return false;
+  if (keep <= 0) return true;
+  std::string scaled = digits.substr(0, static_cast<size_t>(std::min<long>(keep, static_cast<long>(digits.size()))));
+  if (keep > static_cast<long>(digits.size())) scaled.append(static_cast<size_t>(keep) - digits.size(), '0');
+  const size_t nz = scaled.find_first_not_of('0');
+  scaled = nz == std::string::npos ? "0" : scaled.substr(nz);
+  const std::string limit = negative ? "9223372036854775808" : "9223372036854775807";
+  return scaled.size() < limit.size() || (scaled.size() == limit.size() && scaled <= limit);
+}
+
 InsertBuilder::InsertBuilder(const std::string& table, const TableDdl& ddl)
-    : prefix_("INSERT INTO " + QuoteIdentifier(table) + " VALUES ("), numeric_(ddl.numeric), blob_(ddl.blob) {}
+    : prefix_("INSERT INTO " + QuoteIdentifier(table) + " VALUES ("), columns_(ddl.columns) {}
 
 void InsertBuilder::Null() {
   // The null follows the previous value's comma directly: (5,NULL, 'x').
@@ -75,33 +107,76 @@ void InsertBuilder::Null() {
 }
 
 void InsertBuilder::Quoted(std::string_view text) {
-  s_ += '\'';
-  for (char c : text) {
-    s_ += c;
-    if (c == '\'') s_ += '\'';
-  }
-  s_ += "', ";
-}
-
-void InsertBuilder::JoinedBlob(std::string_view text) {
-  // CAST('part' AS BLOB SUB_TYPE TEXT) || 'part' || ...: each part ends on a whole UTF-8 character.
-  bool first = true;
-  while (!text.empty()) {
-    size_t n = std::min(text.size(), kLiteralBytes);
-    while (n < text.size() && n > 1 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-    s_ += first ? "CAST(" : " || ";
-    Quoted(text.substr(0, n));
-    s_.resize(s_.size() - 2);  // the separator Quoted() wrote
-    if (first) s_ += " AS BLOB SUB_TYPE TEXT)";
-    first = false;
-    text.remove_prefix(n);
+  // A statement text cannot carry a NUL: each one is joined in as ASCII_CHAR(0).
+  bool wrote = false;
+  for (bool more = true; more;) {
+    const size_t nul = text.find('\0');
+    more = nul != std::string_view::npos;
+    const std::string_view piece = text.substr(0, nul);
+    if (!piece.empty() || (!wrote && !more)) {
+      if (wrote) s_ += " || ";
+      s_ += '\'';
+      for (char c : piece) {
+        s_ += c;
+        if (c == '\'') s_ += '\'';
+      }
+      s_ += '\'';
+      wrote = true;
+    }
+    if (more) {
+      if (wrote) s_ += " || ";
+      s_ += "ASCII_CHAR(0)";
+      wrote = true;
+      text.remove_prefix(nul + 1);
+    }
   }
   s_ += ", ";
 }
 
-void InsertBuilder::Write(const ado::Value& v, bool numeric, bool blob) {
-  using ado::Kind;
+void InsertBuilder::Hex(std::string_view bytes) {
   static const char* hex = "0123456789ABCDEF";
+  s_ += "X'";
+  for (unsigned char c : bytes) {
+    s_ += hex[c >> 4];
+    s_ += hex[c & 15];
+  }
+  s_ += "', ";
+}
+
+void InsertBuilder::JoinedBlob(std::string_view value, bool binary) {
+  // CAST('part' AS BLOB ...) || 'part' || ...: each text part ends on a whole UTF-8 character.
+  bool first = true;
+  while (!value.empty()) {
+    size_t n = std::min(value.size(), kHexLiteralBytes);
+    if (!binary) {
+      // Up to kLiteralChars whole UTF-8 characters.
+      size_t chars = 0;
+      for (n = 0; n < value.size(); ++n) {
+        if ((static_cast<unsigned char>(value[n]) & 0xC0) != 0x80 && chars++ == kLiteralChars) break;
+      }
+    }
+    s_ += first ? "CAST(" : " || ";
+    if (binary) Hex(value.substr(0, n));
+    else Quoted(value.substr(0, n));
+    s_.resize(s_.size() - 2);  // the separator written after the part
+    if (first) s_ += binary ? " AS BLOB SUB_TYPE BINARY)" : " AS BLOB SUB_TYPE TEXT CHARACTER SET UTF8)";
+    first = false;
+    value.remove_prefix(n);
+  }
+  s_ += ", ";
+}
+
+void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
+  using ado::Kind;
+  const bool numeric = column && column->numeric;
+  const bool blob = column && column->blob;
+  const int scale = column ? column->scale : -1;
+  auto exact = [&](const std::string& n) {
+    if (scale >= 0 && !FitsScale(n, scale))
+      throw ValueError("The value " + n + " does not fit " + column->firebirdType + " without rounding.");
+    s_ += n;
+    s_ += ", ";
+  };
   switch (v.kind) {
     case Kind::Null:
       return Null();
@@ -112,23 +187,15 @@ void InsertBuilder::Write(const ado::Value& v, bool numeric, bool blob) {
           s_ += v.text == "True" ? "1, " : "0, ";
           return;
         }
-        if (IsPlainNumber(v.text)) {
-          s_ += v.text;
-          s_ += ", ";
-          return;
-        }
+        if (IsPlainNumber(v.text)) return exact(v.text);
       }
-      if (blob && v.text.size() > kLiteralBytes) return JoinedBlob(v.text);
+      if (blob && v.text.size() > kLiteralChars && Utf8Length(v.text) > kLiteralChars)
+        return JoinedBlob(v.text, column->storage == Storage::BinaryBlob);
       return Quoted(v.text);
     case Kind::Binary:
       if (v.text.empty()) return Null();
-      s_ += "X'";
-      for (unsigned char c : v.text) {
-        s_ += hex[c >> 4];
-        s_ += hex[c & 15];
-      }
-      s_ += "', ";
-      return;
+      if (blob && v.text.size() > kHexLiteralBytes) return JoinedBlob(v.text, true);
+      return Hex(v.text);
     case Kind::Boolean:
       if (numeric) s_ += v.boolean ? "1, " : "0, ";
       else Quoted(v.boolean ? "True" : "False");
@@ -138,13 +205,8 @@ void InsertBuilder::Write(const ado::Value& v, bool numeric, bool blob) {
     case Kind::Single:
     case Kind::Decimal: {
       std::string n = v.ToString();
-      if (numeric && IsPlainNumber(n)) {
-        s_ += n;
-        s_ += ", ";
-      } else {
-        Quoted(n);
-      }
-      return;
+      if (numeric && IsPlainNumber(n)) return exact(n);
+      return Quoted(n);
     }
     case Kind::Date:
     case Kind::DateTime:
@@ -171,7 +233,7 @@ const std::string& InsertBuilder::Build(const ado::Recordset& rs) {
   for (int k = 0; k < count; ++k) {
     ui::Yield();
     const auto i = static_cast<size_t>(k);
-    Write(rs.Fields(k).value, i < numeric_.size() && numeric_[i], i < blob_.size() && blob_[i]);
+    Write(rs.Fields(k).value, i < columns_.size() ? &columns_[i] : nullptr);
   }
   // Drop the final ", " (or the "(" of a row without columns stays as it is).
   if (s_.size() >= 2 && s_.compare(s_.size() - 2, 2, ", ") == 0) s_.resize(s_.size() - 2);

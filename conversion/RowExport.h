@@ -1,4 +1,5 @@
 #pragma once
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,21 +17,37 @@ class InsertBuilder {
   const std::string& Build(const ado::Recordset& rs);
 
  private:
-  void Write(const ado::Value& v, bool numeric, bool blob);
+  void Write(const ado::Value& v, const ColumnType* column);
   void Null();
+  // 'text', with each NUL written as ASCII_CHAR(0) between literals.
   void Quoted(std::string_view text);
-  // A text too long for one literal, as a blob joined from literals.
-  void JoinedBlob(std::string_view text);
+  void Hex(std::string_view bytes);
+  // A text or binary value too long for one literal, as a blob joined from literals.
+  void JoinedBlob(std::string_view value, bool binary);
   std::string prefix_;
-  std::vector<bool> numeric_;
-  std::vector<bool> blob_;
+  std::vector<ColumnType> columns_;
   std::string s_;
 };
 
 // 'mm/dd/yyyy' or 'mm/dd/yyyy hh:nn:ss[.ffff]' without the quotes.
 std::string DateLiteral(const ado::Value& v);
-// Longest text written as one literal; Firebird takes literals of up to 65535 bytes.
-constexpr size_t kLiteralBytes = 32000;
+// Longest text written as one literal. Firebird takes literals of up to 65535 bytes, and on a UTF8
+// connection of up to 16383 characters.
+constexpr size_t kLiteralChars = 16000;
+constexpr size_t kLiteralBytes = 4 * kLiteralChars;
+
+// Longest binary value written as one X'..' literal.
+constexpr size_t kHexLiteralBytes = 16000;
+
+// Thrown for a value that the column cannot hold exactly (the row is rejected, never rounded).
+class ValueError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// True when the plain number fits an exact column of that scale as it stands: no digit beyond the
+// scale is lost and the scaled value fits 64 bits.
+bool FitsScale(const std::string& number, int scale);
 
 // True when the text is a plain decimal number (sign, digits, one "." and an optional exponent).
 bool IsPlainNumber(const std::string& text);

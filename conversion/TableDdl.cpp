@@ -1,54 +1,132 @@
 #include "conversion/TableDdl.h"
 
+#include <algorithm>
+
+#include "connectivity/AdoTypes.h"
 #include "connectivity/ConnString.h"
 #include "connectivity/UiYield.h"
 #include "conversion/Datatype.h"
+#include "conversion/Names.h"
 
 namespace conversion {
 
 // Firebird's exact numerics hold at most 18 digits.
 constexpr int kMaxPrecision = 18;
 
-short CharacterLength(long definedSize, int fieldCount) {
-  long cap = fieldCount > 0 ? 32000 / fieldCount : 32000;
-  long n = definedSize <= cap ? definedSize : cap;
-  return static_cast<short>(n);
+namespace {
+const char* const kTextBlob = "BLOB SUB_TYPE TEXT CHARACTER SET UTF8";
+const char* const kBinaryBlob = "BLOB SUB_TYPE BINARY";
+
+bool IsBinaryType(int type) { return type == ado::adBinary || type == ado::adVarBinary || type == ado::adLongVarBinary; }
+
+void MakeBlob(ColumnType& c) {
+  const bool binary = c.storage == Storage::Binary || c.storage == Storage::BinaryBlob;
+  c.storage = binary ? Storage::BinaryBlob : Storage::TextBlob;
+  c.firebirdType = binary ? kBinaryBlob : kTextBlob;
+  c.columnText = " " + c.firebirdType + ", ";
+  c.blob = true;
+  c.length = 0;
 }
 
-ColumnType ApplyTypeRules(const ado::Field& field, int fieldCount) {
+// A character column of `length` characters (text) or bytes (binary), or a blob where VARCHAR cannot
+// hold it.
+void SetCharacter(ColumnType& c, bool binary, long length) {
+  c.storage = binary ? Storage::Binary : Storage::Text;
+  const long limit = binary ? kMaxVarcharBytes : kMaxUtf8Chars;
+  if (length <= 0 || length > limit) return MakeBlob(c);
+  c.length = length;
+  c.firebirdType = "VARCHAR(" + std::to_string(length) + ") CHARACTER SET " + (binary ? "OCTETS" : "UTF8");
+  c.columnText = " " + c.firebirdType + ", ";
+}
+}  // namespace
+
+ColumnType ApplyTypeRules(const ado::Field& field) {
   const std::string t = ado::ToLower(Datatype::AdoTypeName(static_cast<short>(field.Type)));
   auto has = [&](const char* k) { return t.find(k) != std::string::npos; };
-  auto varchar = [&] { return "VARCHAR(" + std::to_string(CharacterLength(field.DefinedSize, fieldCount)) + ")"; };
-  auto exact = [&](const char* kind) {
+  const bool binary = IsBinaryType(field.Type);
+  auto exact = [&](const char* kind, int& scale) {
     int p = field.Precision;
     if (p < 1 || p > kMaxPrecision) p = kMaxPrecision;
     int s = field.NumericScale;
     if (s < 0) s = 0;
     if (s > p) s = p;
+    scale = s;
     return std::string(kind) + "(" + std::to_string(p) + ", " + std::to_string(s) + ")";
   };
   ColumnType c;
-  auto set = [&](std::string typeText, const char* keyword, std::string shown, bool numeric) {
+  auto set = [&](std::string typeText, const char* keyword, bool numeric) {
     c.columnText = " " + typeText + ", ";
     c.keyword = keyword;
-    c.firebirdType = std::move(shown);
+    c.firebirdType = std::move(typeText);
     c.numeric = numeric;
+    c.storage = numeric ? Storage::Number : Storage::Other;
   };
   if (has("varwchar")) {
-    set("BLOB SUB_TYPE TEXT", "varwchar", "BLOB SUB_TYPE TEXT", false);
-    c.blob = true;
+    c.keyword = "varwchar";
+    SetCharacter(c, false, 0);
+  } else if (has("longvar")) {
+    // Long types (varchar(max), text, image, ...) are blobs, never a capped VARCHAR.
+    c.keyword = "longvar";
+    SetCharacter(c, binary, 0);
+  } else if (has("double")) {
+    set("DOUBLE PRECISION", "double", true);
+  } else if (has("smallint") || has("tinyint")) {
+    // An unsigned smallint goes up to 65535, past SMALLINT.
+    set(field.Type == ado::adUnsignedSmallInt ? "INTEGER" : "SMALLINT", "smallint", true);
+  } else if (has("int")) {
+    const bool wide = field.Type == ado::adBigInt || field.Type == ado::adUnsignedInt ||
+                      field.Type == ado::adUnsignedBigInt;
+    set(wide ? "BIGINT" : "INTEGER", "int", true);
+  } else if (has("currency") || has("numeric")) {
+    int scale = 0;
+    set(exact("NUMERIC", scale), "currency", true);
+    c.scale = scale;
+  } else if (has("decimal")) {
+    int scale = 0;
+    set(exact("DECIMAL", scale), "decimal", true);
+    c.scale = scale;
+  } else if (has("date")) {
+    set("DATE", "date", false);
+  } else if (has("timestamp")) {
+    set("TIMESTAMP", "timestamp", false);
+  } else if (has("bool")) {
+    set("SMALLINT", "bool", true);
+  } else {
+    c.keyword = "OTHER TYPES";
+    SetCharacter(c, binary, field.DefinedSize);
   }
-  else if (has("longvar")) set(varchar(), "longvar", varchar(), false);
-  else if (has("double")) set("DOUBLE PRECISION", "double", "DOUBLE PRECISION", true);
-  else if (has("smallint") || has("tinyint")) set("SMALLINT", "smallint", "SMALLINT", true);
-  else if (has("int")) set("INTEGER", "int", "INTEGER", true);
-  else if (has("currency") || has("numeric")) set(exact("NUMERIC"), "currency", "NUMERIC", true);
-  else if (has("decimal")) set(exact("DECIMAL"), "decimal", "DECIMAL", true);
-  else if (has("date")) set("DATE", "date", "DATE", false);
-  else if (has("timestamp")) set("TIMESTAMP", "timestamp", "TIMESTAMP", false);
-  else if (has("bool")) set("SMALLINT", "bool", "SMALLINT", true);
-  else set(varchar(), "OTHER TYPES", varchar(), false);
   return c;
+}
+
+long RowBytes(const ColumnType& c) {
+  switch (c.storage) {
+    case Storage::Text: return 2 + 4 * c.length + 1;  // length word, four bytes a character, alignment
+    case Storage::Binary: return 2 + c.length + 1;
+    case Storage::TextBlob:
+    case Storage::BinaryBlob: return 8;
+    default: return 16;  // eight bytes at most, and room for the alignment before it
+  }
+}
+
+std::vector<size_t> FitRow(std::vector<ColumnType>& columns) {
+  // One null flag a column, in 32-bit words.
+  long total = static_cast<long>((columns.size() + 31) / 32 * 4);
+  for (const auto& c : columns) total += RowBytes(c);
+  std::vector<size_t> changed;
+  while (total > kMaxRowBytes) {
+    size_t widest = columns.size();
+    for (size_t i = 0; i < columns.size(); ++i) {
+      const auto s = columns[i].storage;
+      if (s != Storage::Text && s != Storage::Binary) continue;
+      if (widest == columns.size() || RowBytes(columns[i]) > RowBytes(columns[widest])) widest = i;
+    }
+    if (widest == columns.size()) break;  // nothing left to move out of the record
+    total -= RowBytes(columns[widest]);
+    MakeBlob(columns[widest]);
+    total += RowBytes(columns[widest]);
+    changed.push_back(widest);
+  }
+  return changed;
 }
 
 std::string QuoteIdentifier(const std::string& name) {
@@ -73,17 +151,26 @@ std::string DropTableText(const std::string& table) { return "DROP TABLE " + Quo
 
 TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, DatatypeSink* sink) {
   TableDdl ddl;
-  std::string& s = ddl.createTable;
-  s = "CREATE TABLE " + QuoteIdentifier(table) + " (";
   const int count = rs.FieldCount();
+  std::vector<std::string> sourceNames;
   for (int k = 0; k < count; ++k) {
     ui::Yield();
-    const ado::Field& f = rs.Fields(k);
-    if (sink) sink->AppendRow(table, f.Name);
-    ColumnType c = ApplyTypeRules(f, count);
-    s += QuoteIdentifier(f.Name);
+    sourceNames.push_back(rs.Fields(k).Name);
+    ddl.columns.push_back(ApplyTypeRules(rs.Fields(k)));
+  }
+  ddl.columnNames = NameShortener::ShortenAll(sourceNames);
+  for (size_t i : FitRow(ddl.columns)) ddl.madeBlob.push_back(ddl.columnNames[i]);
+  std::string& s = ddl.createTable;
+  s = "CREATE TABLE " + QuoteIdentifier(table) + " (";
+  for (size_t k = 0; k < ddl.columns.size(); ++k) {
+    const ColumnType& c = ddl.columns[k];
+    if (ddl.columnNames[k] != sourceNames[k]) ddl.shortened.emplace_back(sourceNames[k], ddl.columnNames[k]);
+    if (sink) {
+      sink->AppendRow(table, ddl.columnNames[k]);
+      sink->SetLastRowTypes(c.keyword, c.firebirdType);
+    }
+    s += QuoteIdentifier(ddl.columnNames[k]);
     s += c.columnText;
-    if (sink) sink->SetLastRowTypes(c.keyword, c.firebirdType);
     ddl.numeric.push_back(c.numeric);
     ddl.blob.push_back(c.blob);
     if (c.numeric) ddl.numericList += std::to_string(k) + ", ";

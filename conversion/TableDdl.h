@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "connectivity/Ado.h"
@@ -15,27 +16,55 @@ class DatatypeSink {
   virtual void Clear() = 0;
 };
 
+// How a column's values are written.
+enum class Storage {
+  Number,      // bare numerals
+  Text,        // quoted text in a VARCHAR ... CHARACTER SET UTF8
+  TextBlob,    // BLOB SUB_TYPE TEXT CHARACTER SET UTF8
+  Binary,      // X'..' in a VARCHAR ... CHARACTER SET OCTETS
+  BinaryBlob,  // BLOB SUB_TYPE BINARY
+  Other,       // quoted (dates, times)
+};
+
 // What the type rules decide for one column.
 struct ColumnType {
   std::string columnText;    // " INTEGER, " as appended after the quoted name
   std::string keyword;       // "int"
   std::string firebirdType;  // "INTEGER"
   bool numeric = false;
-  bool blob = false;         // BLOB SUB_TYPE TEXT
+  bool blob = false;         // a blob column, text or binary
+  Storage storage = Storage::Other;
+  long length = 0;           // VARCHAR length: characters (text) or bytes (binary)
+  int scale = -1;            // exact numerics (NUMERIC, DECIMAL): the scale a value must fit
 };
 
 struct TableDdl {
   std::string createTable;   // CREATE TABLE "T" ("A" INTEGER, ...);
   std::string numericList;   // "0, 3, "
   std::vector<bool> numeric; // per column ordinal
-  std::vector<bool> blob;    // per column ordinal: the column is a text blob
+  std::vector<bool> blob;    // per column ordinal: the column is a blob
+  std::vector<ColumnType> columns;
+  std::vector<std::string> columnNames;  // as created in Firebird
+  // Columns whose names were too long for Firebird: source name, Firebird name.
+  std::vector<std::pair<std::string, std::string>> shortened;
+  // Character columns made blobs so that the row fits: column name as created.
+  std::vector<std::string> madeBlob;
 };
 
-// Character columns are capped at 32000 divided by the table's column count.
-short CharacterLength(long definedSize, int fieldCount);
+// Longest VARCHAR Firebird keeps, in bytes; a UTF8 character takes up to four.
+constexpr long kMaxVarcharBytes = 32765;
+constexpr long kMaxUtf8Chars = kMaxVarcharBytes / 4;
+// Firebird's record limit, in bytes.
+constexpr long kMaxRowBytes = 65535;
 
 // The first of the eleven rules whose keyword occurs in the lower-cased ADO type name.
-ColumnType ApplyTypeRules(const ado::Field& field, int fieldCount);
+ColumnType ApplyTypeRules(const ado::Field& field);
+
+// Bytes the column takes in a Firebird record (with its alignment).
+long RowBytes(const ColumnType& c);
+// Turns the widest character columns into blobs until the table's record fits Firebird's limit;
+// returns the ordinals it changed.
+std::vector<size_t> FitRow(std::vector<ColumnType>& columns);
 
 // The CREATE TABLE text, numeric column list and Datatype conversion rows of an open result set.
 TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, DatatypeSink* sink);

@@ -35,7 +35,7 @@ TEST(FirebirdConnectionString, PlainValuesAsTyped) {
   FireBird::Login l{"/data/my db.fdb", "SYSDBA", "masterkey"};
   EXPECT_EQ(FireBird::ConnectionString(l),
             "Provider=MSDASQL.1;Password=masterkey;Persist Security Info=true;User ID=SYSDBA;Extended "
-            "Properties='Driver=Firebird/InterBase(r) driver;Dbname=/data/my db.fdb ;CHARSET=NONE;UID=SYSDBA;Role=admin'");
+            "Properties='Driver=Firebird/InterBase(r) driver;Dbname=/data/my db.fdb ;CHARSET=UTF8;UID=SYSDBA;Role=admin'");
 }
 
 TEST(FirebirdConnectionString, EveryPrintableValueRoundTrips) {
@@ -56,7 +56,7 @@ TEST(FirebirdConnectionString, EveryPrintableValueRoundTrips) {
       db.pop_back();
     }
     EXPECT_EQ(db, v);
-    EXPECT_EQ(inner["charset"], "NONE");
+    EXPECT_EQ(inner["charset"], "UTF8");
     EXPECT_EQ(inner["role"], "admin");
   }
 }

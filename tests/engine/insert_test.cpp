@@ -81,21 +81,23 @@ TEST(CreateTable, OrdersExample) {
   auto ddl = conversion::BuildCreateTable("Orders", rs, &sink);
   // Precision 19 is clamped to Firebird's 18.
   EXPECT_EQ(ddl.createTable,
-            "CREATE TABLE \"Orders\" (\"Id\" INTEGER, \"Name\" BLOB SUB_TYPE TEXT, \"Price\" NUMERIC(18, 4), "
+            "CREATE TABLE \"Orders\" (\"Id\" INTEGER, \"Name\" BLOB SUB_TYPE TEXT CHARACTER SET UTF8, \"Price\" NUMERIC(18, 4), "
             "\"Created\" TIMESTAMP);");
   EXPECT_EQ(ddl.numericList, "0, 2, ");
   ASSERT_EQ(sink.rows.size(), 4u);
-  EXPECT_EQ(sink.rows[2], (std::vector<std::string>{"Orders", "Price", "currency", "NUMERIC"}));
-  EXPECT_EQ(sink.rows[1], (std::vector<std::string>{"Orders", "Name", "varwchar", "BLOB SUB_TYPE TEXT"}));
+  EXPECT_EQ(sink.rows[2], (std::vector<std::string>{"Orders", "Price", "currency", "NUMERIC(18, 4)"}));
+  EXPECT_EQ(sink.rows[1], (std::vector<std::string>{"Orders", "Name", "varwchar", "BLOB SUB_TYPE TEXT CHARACTER SET UTF8"}));
 }
 
-TEST(CreateTable, FortyColumnsCapAt800AndQuotedNames) {
+TEST(CreateTable, WideTablesKeepTheirLengthsAndQuotedNames) {
+  // Forty varchar(400) columns fit one Firebird record (four bytes a character): each keeps its length.
   std::vector<ado::Field> cols;
-  for (int i = 0; i < 40; ++i) cols.push_back(Col("c\"" + std::to_string(i), 201, i == 0 ? 800 : 2147483647));
+  for (int i = 0; i < 40; ++i) cols.push_back(Col("c\"" + std::to_string(i), 200, i == 0 ? 10 : 400));
   std::string ddl;
   Inserts("T", cols, {}, &ddl);
-  EXPECT_NE(ddl.find("\"c\"\"0\" VARCHAR(800), \"c\"\"1\" VARCHAR(800)"), std::string::npos);
-  EXPECT_NE(ddl.find("\"c\"\"39\" VARCHAR(800)); | "), std::string::npos);
+  EXPECT_NE(ddl.find("\"c\"\"0\" VARCHAR(10) CHARACTER SET UTF8, \"c\"\"1\" VARCHAR(400) CHARACTER SET UTF8"),
+            std::string::npos);
+  EXPECT_NE(ddl.find("\"c\"\"39\" VARCHAR(400) CHARACTER SET UTF8); | "), std::string::npos);
 }
 
 TEST(InsertText, GoldenRows) {
@@ -165,7 +167,7 @@ TEST(InsertText, LongTextForABlobIsJoinedFromWholeCharacters) {
   auto s = Inserts("T", {Col("Body", 202, 1073741823), Col("Short", 202, 10)}, {{Text(text), Text("x")}});
   const std::string& sql = s[0];
   ASSERT_EQ(sql.rfind("INSERT INTO \"T\" VALUES (CAST('", 0), 0u);
-  EXPECT_NE(sql.find(" AS BLOB SUB_TYPE TEXT) || '"), std::string::npos);
+  EXPECT_NE(sql.find(" AS BLOB SUB_TYPE TEXT CHARACTER SET UTF8) || '"), std::string::npos);
   EXPECT_EQ(sql.substr(sql.size() - 7), ", 'x');");
   // Reassemble the parts: every part is valid UTF-8 and the whole equals the text.
   std::string joined;
@@ -182,7 +184,8 @@ TEST(InsertText, LongTextForABlobIsJoinedFromWholeCharacters) {
     EXPECT_NE(static_cast<unsigned char>(part[0]) & 0xC0, 0x80);
     joined += part;
     pos = end + 1;
-    if (sql.compare(pos, 23, " AS BLOB SUB_TYPE TEXT)") == 0) pos += 23;
+    const std::string cast = " AS BLOB SUB_TYPE TEXT CHARACTER SET UTF8)";
+    if (sql.compare(pos, cast.size(), cast) == 0) pos += cast.size();
     if (sql.compare(pos, 4, " || ") != 0) break;
     pos += 4;
   }

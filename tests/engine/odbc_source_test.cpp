@@ -18,10 +18,12 @@ TEST_F(OdbcSourceTest, CatalogueKeepsUserTablesOnly) {
             "CREATE TABLE MySysLog (Id INTEGER)", "CREATE TABLE EasyShop (Id INTEGER)",
             "CREATE TABLE [Odd name] (Id INTEGER)", "CREATE TABLE \"Qu\"\"ote $x\" (Id INTEGER)",
             "CREATE TABLE Ærø (Id INTEGER)", "CREATE VIEW V AS SELECT * FROM Customers"});
-  std::vector<std::string> list{"stale"};
-  MSSQL::ListSqlServerTables(login, list);
+  std::vector<std::string> list{"stale"}, leftOut;
+  MSSQL::ListSqlServerTables(login, list, &leftOut);
   std::sort(list.begin(), list.end());
-  EXPECT_EQ(list, (std::vector<std::string>{"Customers", "Odd name", "Qu\"ote $x", "Ærø"}));
+  // "SYS" inside a user table's name does not hide it; only the diagram table is left out, and named.
+  EXPECT_EQ(list, (std::vector<std::string>{"Customers", "EasyShop", "MySysLog", "Odd name", "Qu\"ote $x", "Ærø"}));
+  EXPECT_EQ(leftOut, (std::vector<std::string>{"sysdiagrams"}));
 }
 
 TEST_F(OdbcSourceTest, OnlyViewsGiveAnEmptyList) {

@@ -39,7 +39,7 @@ TEST_F(RunEngineTest, PreviewListsEveryStatementLastTableFirst) {
   EXPECT_EQ(host.previews, 1);
   EXPECT_EQ(host.script, (std::vector<std::string>{
                              "CREATE TABLE \"C3\" (\"Empty\" INTEGER);",
-                             "CREATE TABLE \"B \"\"2\" (\"Note\" VARCHAR(10));",
+                             "CREATE TABLE \"B \"\"2\" (\"Note\" VARCHAR(10) CHARACTER SET UTF8);",
                              "INSERT INTO \"B \"\"2\" VALUES ('it''s');",
                              "DROP TABLE \"A1\";",
                              "CREATE TABLE \"A1\" (\"Id\" INTEGER, \"Flag\" SMALLINT);",

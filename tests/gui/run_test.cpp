@@ -84,12 +84,15 @@ class RunTest : public QObject {
     MsgBox::QueueAnswer(MsgBox::Yes);
     form->PushButton7_Click();
     QStringList texts = Texts();
-    QCOMPARE(texts.size(), 3);
+    QCOMPARE(texts.size(), 4);
     QCOMPARE(texts[0], QString("Would you like to overwrite Beta?"));
     QCOMPARE(MsgBox::Log()[0].title, QString("Overwrite?"));
     QCOMPARE(MsgBox::Log()[1].title, QString("Application Error"));
     QVERIFY(texts[1].contains("in Brennhall2021/08/31.Form1.PushButton7_Click at line"));
     QCOMPARE(texts[2], QString("Done."));
+    // The rejected row is named in the summary after "Done.".
+    QCOMPARE(MsgBox::Log()[3].title, QString("Conversion Summary"));
+    QVERIFY(texts[3].contains("Table \"Alpha\": 3 rows read, 2 written, 1 rejected\n    row 2: "));
     QCOMPARE(Query("SELECT * FROM \"Beta\""), (std::vector<std::vector<std::string>>{{"7", "0.25"}}));
     QCOMPARE(Query("SELECT \"Id\", \"Name\", \"Born\" FROM \"Alpha\" ORDER BY 1"),
              (std::vector<std::vector<std::string>>{{"1", "O'B", "2001-05-03 14:05:09"},
@@ -116,7 +119,8 @@ class RunTest : public QObject {
     QCOMPARE(Texts().first(), QString("Would you like to overwrite Beta?"));
     QCOMPARE(Query("SELECT * FROM \"BETA\""), (std::vector<std::vector<std::string>>{{"99"}}));
     QCOMPARE(Query("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'Beta'")[0][0], std::string("0"));
-    QCOMPARE(Texts().last(), QString("Done."));
+    QCOMPARE(Texts()[Texts().size() - 2], QString("Done."));
+    QCOMPARE(MsgBox::Log().last().title, QString("Conversion Summary"));
   }
 
   void perFilePreviewHoldsEveryTableLastEntryFirst() {

@@ -49,6 +49,8 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
     return a;
   }
   void ShowMessage(const std::string& text) override { shown.push_back(text); }
+  void ShowSummary(const std::string& text) override { summary = text; }
+  std::string summary;  // the last summary shown, "" when none
   void ReportError(const std::string& text) override { shown.push_back("ERROR: " + text); }
   void ClearScript() override { script.clear(); }
   void AppendScript(const std::string& statement) override { script.push_back(statement); }

@@ -1,0 +1,58 @@
+#include "conversion/Names.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "connectivity/ConnString.h"
+
+namespace conversion {
+
+std::string Utf8Prefix(const std::string& text, size_t bytes) {
+  if (text.size() <= bytes) return text;
+  size_t n = bytes;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return text.substr(0, n);
+}
+
+std::string NameShortener::Key(const std::string& name) { return ado::ToUpper(name); }
+
+void NameShortener::Reserve(const std::string& name) { taken_.insert(Key(name)); }
+
+std::string NameShortener::Shorten(const std::string& name) {
+  if (name.size() <= kMaxNameBytes && !taken_.count(Key(name))) {
+    Reserve(name);
+    return name;
+  }
+  // FNV-1a of the whole name: two names alike in their first bytes still differ here.
+  std::uint32_t h = 2166136261u;
+  for (unsigned char c : name) h = (h ^ c) * 16777619u;
+  const std::string head = Utf8Prefix(name, kMaxNameBytes - 7);
+  for (std::uint32_t k = 0;; ++k) {
+    char tail[16];
+    std::snprintf(tail, sizeof tail, "~%06X", static_cast<unsigned>((h + k) & 0xFFFFFF));
+    std::string candidate = head + tail;
+    if (!taken_.count(Key(candidate))) {
+      Reserve(candidate);
+      return candidate;
+    }
+  }
+}
+
+std::vector<std::string> NameShortener::ShortenAll(const std::vector<std::string>& names) {
+  NameShortener s;
+  std::set<std::string> seen;
+  // A name that fits keeps itself; only the first of two equal names does.
+  std::vector<bool> kept(names.size(), false);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i].size() <= kMaxNameBytes && seen.insert(Key(names[i])).second) {
+      s.Reserve(names[i]);
+      kept[i] = true;
+    }
+  }
+  std::vector<std::string> out;
+  out.reserve(names.size());
+  for (size_t i = 0; i < names.size(); ++i) out.push_back(kept[i] ? names[i] : s.Shorten(names[i]));
+  return out;
+}
+
+}  // namespace conversion

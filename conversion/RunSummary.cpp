@@ -1,0 +1,75 @@
+#include "conversion/RunSummary.h"
+
+namespace conversion {
+
+std::string FirstLine(const std::string& text) {
+  const size_t nl = text.find('\n');
+  return nl == std::string::npos ? text : text.substr(0, nl);
+}
+
+void RunSummary::Clear() { *this = RunSummary(); }
+
+TableReport& RunSummary::Table(const std::string& source, const std::string& target) {
+  tables_.push_back({});
+  tables_.back().source = source;
+  tables_.back().target = target;
+  return tables_.back();
+}
+
+void RunSummary::Reject(TableReport& t, long long row, const std::string& reason) {
+  ++t.rejected;
+  if (t.rejections.size() < kListedRows) t.rejections.emplace_back(row, FirstLine(reason));
+  else ++t.unlisted;
+}
+
+void RunSummary::Shortened(const std::string& what, const std::string& from, const std::string& to) {
+  shortened_.push_back(what + " \"" + from + "\" is \"" + to + "\"");
+}
+
+void RunSummary::LeftOut(const std::string& name, const std::string& why) {
+  leftOut_.push_back("\"" + name + "\": " + why);
+}
+
+void RunSummary::Note(const std::string& text) { notes_.push_back(FirstLine(text)); }
+
+long long RunSummary::Rejected() const {
+  long long n = 0;
+  for (const auto& t : tables_) n += t.rejected;
+  return n;
+}
+
+bool RunSummary::LostNothing() const {
+  if (!shortened_.empty() || !leftOut_.empty() || !notes_.empty()) return false;
+  for (const auto& t : tables_)
+    if (t.rejected || !t.notes.empty()) return false;
+  return true;
+}
+
+std::string RunSummary::Text() const {
+  std::string s;
+  const char* done = preview_ ? " put in the script, " : " written, ";
+  for (const auto& t : tables_) {
+    s += "Table \"" + t.source + "\"";
+    if (t.target != t.source) s += " (in Firebird \"" + t.target + "\")";
+    s += ": " + std::to_string(t.read) + " rows read, " + std::to_string(t.written) + done +
+         std::to_string(t.rejected) + " rejected\n";
+    for (const auto& n : t.notes) s += "    " + n + "\n";
+    for (const auto& [row, why] : t.rejections) s += "    row " + std::to_string(row) + ": " + why + "\n";
+    if (t.unlisted) s += "    and " + std::to_string(t.unlisted) + " more rejected rows\n";
+  }
+  if (!shortened_.empty()) {
+    s += "\nNames shortened to Firebird's 31 bytes:\n";
+    for (const auto& n : shortened_) s += "    " + n + "\n";
+  }
+  if (!leftOut_.empty()) {
+    s += "\nTables left out:\n";
+    for (const auto& n : leftOut_) s += "    " + n + "\n";
+  }
+  if (!notes_.empty()) {
+    s += "\nAlso:\n";
+    for (const auto& n : notes_) s += "    " + n + "\n";
+  }
+  return s;
+}
+
+}  // namespace conversion

@@ -1,0 +1,49 @@
+#pragma once
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace conversion {
+
+// What happened to one source table during a run.
+struct TableReport {
+  std::string source;  // as SQL Server lists it
+  std::string target;  // as created in Firebird
+  long long read = 0, written = 0, rejected = 0;
+  // Rejected rows by their ordinal in the source, with the first line of the reason.
+  std::vector<std::pair<long long, std::string>> rejections;
+  long long unlisted = 0;       // rejected rows past the listed ones
+  std::vector<std::string> notes;  // whole-table events: not created, not read, commits lost
+};
+
+// Everything a run read, wrote, rejected, shortened or left out, and its text for the user.
+class RunSummary {
+ public:
+  // Rejected rows listed one by one per table; further ones are counted.
+  static constexpr size_t kListedRows = 1000;
+
+  void Clear();
+  void SetPreview(bool preview) { preview_ = preview; }
+  TableReport& Table(const std::string& source, const std::string& target);
+  void Reject(TableReport& t, long long row, const std::string& reason);
+  void Shortened(const std::string& what, const std::string& from, const std::string& to);
+  void LeftOut(const std::string& name, const std::string& why);
+  // Something that went wrong outside any table (a commit between tables, closing).
+  void Note(const std::string& text);
+  // True when every row arrived and nothing was shortened, left out or lost otherwise.
+  bool LostNothing() const;
+  long long Rejected() const;
+  std::string Text() const;
+  const std::deque<TableReport>& Tables() const { return tables_; }
+
+ private:
+  bool preview_ = false;
+  std::deque<TableReport> tables_;  // references stay valid as tables are added
+  std::vector<std::string> shortened_, leftOut_, notes_;
+};
+
+// The first line of an error text.
+std::string FirstLine(const std::string& text);
+
+}  // namespace conversion
