@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <chrono>
+#include <filesystem>
 
 #include "connectivity/Ado.h"
 #include "connectivity/FireBird.h"
@@ -102,4 +106,31 @@ TEST_F(FirebirdTest, AShutDownAttachmentIsReportedAsLost) {
   } catch (const ado::DbError& e) {
     EXPECT_TRUE(e.ConnectionLost()) << e.what();
   }
+}
+
+// A commit the engine cannot write (the file may not grow) is an error that says how many statements
+// it undid, never a silent loss.
+TEST_F(FirebirdTest, AFailedCommitTellsWhatItUndid) {
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(login));
+  c.Execute("CREATE TABLE \"T\" (\"A\" INTEGER, \"B\" VARCHAR(8000) CHARACTER SET UTF8)");
+  c.Flush();
+  const std::string big(8000, 'x');
+  for (int i = 0; i < 40; ++i) c.Execute("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ", '" + big + "')");
+  struct rlimit old {};
+  getrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, SIG_IGN);
+  struct rlimit tight = old;
+  // Only the first pages may be written: the commit must write the rows past them.
+  tight.rlim_cur = 8192 * 2;
+  setrlimit(RLIMIT_FSIZE, &tight);
+  long long lost = -1;
+  try {
+    c.Flush();
+  } catch (const ado::DbError& e) {
+    lost = e.LostStatements();
+  }
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(lost, 40);
 }

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include "conversion/ConversionRun.h"
 #include "support/HeadlessHost.h"
@@ -86,6 +88,31 @@ TEST_F(RunEngineTest, ATableFirebirdCannotCreateCostsOneMessage) {
   EXPECT_EQ(errors, 2) << ::testing::PrintToString(host.shown);
   EXPECT_EQ(host.shown.back(), "Done.");
   EXPECT_EQ(Query("SELECT COUNT(*) FROM \"C3\"")[0][0], "0");
+}
+
+// Rows whose commit fails are rejected rows: reported through the trap and counted in the summary.
+TEST_F(RunEngineTest, RowsOfAFailedCommitAreCountedAsRejected) {
+  struct rlimit old {};
+  getrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, SIG_IGN);
+  // Once the last row of A1 is sent, the database file may not be written: its commit fails.
+  host.onProgress = [&](int value) {
+    if (host.tbl != "A1" || value != 100) return;
+    struct rlimit tight = old;
+    tight.rlim_cur = 8192 * 2;
+    setrlimit(RLIMIT_FSIZE, &tight);
+  };
+  host.onReport = [&] { setrlimit(RLIMIT_FSIZE, &old); };
+  conversion::ConversionRun(host).Run();
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, SIG_DFL);
+  int errors = 0;
+  for (const auto& m : host.shown) errors += m.rfind("ERROR: ", 0) == 0;
+  EXPECT_EQ(errors, 1) << ::testing::PrintToString(host.shown);
+  EXPECT_EQ(host.shown.back(), "Done.");
+  EXPECT_NE(host.summary.find("Table \"A1\": 3 rows read, 0 written, 3 rejected"), std::string::npos) << host.summary;
+  EXPECT_NE(host.summary.find("3 statements that had succeeded were undone when the commit failed"), std::string::npos);
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM \"A1\"")[0][0], "0");
 }
 
 TEST_F(RunEngineTest, ASecondStartDuringTheRunDoesNothing) {

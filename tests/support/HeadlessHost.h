@@ -37,7 +37,10 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   bool PreviewPerFile() override { return !perTable; }
   bool PreviewPerTable() override { return perTable; }
   void SetHourglass(bool on) override { hourglass = on; }
-  void SetProgress(int value) override { progress.push_back(value); }
+  void SetProgress(int value) override {
+    progress.push_back(value);
+    if (onProgress) onProgress(value);
+  }
   void SetProgressText(const std::string& text) override { progressTexts.push_back(text); }
   std::vector<std::string>& SourceTables() override { return list1; }
   std::vector<std::string>& TargetTables() override { return list2; }
@@ -51,7 +54,12 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   void ShowMessage(const std::string& text) override { shown.push_back(text); }
   void ShowSummary(const std::string& text) override { summary = text; }
   std::string summary;  // the last summary shown, "" when none
-  void ReportError(const std::string& text) override { shown.push_back("ERROR: " + text); }
+  void ReportError(const std::string& text) override {
+    shown.push_back("ERROR: " + text);
+    if (onReport) onReport();
+  }
+  std::function<void(int)> onProgress;
+  std::function<void()> onReport;
   void ClearScript() override { script.clear(); }
   void AppendScript(const std::string& statement) override { script.push_back(statement); }
   conversion::DatatypeSink& Datatypes() override { return *this; }
