@@ -384,7 +384,7 @@ bool Form1::PreviewPerFile() { return Option1->isChecked(); }
 bool Form1::PreviewPerTable() { return Option2->isChecked(); }
 void Form1::SetHourglass(bool on) { pointer_->SetMode(on ? kHourglass : kDefaultPointer); }
 void Form1::SetProgress(int value) { ProgressBar1->setValue(value); }
-void Form1::SetProgressText(const std::string& text) { ProgressBar1->setFormat(S(text)); }
+void Form1::SetProgressText(const std::string& text) { ProgressBar1->setFormat(LiteralProgressFormat(S(text))); }
 
 int Form1::AskYesNo(const std::string& text, const std::string& title) {
   return MsgBox::Show(this, S(text), MsgBox::YesNo, S(title));

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -122,10 +123,24 @@ void PointerState::HoverPlain(QWidget* w) {
 }
 
 bool PointerState::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
-    if (mode_ != kHourglass) {
-      if (watched->property("hoverButton").toBool()) SetMode(kCustomPointer);
-      else if (watched->property("hoverPlain").toBool()) SetMode(kDefaultPointer);
+  if ((event->type() != QEvent::MouseMove && event->type() != QEvent::Enter) || mode_ == kHourglass) return false;
+  auto* w = qobject_cast<QWidget*>(watched);
+  if (!w) return false;
+  // A move that a button passed on to its parent arrives here for the parent: what counts is the
+  // widget under the pointer, and the nearest of it and its parents that says how to point.
+  QWidget* under = w;
+  if (event->type() == QEvent::MouseMove) {
+    const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+    if (QWidget* child = w->childAt(at)) under = child;
+  }
+  for (QWidget* x = under; x; x = x == w ? nullptr : x->parentWidget()) {
+    if (x->property("hoverButton").toBool()) {
+      SetMode(kCustomPointer);
+      break;
+    }
+    if (x->property("hoverPlain").toBool()) {
+      SetMode(kDefaultPointer);
+      break;
     }
   }
   return false;
@@ -154,4 +169,10 @@ void UnloadDialog(QDialog* dialog) {
   dialog->done(0);
   dialog->hide();
   dialog->deleteLater();
+}
+
+QString LiteralProgressFormat(const QString& text) {
+  QString r = text;
+  r.replace(QChar('%'), QString(QChar('%')) + QChar(0x2060));
+  return r;
 }

@@ -73,3 +73,7 @@ void UnloadDialog(QDialog* dialog);
 // the dialog instead of waiting for a user.
 int ExecModal(QDialog* dialog, QWidget* owner);
 void SetModalHandler(std::function<int(QDialog*)> handler);
+
+// A progress-bar format that shows `text` as it is: the bar reads "%p", "%v" and "%m" as numbers, so an
+// invisible word joiner (U+2060) follows each "%".
+QString LiteralProgressFormat(const QString& text);

@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTreeView>
+#include <QUrl>
+#include <QKeyEvent>
 
 #include "app/Main.h"
 #include "app/MsgBox.h"
@@ -44,8 +46,10 @@ bool IsStatementError(const QString& d) {
 }
 
 QString ErrorMailLink(const QString& errorText) {
-  return QString("mailto:") + trap::kSupportEmail + "?subject=" + "Tarnwick" + QChar(38) +
-         "body=Here is the error message that I get: " + QChar(10) + errorText;
+  // The body is percent-encoded here, so "#", "&", "?" and line breaks stay part of it.
+  const QByteArray body = QUrl::toPercentEncoding("Here is the error message that I get: \n" + errorText);
+  return QString("mailto:") + trap::kSupportEmail + "?subject=" + "Tarnwick" + QChar(38) + "body=" +
+         QString::fromLatin1(body);
 }
 
 Form2* Form2::Instance() {
@@ -83,6 +87,9 @@ Form2::Form2() : script_(new ScriptModel(this)) {
   ListView1->header()->setStretchLastSection(false);
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1, &QTreeView::clicked, this, &Form2::ListView1_Click);
+  // Enter on a row edits it, like a click; a mouse press forgets a tick made with the keyboard.
+  ListView1->installEventFilter(this);
+  ListView1->viewport()->installEventFilter(this);
   connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
     QMenu menu(this);
     menu.addAction("Tick All Rows", this, [this] { script_->SetAllChecked(true); });
@@ -101,6 +108,9 @@ Form2::Form2() : script_(new ScriptModel(this)) {
   ProgressBar1->setAlignment(Qt::AlignCenter);
   for (const B& b : layout) {
     auto* button = new QPushButton(b.caption, this);
+    // No button runs on Enter: "Execute SQL" cannot be undone and runs from its own button only.
+    button->setAutoDefault(false);
+    button->setDefault(false);
     button->setFont(ButtonFont());
     PlaceTwips(button, b.l, b.t, b.w, b.h);
     buttons_[b.n] = button;
@@ -161,13 +171,29 @@ void Form2::SelectRow(int n) {
   ListView1->scrollTo(i);
 }
 
+bool Form2::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ListView1 && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      const QModelIndex i = ListView1->currentIndex();
+      if (i.isValid() && !executing_) OpenEditLine(i.row() + 1);
+      return true;
+    }
+  }
+  if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonPress) script_->TakeToggled();
+  return QDialog::eventFilter(watched, event);
+}
+
 void Form2::ListView1_Click(const QModelIndex& index) {
   if (script_->TakeToggled()) return;  // the click ticked a box
   if (!index.isValid()) return;
-  const int n = index.row() + 1;
+  OpenEditLine(index.row() + 1);
+}
+
+void Form2::OpenEditLine(int n) {
   auto* dlg = new Form4(script_);
   dlg->ListLine = n;
-  dlg->Text1->setPlainText(QString::fromStdString(script_->Text(n)));
+  dlg->Load(QString::fromStdString(script_->Text(n)));
   ExecModal(dlg, this);
 }
 
@@ -198,6 +224,15 @@ void Form2::SetRowProgress(int n, int count) {
   ProgressBar1->setFormat(QString("Please wait.. Processing row: %1 of %2").arg(n).arg(count));
 }
 
+void Form2::StopAt(int n, const QString& message) {
+  ErrorLine = n;
+  SelectRow(ErrorLine);
+  Text1->setPlainText(message);
+  pointer_->SetMode(kDefaultPointer);
+  ResetProgress();
+  executing_ = false;
+}
+
 void Form2::PushButton1_Click() {
   if (executing_) return;  // a click during a run starts nothing
   if (script_->Count() == 0) {
@@ -208,17 +243,24 @@ void Form2::PushButton1_Click() {
   QPointer<Form2> self(this);
   pointer_->SetMode(kHourglass);
   auto t = WindowTrap(this, "Form2", "PushButton1_Click");
-  // Rows that went in are made durable before the user is told anything.
+  // Rows that went in are made durable before the user is told anything; false when that failed.
+  QString commitError;
   auto flush = [&](int line) {
     try {
       if (Preview().firebird_conn) Preview().firebird_conn->Flush();
+      return true;
     } catch (const std::exception& e) {
+      commitError = QString::fromStdString(e.what());
       t.Report(e.what(), line);
+      return false;
     }
   };
   const int c = script_->Count();
   QElapsedTimer shown;
   shown.start();
+  // The first row Firebird rejected with an error that is no statement error: the script goes on.
+  int firstRejected = 0;
+  QString firstMessage;
   for (int n = 1; n <= c; ++n) {
     ui::Yield();
     if (!self || unloaded_) return;  // the window was closed meanwhile
@@ -240,20 +282,29 @@ void Form2::PushButton1_Click() {
       if (IsStatementError(d) || lost) {
         // A lost connection is told once, then handled like a rejected statement.
         if (lost && !IsStatementError(d)) t.Report(e.what(), 110);
-        ErrorLine = n;
-        SelectRow(ErrorLine);
-        Text1->setPlainText(d);
-        pointer_->SetMode(kDefaultPointer);
-        ResetProgress();
-        executing_ = false;
+        StopAt(n, d);
         flush(112);
         MsgBox::Show(this, "Error found.");
         return;
       }
-      t.Report(e.what(), 110);
+      // Told once; the row stays in the script and the window stays open at the end.
+      if (!firstRejected) {
+        firstRejected = n;
+        firstMessage = d;
+        t.Report(e.what(), 110);
+      }
     }
   }
-  flush(112);
+  if (!flush(112)) {
+    // The rows since the last commit are gone: the window stays open at the last row.
+    StopAt(c, commitError);
+    return;
+  }
+  if (firstRejected) {
+    StopAt(firstRejected, firstMessage);
+    MsgBox::Show(this, "Error found.");
+    return;
+  }
   if (Preview().SQLFormOK) *Preview().SQLFormOK = true;
   pointer_->SetMode(kDefaultPointer);
   ResetProgress();

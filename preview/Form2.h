@@ -55,6 +55,7 @@ class Form2 : public QDialog {
  protected:
   void closeEvent(QCloseEvent* e) override;
   void reject() override { Unload(); }
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   Form2();
@@ -62,6 +63,9 @@ class Form2 : public QDialog {
   void SelectRow(int n);
   void SetRowProgress(int n, int count);
   void ResetProgress();
+  void OpenEditLine(int n);
+  // Ends an Execute SQL that did not carry every row: row n selected, its message under "Error:".
+  void StopAt(int n, const QString& message);
   ScriptModel* script_;
   QPushButton* buttons_[10] = {};
   PointerState* pointer_ = nullptr;

@@ -37,6 +37,11 @@ Form3::Form3(ScriptModel* script) : script_(script) {
   PlaceTwips(PushButton1, 4080, 1050, 3840, 405);
   PushButton1->setFont(ButtonFont());
   PushButton2->setFont(ButtonFont());
+  // Enter in a text field replaces nothing: "Replace" rewrites the whole script and runs from its button.
+  for (QPushButton* b : {PushButton1, PushButton2}) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
+  }
   setTabOrder(Text1, Text2);
   setTabOrder(Text2, PushButton2);
   setTabOrder(PushButton2, PushButton1);

@@ -170,6 +170,14 @@ class MainWindowTest : public QObject {
     QVERIFY(!f.Pointer()->HasCustomCursor());
   }
 
+  void progressTextShowsATableNameLiterally() {
+    Form1 f;
+    f.ProgressBar1->setValue(42);
+    f.SetProgressText("Please wait.. Processing table 50%p of %v and %m%%");
+    QString shown = f.ProgressBar1->text();
+    QCOMPARE(shown.remove(QChar(0x2060)), QString("Please wait.. Processing table 50%p of %v and %m%%"));
+  }
+
   void handCursorAndSkinBesideTheProgram() {
     const QString hand = ProgramFolder() + "/HAND-M.CUR";
     const QString skinDir = ProgramFolder() + "/x";

@@ -8,6 +8,9 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QTextCursor>
 
 #include "GuiTestMain.h"
 #include "app/Main.h"
@@ -116,20 +119,52 @@ class PreviewTest : public QObject {
     QVERIFY(Form2::Existing() == nullptr);
   }
 
-  void otherErrorsAreToldAndTheRunGoesOn() {
+  void otherErrorsAreToldAndTheRunGoesOnButTheWindowStays() {
     Form2* f = Fresh();
-    // An overflow carries none of the statement-error markers.
-    Fill(f, {"INSERT INTO \"T\" VALUES (99999999999);", "INSERT INTO \"T\" VALUES (2);"});
+    // An overflow and a string truncation carry none of the statement-error markers.
+    conn->Execute("CREATE TABLE \"S\" (\"V\" VARCHAR(2))");
+    Fill(f, {"INSERT INTO \"T\" VALUES (1);", "INSERT INTO \"T\" VALUES (99999999999);",
+             "INSERT INTO \"T\" VALUES (2);", "INSERT INTO \"S\" VALUES ('toolong');"});
     QStringList bars;
     MsgBox::SetBeforeWait([&] { bars << f->ProgressBar1->format() + " " + QString::number(f->ProgressBar1->value()); });
     f->PushButton1_Click();
     MsgBox::SetBeforeWait({});
-    QCOMPARE(MsgBox::Log().size(), 1);
+    // The first rejected row is told once; the script goes on; the window stays open at that row.
+    QCOMPARE(MsgBox::Log().size(), 2);
     QCOMPARE(MsgBox::Log()[0].title, QString("Application Error"));
     QVERIFY(MsgBox::Log()[0].text.contains("Form2.PushButton1_Click"));
-    QCOMPARE(bars, QStringList{"Please wait.. Processing row: 1 of 2 50"});
-    QVERIFY(formOK);
-    QCOMPARE(Count("T"), 1);
+    QCOMPARE(MsgBox::Log()[1].text, QString("Error found."));
+    QVERIFY(bars.first().startsWith("Please wait.. Processing row: "));
+    QVERIFY(!formOK);
+    QVERIFY(Form2::Existing() == f);
+    QCOMPARE(f->SelectedRow(), 2);
+    QCOMPARE(f->ErrorLine, 2);
+    QVERIFY(f->Text1->toPlainText().contains("numeric"));
+    QCOMPARE(Count("T"), 2);
+    // "Jump To Error Line" finds it again.
+    f->ListView1->selectionModel()->select(f->Script().index(3), QItemSelectionModel::ClearAndSelect);
+    f->PushButton6_Click();
+    QCOMPARE(f->SelectedRow(), 2);
+  }
+
+  void aFailedFinalCommitKeepsTheWindowOpen() {
+    Form2* f = Fresh();
+    // A commit trigger refuses any transaction that holds a row 'boom': every row is accepted as it
+    // runs, and only the closing commit fails.
+    conn->Execute("CREATE TABLE \"B\" (\"V\" VARCHAR(10))");
+    conn->Execute("CREATE EXCEPTION E_BOOM 'the commit is refused'");
+    conn->Execute("CREATE TRIGGER TR_BOOM ON TRANSACTION COMMIT AS BEGIN "
+                  "IF (EXISTS(SELECT 1 FROM \"B\" WHERE \"V\" = 'boom')) THEN EXCEPTION E_BOOM; END");
+    conn->Flush();
+    Fill(f, {"INSERT INTO \"B\" VALUES ('a');", "INSERT INTO \"B\" VALUES ('boom');"});
+    f->PushButton1_Click();
+    QCOMPARE(MsgBox::Log().size(), 1);
+    QCOMPARE(MsgBox::Log()[0].title, QString("Application Error"));
+    QVERIFY(MsgBox::Log()[0].text.contains("the commit is refused"));
+    QVERIFY(!formOK);
+    QVERIFY(Form2::Existing() == f);
+    QCOMPARE(f->SelectedRow(), 2);
+    QVERIFY(f->Text1->toPlainText().contains("the commit is refused"));
   }
 
   void statementMarkers() {
@@ -207,6 +242,99 @@ class PreviewTest : public QObject {
     QCOMPARE(opened, 0);
     f->ListView1_Click(QModelIndex());
     QCOMPARE(opened, 0);
+  }
+
+  void enterOnARowEditsItAndNeverRunsTheScript() {
+    Form2* f = Fresh();
+    Fill(f, {"INSERT INTO \"T\" VALUES (1);", "INSERT INTO \"T\" VALUES (2);", "INSERT INTO \"T\" VALUES (3);"});
+    QStringList edited;
+    SetModalHandler([&](QDialog* d) {
+      if (auto* e = dynamic_cast<Form4*>(d)) edited << e->Text1->toPlainText();
+      return 0;
+    });
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    f->ListView1->setFocus();
+    f->ListView1->setCurrentIndex(f->Script().index(0));
+    QTest::keyClick(f->ListView1, Qt::Key_Down);
+    QTest::keyClick(f->ListView1, Qt::Key_Return);
+    QTest::keyClick(f->ListView1, Qt::Key_Enter);
+    QCOMPARE(edited, (QStringList{"INSERT INTO \"T\" VALUES (2);", "INSERT INTO \"T\" VALUES (2);"}));
+    QCOMPARE(Count("T"), 0);
+    QVERIFY(Form2::Existing() == f);
+    // No button of the window, nor of Find and Replace, takes Enter for itself.
+    for (int n = 1; n <= 9; ++n) {
+      QVERIFY(!f->Button(n)->autoDefault());
+      QVERIFY(!f->Button(n)->isDefault());
+    }
+    Form3 find(&f->Script());
+    for (QPushButton* b : find.findChildren<QPushButton*>()) QVERIFY(!b->autoDefault() && !b->isDefault());
+    // With the focus on "Find and Replace", Enter is that button's own, not "Execute SQL".
+    SetModalHandler([](QDialog*) { return 0; });
+    f->Button(3)->setFocus();
+    QTest::keyClick(f->Button(3), Qt::Key_Return);
+    QCOMPARE(Count("T"), 0);
+  }
+
+  void aTickWithSpaceDoesNotSwallowTheNextClick() {
+    Form2* f = Fresh();
+    Fill(f, {"a;", "b;", "c;"});
+    int opened = 0;
+    SetModalHandler([&](QDialog* d) { return dynamic_cast<Form4*>(d) ? ++opened : 0; });
+    f->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f));
+    f->ListView1->setFocus();
+    f->ListView1->setCurrentIndex(f->Script().index(0));
+    QTest::keyClick(f->ListView1, Qt::Key_Space);
+    QVERIFY(f->Script().Checked(1));
+    // A plain click on the text of another row opens it.
+    const QRect r = f->ListView1->visualRect(f->Script().index(2));
+    QTest::mouseClick(f->ListView1->viewport(), Qt::LeftButton, {}, QPoint(r.right() - 10, r.center().y()));
+    QCOMPARE(opened, 1);
+  }
+
+  void editLineWritesBackOnlyWhatChanged() {
+    ScriptModel m;
+    const QString value = QString::fromUtf8("INSERT INTO \"T\" VALUES ('a\r\nb\rc\u00A0d\u2028e\u2029f\tg');");
+    m.Append(value.toStdString());
+    m.Append("other;");
+    auto open = [&](int line) {
+      auto* d = new Form4(&m);
+      d->ListLine = line;
+      d->Load(QString::fromStdString(m.Text(line)));
+      return d;
+    };
+    // Unchanged: back byte for byte.
+    open(1)->PushButton2_Click();
+    QCOMPARE(m.Text(1), value.toStdString());
+    // Typing keeps every character the user did not touch, at both ends and between the line breaks.
+    auto* d = open(1);
+    d->show();
+    QVERIFY(QTest::qWaitForWindowExposed(d));
+    d->Text1->setFocus();
+    auto typeAt = [&](int position, const QString& keys) {
+      QTextCursor c = d->Text1->textCursor();
+      c.setPosition(position);
+      d->Text1->setTextCursor(c);
+      QTest::keyClicks(d->Text1, keys);
+    };
+    const QString shown = d->Text1->toPlainText();
+    typeAt(static_cast<int>(shown.indexOf("g')")) + 1, "h");
+    typeAt(static_cast<int>(shown.indexOf('c')) + 1, "X");
+    typeAt(static_cast<int>(shown.indexOf(" INTO")), " ");
+    QTest::keyClick(d->Text1, Qt::Key_Backspace);  // and takes the blank back
+    QTest::keyClick(d->Text1, Qt::Key_Delete);      // removes the blank before INTO
+    d->PushButton2_Click();
+    QString want = value;
+    want.replace("g');", "gh');");
+    want.replace("\rc", "\rcX");
+    want.replace("INSERT INTO", "INSERTINTO");
+    QCOMPARE(QString::fromStdString(m.Text(1)), want);
+    // A text replaced as a whole is taken as it is.
+    d = open(2);
+    d->Text1->setPlainText("new\ntext;");
+    d->PushButton2_Click();
+    QCOMPARE(m.Text(2), std::string("new\ntext;"));
   }
 
   void editLineSelectsAllOnFocus() {
@@ -302,7 +430,17 @@ class PreviewTest : public QObject {
     f->PushButton8_Click();
     QCOMPARE(opened.size(), 1);
     QVERIFY(opened[0].startsWith("mailto:"));
-    QVERIFY(opened[0].endsWith("?subject=Tarnwick&body=Here is the error message that I get: \nX"));
+    QVERIFY(opened[0].endsWith("?subject=Tarnwick&body=Here%20is%20the%20error%20message%20that%20I%20get%3A%20%0AX"));
+    // The whole text reaches the mail body: "#", "&", "?" and line breaks included.
+    const QString awkward = "Error #1 & more? 100%\r\nline two";
+    f->Text1->setPlainText(awkward);
+    f->PushButton8_Click();
+    const QUrl mail(opened.last());
+    QCOMPARE(mail.scheme(), QString("mailto"));
+    QCOMPARE(QUrlQuery(mail).queryItemValue("subject", QUrl::FullyDecoded), QString("Tarnwick"));
+    QCOMPARE(QUrlQuery(mail).queryItemValue("body", QUrl::FullyDecoded),
+             "Here is the error message that I get: \n" + f->Text1->toPlainText());
+    QVERIFY(mail.fragment().isEmpty());
     f->Text1->setPlainText("  spaced error");
     f->PushButton4_Click();
     QCOMPARE(QGuiApplication::clipboard()->text(), QString("  spaced error"));
