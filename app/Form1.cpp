@@ -184,6 +184,11 @@ Form1::Form1() {
   });
   ui::SetYieldHandler([] { QApplication::processEvents(); });
   Form_Load();
+  // Told once a start, not on every keystroke that could not be kept.
+  QString why;
+  if (!Settings::Writable(&why))
+    MsgBox::Show(this, "Your settings cannot be saved: " + QDir::toNativeSeparators(Settings::FilePath()) + " (" + why +
+                           ").\r\rTarnwick goes on, but what you type here is not kept for the next start.");
 }
 
 Form1::~Form1() {
@@ -282,6 +287,14 @@ void Form1::closeEvent(QCloseEvent* e) {
   e->accept();
   try {
     if (firebird_conn) firebird_conn->Flush();
+  } catch (const std::exception&) {
+  }
+  g_exit();
+}
+
+void Form1::EndNow() {
+  try {
+    if (firebird_conn) firebird_conn->Close();
   } catch (const std::exception&) {
   }
   g_exit();

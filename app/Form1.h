@@ -54,6 +54,8 @@ class Form1 : public QWidget, public conversion::RunHost {
 
   // What "ends the program at once" does; tests replace it.
   static void SetExitHandler(std::function<void()> handler);
+  // Ends the program at once: what succeeded is committed, the databases are released.
+  void EndNow();
   // Random draw of the home-page nudge (1..100); tests replace it.
   static void SetNudgeDraw(std::function<int()> draw);
   // The browse dialog; returns the chosen file or "" when cancelled. Tests replace it.

@@ -31,6 +31,14 @@ QSettings& Store() {
 
 QString FilePath() { return Store().fileName(); }
 
+bool Writable(QString* why) {
+  const QString path = FilePath();
+  QFile f(path);
+  if (f.open(QIODevice::ReadWrite | QIODevice::Append)) return true;
+  if (why) *why = f.errorString();
+  return false;
+}
+
 QString Get(const QString& key, const QString& defaultValue) {
   return Store().value("Tarnwick/" + key, defaultValue).toString();
 }

@@ -7,4 +7,6 @@ QString Get(const QString& key, const QString& defaultValue);
 // Writes at once and keeps the file readable by its owner alone (it holds passwords).
 void Put(const QString& key, const QString& value);
 QString FilePath();
+// False, with the reason, when the store's file cannot be written (what is typed would not be kept).
+bool Writable(QString* why = nullptr);
 }  // namespace Settings

@@ -2,12 +2,15 @@
 #include <clocale>
 
 #include "app/Form1.h"
+#include "app/Signals.h"
 
 int main(int argc, char** argv) {
+  Signals::Block();
   QApplication app(argc, argv);
   // Database drivers read and write numbers in the C locale's format, whatever the user's region.
   std::setlocale(LC_NUMERIC, "C");
   Form1 form;
+  Signals::Install([&form](int) { form.EndNow(); });
   form.show();
   return app.exec();
 }

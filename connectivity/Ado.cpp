@@ -19,13 +19,14 @@ bool IsFirebirdConnectionString(std::string_view s) {
   return ToLower(s).find("driver=firebird/interbase(r) driver") != std::string::npos;
 }
 
-bool CanOpen(const std::function<std::string()>& connectionString, int loginTimeoutSeconds) {
+bool CanOpen(const std::function<std::string()>& connectionString, int loginTimeoutSeconds, std::string* why) {
   try {
     Connection conn;
     conn.ConnectionTimeout = loginTimeoutSeconds;
     conn.Open(connectionString());
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    if (why) *why = e.what();
     return false;
   }
 }

@@ -94,8 +94,10 @@ class Recordset {
   long long rows_ = -1;
 };
 
-// Builds the string, opens a connection with it and releases it again: false on any failure.
-bool CanOpen(const std::function<std::string()>& connectionString, int loginTimeoutSeconds);
+// Builds the string, opens a connection with it and releases it again: false on any failure, with the
+// driver's reason in `why` when it is given.
+bool CanOpen(const std::function<std::string()>& connectionString, int loginTimeoutSeconds,
+             std::string* why = nullptr);
 
 // True when the connection string names the Firebird driver.
 bool IsFirebirdConnectionString(std::string_view s);

@@ -18,8 +18,8 @@ std::string ConnectionString(const Login& login) {
          ";Extended " + "Properties='" + quoted + "'";
 }
 
-bool CanOpenFirebird(const Login& login) {
-  return ado::CanOpen([&] { return ConnectionString(login); }, kLoginTestTimeout);
+bool CanOpenFirebird(const Login& login, std::string* why) {
+  return ado::CanOpen([&] { return ConnectionString(login); }, kLoginTestTimeout, why);
 }
 
 bool IsSystemName(const std::string& name) {

@@ -15,7 +15,7 @@ constexpr int kLoginTestTimeout = 15;
 // Plain values stand as typed; others are braced so that every value reads back unchanged.
 std::string ConnectionString(const Login& login);
 
-bool CanOpenFirebird(const Login& login);
+bool CanOpenFirebird(const Login& login, std::string* why = nullptr);
 
 // Fills `list` with every catalogue name whose fourth character is not "$". Throws ado::DbError.
 void ListFirebirdTables(const Login& login, std::vector<std::string>& list);

@@ -21,8 +21,8 @@ std::string ConnectionString(const Login& login) {
          ";Pwd=" + q(login.password) + ";";
 }
 
-bool CanOpenSqlServer(const Login& login) {
-  return ado::CanOpen([&] { return ConnectionString(login); }, kLoginTestTimeout);
+bool CanOpenSqlServer(const Login& login, std::string* why) {
+  return ado::CanOpen([&] { return ConnectionString(login); }, kLoginTestTimeout, why);
 }
 
 bool IsDiagramTable(const std::string& name) {

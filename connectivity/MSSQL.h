@@ -19,7 +19,7 @@ constexpr int kLoginTestTimeout = 15;
 std::string ConnectionString(const Login& login);
 
 // Opens and releases a connection; false on any failure, without a message.
-bool CanOpenSqlServer(const Login& login);
+bool CanOpenSqlServer(const Login& login, std::string* why = nullptr);
 
 // Empties `list` and fills it with the user tables: what the driver reports as TABLE, less SQL Server's
 // own diagram tables ("sysdiagrams", "dtproperties"), which go to `leftOut` when it is given.

@@ -6,14 +6,29 @@
 
 #include <langinfo.h>
 
+#include <chrono>
 #include <clocale>
+#include <future>
 #include <cstring>
 #include <vector>
 
 #include "connectivity/AdoTypes.h"
+#include "connectivity/ConnString.h"
+#include "connectivity/UiYield.h"
 
 namespace ado {
 namespace {
+
+// Runs a driver call that may wait on the server. With a window to keep alive, the call runs on a
+// thread of its own while the window's messages are processed; the handle is touched by nobody else
+// meanwhile, since the caller waits for the result.
+template <class F>
+SQLRETURN WhileWaiting(F&& call) {
+  if (!ui::HasYieldHandler()) return call();
+  auto task = std::async(std::launch::async, std::forward<F>(call));
+  while (task.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) ui::YieldNow();
+  return task.get();
+}
 
 // SQL Server types that the driver reports with codes of its own.
 constexpr int kSsTime2 = -154;
@@ -277,17 +292,15 @@ class OdbcBackend : public Backend {
   OdbcBackend(SQLHENV env, SQLHDBC dbc, int queryTimeout) : env_(env), dbc_(dbc), queryTimeout_(queryTimeout) {}
   ~OdbcBackend() override { Close(); }
 
-  void Execute(const std::string& sql) override { Statement(sql); /* result ignored */ }
+  void Execute(const std::string& sql) override { SQLFreeHandle(SQL_HANDLE_STMT, Statement(sql)); }
 
-  std::unique_ptr<Cursor> Query(const std::string& sql) override {
-    return std::make_unique<OdbcCursor>(Statement(sql));
-  }
+  std::unique_ptr<Cursor> Query(const std::string& sql) override { return CursorOf(Statement(sql)); }
 
   std::unique_ptr<Cursor> Tables() override {
     SQLHSTMT stmt = NewStatement();
-    SQLRETURN rc = SQLTablesW(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+    SQLRETURN rc = WhileWaiting([&] { return SQLTablesW(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); });
     if (!SQL_SUCCEEDED(rc)) Fail(stmt);
-    return std::make_unique<OdbcCursor>(stmt);
+    return CursorOf(stmt);
   }
 
   void Close() override {
@@ -315,11 +328,22 @@ class OdbcBackend : public Backend {
     throw e;
   }
 
+  // A cursor that takes the statement, or frees it when the cursor cannot be made.
+  static std::unique_ptr<Cursor> CursorOf(SQLHSTMT stmt) {
+    try {
+      return std::make_unique<OdbcCursor>(stmt);
+    } catch (...) {
+      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+      throw;
+    }
+  }
+
   SQLHSTMT Statement(const std::string& sql) {
     SQLHSTMT stmt = NewStatement();
     std::u16string w = ToUtf16(sql);
     static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
-    SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLINTEGER>(w.size()));
+    SQLRETURN rc = WhileWaiting(
+        [&] { return SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLINTEGER>(w.size())); });
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) Fail(stmt);
     return stmt;
   }
@@ -406,6 +430,21 @@ std::string OdbcDriverLibrary(const std::string& driverName) {
   return found;
 }
 
+std::string WithPinnedProtocol(const std::string& connectionString) {
+  const auto keys = ParseConnString(connectionString);
+  auto driver = keys.find("driver");
+  if (driver == keys.end() || keys.count("tds_version")) return connectionString;
+  std::string name = driver->second;
+  if (name.size() >= 2 && name.front() == '{' && name.back() == '}') name = name.substr(1, name.size() - 2);
+  if (OdbcDriverLibrary(name).find("tdsodbc") == std::string::npos) return connectionString;
+  // FreeTDS without a protocol version tries one version after another, each with a login time-out
+  // of its own, and against a hung server never ends. TDS 7.4 is what SQL Server 2012 and later
+  // speak; older servers answer it with their own version.
+  std::string s = connectionString;
+  if (!s.empty() && s.back() != ';') s += ';';
+  return s + "TDS_Version=7.4;";
+}
+
 std::unique_ptr<Backend> OpenOdbc(const std::string& connectionString, int loginTimeoutSeconds,
                                   int queryTimeoutSeconds) {
   SQLHENV env = NewEnvironment();
@@ -420,11 +459,13 @@ std::unique_ptr<Backend> OpenOdbc(const std::string& connectionString, int login
     SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
   }
-  std::u16string w = ToUtf16(connectionString);
+  std::u16string w = ToUtf16(WithPinnedProtocol(connectionString));
   SQLWCHAR out[1024];
   SQLSMALLINT outLen = 0;
-  SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLSMALLINT>(w.size()),
-                                   out, 1024, &outLen, SQL_DRIVER_NOPROMPT);
+  SQLRETURN rc = WhileWaiting([&] {
+    return SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLSMALLINT>(w.size()), out,
+                             1024, &outLen, SQL_DRIVER_NOPROMPT);
+  });
   if (!SQL_SUCCEEDED(rc)) {
     std::string msg = Diagnostics(SQL_HANDLE_DBC, dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);

@@ -27,4 +27,6 @@ void Yield() {
 
 long YieldCount() { return g_count; }
 
+bool HasYieldHandler() { return static_cast<bool>(g_handler); }
+
 }  // namespace ui

@@ -98,7 +98,15 @@ void ConversionRun::Run() {
   bool open = false;
   try {
     Step(100, [&] { host_.NewConnections(); });
-    if (!FireBird::CanOpenFirebird(host_.FirebirdLogin()) || !MSSQL::CanOpenSqlServer(host_.SqlServerLogin())) {
+    // A database that cannot be opened is named, with what "Test Connection" says and the reason.
+    std::string why;
+    if (!FireBird::CanOpenFirebird(host_.FirebirdLogin(), &why)) {
+      host_.ShowMessage(std::string(kFirebirdCannotOpen) + "\r\r" + why);
+      converting_ = false;
+      return;
+    }
+    if (!MSSQL::CanOpenSqlServer(host_.SqlServerLogin(), &why)) {
+      host_.ShowMessage(std::string(kSqlServerCannotOpen) + "\r\r" + why);
       converting_ = false;
       return;
     }

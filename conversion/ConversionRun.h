@@ -14,6 +14,11 @@ namespace conversion {
 constexpr int kYes = 6;
 constexpr int kNo = 7;
 
+// What "Start Converting" says before the reason when a database cannot be opened.
+constexpr const char* kFirebirdCannotOpen = "Firebird or Interbase Login: Could not connect.";
+constexpr const char* kSqlServerCannotOpen =
+    "MS SQL Server Login: Could not connect. Please check with your administrator.";
+
 // Cleared only by "Skip Table / Do Not Execute SQL"; set by the run before each per-table preview.
 extern bool SQLTableOK;
 

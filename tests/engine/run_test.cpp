@@ -2,6 +2,9 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "conversion/ConversionRun.h"
 #include "support/HeadlessHost.h"
 #include "support/TestSupport.h"
@@ -132,13 +135,40 @@ TEST_F(RunEngineTest, ASecondStartDuringTheRunDoesNothing) {
   EXPECT_EQ(host.shown.back(), "Done.");
 }
 
-TEST_F(RunEngineTest, AFailedLoginEndsTheRunSilently) {
+// "Start Converting" that cannot open a database says which one and why, and does nothing else.
+TEST_F(RunEngineTest, AFailedLoginIsNamedWithItsReason) {
+  auto expectRefused = [&](const std::string& reasonPart) {
+    host.shown.clear();
+    host.progressTexts.clear();
+    conversion::ConversionRun(host).Run();
+    ASSERT_EQ(host.shown.size(), 1u) << ::testing::PrintToString(host.shown);
+    EXPECT_EQ(host.shown[0].rfind(std::string(conversion::kFirebirdCannotOpen) + "\r\r", 0), 0u) << host.shown[0];
+    EXPECT_NE(host.shown[0].find(reasonPart), std::string::npos) << host.shown[0];
+    EXPECT_TRUE(host.progressTexts.empty());
+  };
   host.fb.database = dir.File("missing.fdb");
-  conversion::ConversionRun(host).Run();
-  EXPECT_TRUE(host.shown.empty());
-  EXPECT_TRUE(host.progressTexts.empty());
+  expectRefused("missing.fdb");
+  std::filesystem::create_directory(dir.File("folder.fdb"));
+  host.fb.database = dir.File("folder.fdb");
+  expectRefused("I/O error");
+  std::ofstream(dir.File("text.fdb")) << "not a database\n";
+  host.fb.database = dir.File("text.fdb");
+  expectRefused("I/O error");
+  // A database another program holds open through its own embedded engine.
+  auto held = testsupport::NewFirebirdDatabase(dir, "held.fdb");
+  testsupport::Process isql({"sh", "-c",
+                             "(echo 'SELECT 1 FROM RDB$DATABASE;'; sleep 30) | isql-fb -user SYSDBA -password masterkey " +
+                                 held.database});
+  for (int i = 0; i < 10 && isql.FirstLine().find("CONSTANT") == std::string::npos; ++i) {
+  }
+  host.fb = held;
+  expectRefused("lock");
+
   host.fb = testsupport::NewFirebirdDatabase(dir, "other.fdb");
   host.sql.database = dir.File("no/such/dir/x.db");
+  host.shown.clear();
   conversion::ConversionRun(host).Run();
-  EXPECT_TRUE(host.shown.empty());
+  ASSERT_EQ(host.shown.size(), 1u);
+  EXPECT_EQ(host.shown[0].rfind(std::string(conversion::kSqlServerCannotOpen) + "\r\r", 0), 0u) << host.shown[0];
+  EXPECT_GT(host.shown[0].size(), std::string(conversion::kSqlServerCannotOpen).size() + 2);
 }

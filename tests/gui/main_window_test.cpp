@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <memory>
 
 #include <sys/stat.h>
@@ -168,6 +170,31 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.cursor().shape(), Qt::WaitCursor);
     // No "HAND-M.CUR" beside the test program: the custom pointer is the arrow.
     QVERIFY(!f.Pointer()->HasCustomCursor());
+  }
+
+  void anUnwritableSettingsStoreIsToldOnceAStart() {
+    const QString before = QFileInfo(QFileInfo(Settings::FilePath()).absolutePath()).absolutePath();
+    QTemporaryDir tmp;
+    const QString blocker = tmp.filePath("not-a-folder");
+    {
+      QFile f(blocker);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    // A folder that cannot be made, whoever runs the test: its parent is a file.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, blocker + "/config");
+    {
+      Form1 f;
+      f.Text5->setText("typed");
+      f.Text3->setText("more");
+      QCOMPARE(MsgBox::Log().size(), 1);
+      QVERIFY(MsgBox::Log()[0].text.startsWith("Your settings cannot be saved: "));
+      QVERIFY(MsgBox::Log()[0].text.contains("not-a-folder"));
+      QCOMPARE(f.Text5->text(), QString("typed"));
+    }
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, before);
+    MsgBox::Log().clear();
+    Form1 again;
+    QVERIFY(MsgBox::Log().isEmpty());
   }
 
   void progressTextShowsATableNameLiterally() {

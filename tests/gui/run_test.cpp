@@ -200,12 +200,13 @@ class RunTest : public QObject {
     QCOMPARE(Query("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0")[0][0], std::string("1"));
   }
 
-  void wrongFirebirdPathEndsSilently() {
+  void wrongFirebirdPathIsNamedAndTheRunEnds() {
     Make(false, false, kThreeTables);
     form->Text1->setText(QString::fromStdString(dir->File("missing.fdb")));
-    QList<int> modes;
     form->PushButton7_Click();
-    QVERIFY(MsgBox::Log().isEmpty());
+    QCOMPARE(MsgBox::Log().size(), 1);
+    QVERIFY(MsgBox::Log()[0].text.startsWith("Firebird or Interbase Login: Could not connect.\r\r"));
+    QVERIFY(MsgBox::Log()[0].text.contains("missing.fdb"));
     QCOMPARE(form->Pointer()->Mode(), kDefaultPointer);
     QVERIFY(!form->Converting());
   }

@@ -2,6 +2,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include "GuiTestMain.h"
 #include "app/Form1.h"
@@ -72,6 +74,54 @@ class SqlServerTest : public QObject {
                  {"1", "O'Brien", "12.5000", "2001-05-03 14:05:09", "ünïcode ☃", std::string("\x01\x02", 2)},
                  {"2", "<null>", "<null>", "<null>", "<null>", "<null>"}}));
     QCOMPARE(Rows(c, "SELECT * FROM \"Odd ] name\""), (std::vector<std::vector<std::string>>{{"5"}}));
+  }
+
+  // A table whose SELECT waits on the server (a lock): the window keeps answering, and closing it ends
+  // the program at once, with what succeeded committed.
+  void theWindowAnswersWhileASelectWaits() {
+    testsupport::TempDir dir;
+    const char* catalog =
+        "{\"database\": \"shop\", \"tables\": ["
+        " {\"name\": \"Locked\", \"select_delay\": 6, \"columns\": [[\"A\", \"int\"]], \"rows\": [[1]]},"
+        " {\"name\": \"Done\", \"columns\": [[\"B\", \"int\"]], \"rows\": [[2]]}]}";
+    testsupport::TdsEndpoint endpoint(dir, catalog);
+    auto target = testsupport::NewFirebirdDatabase(dir);
+    Form1 f;
+    Fill(f, endpoint, "any");
+    f.Text1->setText(QString::fromStdString(target.database));
+    f.Text7->setText("SYSDBA");
+    f.Text2->setText("masterkey");
+    f.Check1->setChecked(false);
+    f.show();
+    QElapsedTimer clock;
+    int ticks = 0;
+    qint64 closedAt = -1, exitedAt = -1;
+    std::vector<std::vector<std::string>> committed;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+      ++ticks;
+      // Well into the wait on "Locked" (tables go last to first: "Done" is converted before it).
+      if (clock.elapsed() > 2500 && closedAt < 0) {
+        closedAt = clock.elapsed();
+        f.close();
+      }
+    });
+    Form1::SetExitHandler([&] {
+      exitedAt = clock.elapsed();
+      ado::Connection c;
+      c.Open(FireBird::ConnectionString(target));
+      committed = Rows(c, "SELECT * FROM \"Done\"");
+    });
+    clock.start();
+    tick.start(100);
+    f.PushButton7_Click();
+    tick.stop();
+    Form1::SetExitHandler([] {});
+    // The timer ran all through the wait: the window was never frozen.
+    QVERIFY2(ticks >= 30, qPrintable(QString::number(ticks)));
+    QVERIFY(closedAt > 0);
+    QVERIFY(exitedAt >= closedAt && exitedAt - closedAt < 1000);
+    QCOMPARE(committed, (std::vector<std::vector<std::string>>{{"2"}}));
   }
 };
 

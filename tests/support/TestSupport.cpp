@@ -110,6 +110,22 @@ std::string Process::FirstLine() {
   return line;
 }
 
+void Process::Signal(int sig) {
+  if (pid_ > 0) kill(pid_, sig);
+}
+
+int Process::Wait(int timeoutMs) {
+  for (int waited = 0; pid_ > 0 && waited <= timeoutMs; waited += 20) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return status;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return -1;
+}
+
 Process::~Process() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);

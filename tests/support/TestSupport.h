@@ -43,8 +43,12 @@ class Process {
  public:
   explicit Process(const std::vector<std::string>& argv);
   ~Process();
-  // First line the process printed on its standard output.
+  // First line the process printed on its standard output (the next one on each call).
   std::string FirstLine();
+  void Signal(int sig);
+  // The exit status once it ended within the time (as waitpid gives it), or -1.
+  int Wait(int timeoutMs);
+  int Pid() const { return pid_; }
 
  private:
   int pid_ = -1;
