@@ -1,10 +1,12 @@
 #include <QApplication>
 #include <clocale>
 
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "app/Signals.h"
 
 int main(int argc, char** argv) {
+  if (CommandLine::Wanted(argc, argv)) return CommandLine::Main(argc, argv);
   Signals::Block();
   QApplication app(argc, argv);
   // Database drivers read and write numbers in the C locale's format, whatever the user's region.

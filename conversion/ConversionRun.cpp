@@ -45,14 +45,17 @@ void ConversionRun::BeforeWait() {
     host_.FirebirdConn().Flush();
   } catch (const ado::DbError& e) {
     CountLost(e);
+    ++reported_;
     host_.ReportError(trap::ApplicationErrorText(e.what(), kWhere, 138));
   } catch (const std::exception& e) {
+    ++reported_;
     host_.ReportError(trap::ApplicationErrorText(e.what(), kWhere, 138));
   }
 }
 
 void ConversionRun::Report(const std::string& description, int line) {
   BeforeWait();
+  ++reported_;
   host_.ReportError(trap::ApplicationErrorText(description, kWhere, line));
 }
 
@@ -95,6 +98,8 @@ bool ConversionRun::Route(const std::string& statement, int line) {
 void ConversionRun::Run() {
   if (converting_) return;
   converting_ = true;
+  loginFailed_ = false;
+  reported_ = 0;
   bool open = false;
   try {
     Step(100, [&] { host_.NewConnections(); });
@@ -102,11 +107,13 @@ void ConversionRun::Run() {
     std::string why;
     if (!FireBird::CanOpenFirebird(host_.FirebirdLogin(), &why)) {
       host_.ShowMessage(std::string(kFirebirdCannotOpen) + "\r\r" + why);
+      loginFailed_ = true;
       converting_ = false;
       return;
     }
     if (!MSSQL::CanOpenSqlServer(host_.SqlServerLogin(), &why)) {
       host_.ShowMessage(std::string(kSqlServerCannotOpen) + "\r\r" + why);
+      loginFailed_ = true;
       converting_ = false;
       return;
     }
@@ -119,6 +126,7 @@ void ConversionRun::Run() {
     std::vector<std::string> leftOut;
     Step(108, [&] { MSSQL::ListSqlServerTables(host_.SqlServerLogin(), host_.SourceTables(), &leftOut); });
     for (const auto& name : leftOut) summary_.LeftOut(name, "SQL Server's own diagram table, not user data");
+    host_.FilterTables(host_.SourceTables());
     Step(110, [&] { FireBird::ListFirebirdTables(host_.FirebirdLogin(), host_.TargetTables()); });
     Step(112, [&] {
       ado::Connection& fb = host_.FirebirdConn();
@@ -254,6 +262,7 @@ void ConversionRun::ExportRows(const std::string& target, ado::Recordset& rs, co
     ui::Yield();
     ++counter;
     ++table_->read;
+    host_.RowProgress(target, counter, total);
     int value = static_cast<int>((counter + 1) * 100 / (total + 1));
     if (value > 100) value = 100;
     if (value != shown) {

@@ -51,6 +51,10 @@ class RunHost {
   virtual ado::Connection& FirebirdConn() = 0;
   virtual bool& FormOK() = 0;                 // SQLFormOK of the main window
   virtual std::string& CurrentTable() = 0;    // tbl of the main window: the table being converted
+  // Leaves out of the listed source tables those the run is not to convert (all are, by default).
+  virtual void FilterTables(std::vector<std::string>& /*tables*/) {}
+  // Rows of the current table done so far, of its total; called for every row.
+  virtual void RowProgress(const std::string& /*table*/, long long /*done*/, long long /*total*/) {}
 };
 
 // True when some entry equals the text, both lower-cased.
@@ -66,6 +70,10 @@ class ConversionRun {
   bool Converting() const { return converting_; }
   // The last run's counts, shortenings and losses.
   const RunSummary& Summary() const { return summary_; }
+  // The last run could not open one of the two databases.
+  bool LoginFailed() const { return loginFailed_; }
+  // Errors the last run reported through the trap.
+  int Reported() const { return reported_; }
 
  private:
   class Stop {};
@@ -85,6 +93,8 @@ class ConversionRun {
 
   RunHost& host_;
   bool converting_ = false;
+  bool loginFailed_ = false;
+  int reported_ = 0;
   RunSummary summary_;
   TableReport* table_ = nullptr;  // the table being converted
 };

@@ -1,0 +1,337 @@
+#include "app/CommandLine.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "connectivity/Ado.h"
+#include "connectivity/ConnString.h"
+#include "conversion/ConversionRun.h"
+
+namespace CommandLine {
+namespace {
+
+constexpr int kUsageError = 2;
+
+const char* const kHelp =
+    "Usage: tarnwick                      open the window\n"
+    "       tarnwick convert [OPTIONS]    copy every user table of a SQL Server database into Firebird\n"
+    "       tarnwick --help | --version\n"
+    "\n"
+    "Without options, convert uses the logins saved by the window. Options override them:\n"
+    "  --server NAME              SQL Server host\n"
+    "  --port N                   SQL Server port (not sent with --local)\n"
+    "  --local                    local connection: no port\n"
+    "  --user NAME                SQL Server user\n"
+    "  --database NAME            SQL Server database\n"
+    "  --password-env VAR         SQL Server password from environment variable VAR\n"
+    "  --firebird PATH            Firebird database file, or host:path on a server\n"
+    "  --firebird-user NAME       Firebird user\n"
+    "  --firebird-password-env VAR  Firebird password from environment variable VAR\n"
+    "  --overwrite yes|no|ask     answer for tables that exist in Firebird already (default ask;\n"
+    "                             ask needs a terminal)\n"
+    "  --tables A,B               convert only these source tables (names as SQL Server lists them)\n"
+    "  --script FILE              dry run: write the statements to FILE (UTF-8) instead of executing\n"
+    "Passwords are never taken from the command line: without --password-env a terminal is asked,\n"
+    "else the saved password is used.\n"
+    "Exit code: 0 nothing rejected, 1 rows or statements rejected, 2 usage or login error.\n";
+
+struct Options {
+  std::map<std::string, std::string> values;
+  bool local = false, localGiven = false;
+  std::string overwrite = "ask";
+  std::vector<std::string> tables;
+  std::optional<std::string> script;
+};
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+bool Terminal() { return isatty(STDIN_FILENO) && isatty(STDERR_FILENO); }
+
+std::string Prompt(const std::string& question, bool secret) {
+  std::cerr << question << std::flush;
+  termios old{};
+  const bool hide = secret && tcgetattr(STDIN_FILENO, &old) == 0;
+  if (hide) {
+    termios quiet = old;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  }
+  std::string line;
+  std::getline(std::cin, line);
+  if (hide) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &old);
+    std::cerr << "\n";
+  }
+  return line;
+}
+
+std::vector<std::string> SplitList(const std::string& s) {
+  std::vector<std::string> out;
+  std::string cur;
+  for (char c : s) {
+    if (c == ',') {
+      if (!cur.empty()) out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) out.push_back(cur);
+  return out;
+}
+
+Options Parse(int argc, char** argv) {
+  static const std::set<std::string> valued{"--server",   "--port",          "--user",
+                                            "--database", "--password-env",  "--firebird",
+                                            "--firebird-user", "--firebird-password-env", "--overwrite",
+                                            "--tables",   "--script"};
+  Options o;
+  for (int i = 2; i < argc; ++i) {
+    std::string a = argv[i];
+    std::string value;
+    bool hasValue = false;
+    if (auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = a.substr(eq + 1);
+      a = a.substr(0, eq);
+      hasValue = true;
+    }
+    if (a == "--local") {
+      o.local = o.localGiven = true;
+      continue;
+    }
+    if (a == "--password" || a == "--firebird-password")
+      throw UsageError(a + " is not taken: give the password in an environment variable with " + a + "-env");
+    if (!valued.count(a)) throw UsageError("unknown option " + a + " (see tarnwick --help)");
+    if (!hasValue) {
+      if (i + 1 >= argc) throw UsageError(a + " needs a value");
+      value = argv[++i];
+    }
+    if (a == "--overwrite") {
+      if (value != "yes" && value != "no" && value != "ask") throw UsageError("--overwrite takes yes, no or ask");
+      o.overwrite = value;
+    } else if (a == "--tables") {
+      o.tables = SplitList(value);
+      if (o.tables.empty()) throw UsageError("--tables needs at least one name");
+    } else if (a == "--script") {
+      o.script = value;
+    } else {
+      o.values[a] = value;
+    }
+  }
+  return o;
+}
+
+std::string FromEnv(const std::string& var) {
+  const char* v = std::getenv(var.c_str());
+  if (!v) throw UsageError("the environment variable " + var + " is not set");
+  return v;
+}
+
+// The run's host on a terminal: questions answered by the options, progress on the terminal.
+class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink {
+ public:
+  TerminalHost(MSSQL::Login sql, FireBird::Login fb, const Options& o) : sql_(std::move(sql)), fb_(std::move(fb)), o_(o) {
+    if (o.script) {
+      script_.open(*o.script, std::ios::binary | std::ios::trunc);
+      if (!script_) throw UsageError("cannot write " + *o.script);
+    }
+    tty_ = isatty(STDERR_FILENO);
+  }
+
+  MSSQL::Login SqlServerLogin() override { return sql_; }
+  FireBird::Login FirebirdLogin() override { return fb_; }
+  bool PreviewOn() override { return o_.script.has_value(); }
+  bool PreviewPerFile() override { return true; }
+  bool PreviewPerTable() override { return false; }
+  void SetHourglass(bool) override {}
+  void SetProgress(int) override {}
+  void SetProgressText(const std::string&) override {}
+  std::vector<std::string>& SourceTables() override { return list1_; }
+  std::vector<std::string>& TargetTables() override { return list2_; }
+  int AskYesNo(const std::string& text, const std::string&) override {
+    EndLine();
+    if (o_.overwrite == "yes") return conversion::kYes;
+    if (o_.overwrite == "no") return conversion::kNo;
+    const std::string a = ado::ToLower(Prompt(text + " [y/N] ", false));
+    return a == "y" || a == "yes" ? conversion::kYes : conversion::kNo;
+  }
+  void ShowMessage(const std::string& text) override {
+    EndLine();
+    if (text == "Done.") {
+      std::cerr << (o_.script ? "Done: the statements are in " + *o_.script + "." : std::string("Done.")) << "\n";
+      return;
+    }
+    std::cerr << Flat(text) << "\n";
+  }
+  void ShowSummary(const std::string& text) override {
+    EndLine();
+    std::cerr << "\n" << text;
+  }
+  void ReportError(const std::string& text) override {
+    EndLine();
+    std::cerr << "error: " << Flat(text) << "\n";
+  }
+  void ClearScript() override {}
+  void AppendScript(const std::string& statement) override { script_ << statement << "\n"; }
+  conversion::DatatypeSink& Datatypes() override { return *this; }
+  void ShowPreviewModal() override { script_.flush(); }
+  void NewConnections() override {
+    ms_ = std::make_unique<ado::Connection>();
+    fbc_ = std::make_unique<ado::Connection>();
+  }
+  ado::Connection& MssqlConn() override { return *ms_; }
+  ado::Connection& FirebirdConn() override { return *fbc_; }
+  bool& FormOK() override { return formOK_; }
+  std::string& CurrentTable() override { return tbl_; }
+  void FilterTables(std::vector<std::string>& tables) override {
+    if (o_.tables.empty()) return;
+    std::erase_if(tables, [&](const std::string& t) { return !conversion::ListContains(o_.tables, t); });
+  }
+  void RowProgress(const std::string& table, long long done, long long total) override {
+    if (!tty_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (table != shownTable_) {
+      shownTable_ = table;
+      tableStart_ = now;
+    } else if (now - lastShown_ < std::chrono::milliseconds(200) && done != total) {
+      return;
+    }
+    lastShown_ = now;
+    const double secs = std::chrono::duration<double>(now - tableStart_).count();
+    const long long rate = secs > 0 ? static_cast<long long>(static_cast<double>(done) / secs) : 0;
+    std::fprintf(stderr, "\r%s: %lld of %lld rows, %lld rows/s\033[K", table.c_str(), done, total, rate);
+    std::fflush(stderr);
+    open_ = true;
+  }
+
+  void AppendRow(const std::string&, const std::string&) override {}
+  void SetLastRowTypes(const std::string&, const std::string&) override {}
+  void Clear() override {}
+
+  bool ScriptWritten() { return !o_.script || static_cast<bool>(script_.flush()); }
+
+ private:
+  static std::string Flat(std::string s) {
+    for (char& c : s)
+      if (c == '\r') c = '\n';
+    while (!s.empty() && s.back() == '\n') s.pop_back();
+    return s;
+  }
+  void EndLine() {
+    if (open_) std::cerr << "\n";
+    open_ = false;
+  }
+
+  MSSQL::Login sql_;
+  FireBird::Login fb_;
+  const Options& o_;
+  std::ofstream script_;
+  std::vector<std::string> list1_, list2_;
+  std::unique_ptr<ado::Connection> ms_ = std::make_unique<ado::Connection>();
+  std::unique_ptr<ado::Connection> fbc_ = std::make_unique<ado::Connection>();
+  bool formOK_ = false;
+  std::string tbl_;
+  bool tty_ = false, open_ = false;
+  std::string shownTable_;
+  std::chrono::steady_clock::time_point tableStart_, lastShown_;
+};
+
+std::string Saved(const char* key, const char* fallback = "") {
+  return Settings::Get(key, fallback).toStdString();
+}
+
+int Convert(int argc, char** argv) {
+  const Options o = Parse(argc, argv);
+  auto pick = [&](const char* option, const char* key, const char* fallback = "") {
+    auto it = o.values.find(option);
+    return it != o.values.end() ? it->second : Saved(key, fallback);
+  };
+  MSSQL::Login sql{pick("--server", "MSSQL Server"), pick("--port", "MSSQL Port", "1433"),
+                   pick("--database", "MSSQL Database"), pick("--user", "MSSQL User"), "", false};
+  sql.local = o.localGiven ? o.local : Saved("Local Connection", "0") != "0";
+  FireBird::Login fb{pick("--firebird", "FireBirdDatabase"), pick("--firebird-user", "FireBirdUser", "SYSDBA"), ""};
+  auto password = [&](const char* option, const char* key, const std::string& who) {
+    if (auto it = o.values.find(option); it != o.values.end()) return FromEnv(it->second);
+    if (Terminal()) return Prompt(who + " password: ", true);
+    return Saved(key);
+  };
+  if (o.overwrite == "ask" && !Terminal())
+    throw UsageError("--overwrite ask needs a terminal: give --overwrite yes or --overwrite no");
+  if (fb.database.empty()) throw UsageError("no Firebird database: give --firebird PATH");
+  if (sql.server.empty() && !sql.local) throw UsageError("no SQL Server: give --server NAME");
+  sql.password = password("--password-env", "MSSQL Password", "SQL Server (" + sql.user + ")");
+  fb.password = password("--firebird-password-env", "FireBirdPassword", "Firebird (" + fb.user + ")");
+
+  if (!o.tables.empty()) {
+    // Unknown names stop the run before anything is written.
+    std::vector<std::string> listed;
+    try {
+      MSSQL::ListSqlServerTables(sql, listed);
+    } catch (const std::exception& e) {
+      std::cerr << "tarnwick: " << conversion::kSqlServerCannotOpen << " " << e.what() << "\n";
+      return kUsageError;
+    }
+    for (const auto& want : o.tables)
+      if (!conversion::ListContains(listed, want)) throw UsageError("no table " + want + " in the SQL Server database");
+  }
+
+  TerminalHost host(sql, fb, o);
+  conversion::ConversionRun run(host);
+  run.Run();
+  if (run.LoginFailed()) return kUsageError;
+  if (!host.ScriptWritten()) {
+    std::cerr << "tarnwick: the script file could not be written\n";
+    return 1;
+  }
+  return run.Summary().Rejected() > 0 || run.Reported() > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+bool Wanted(int argc, char** argv) {
+  if (argc < 2) return false;
+  const std::string a = argv[1];
+  // Qt's own options (-platform, -style ...) still open the window.
+  return a == "convert" || a.rfind("--", 0) == 0 || (a[0] != '-');
+}
+
+int Main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  std::setlocale(LC_NUMERIC, "C");
+  const std::string a = argv[1];
+  try {
+    if (a == "--help") {
+      std::cout << kHelp;
+      return 0;
+    }
+    if (a == "--version") {
+      std::cout << "tarnwick " << TARNWICK_VERSION << "\n";
+      return 0;
+    }
+    if (a != "convert")
+      throw UsageError((a.rfind("--", 0) == 0 ? "unknown option " : "unknown command ") + a + " (see tarnwick --help)");
+    return Convert(argc, argv);
+  } catch (const UsageError& e) {
+    std::cerr << "tarnwick: " << e.what() << "\n";
+    return kUsageError;
+  }
+}
+
+}  // namespace CommandLine

@@ -1,0 +1,164 @@
+// "tarnwick convert" as a process: the built program, FreeTDS, the TDS endpoint and embedded Firebird.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "connectivity/Ado.h"
+#include "conversion/ConversionRun.h"
+#include "support/HeadlessHost.h"
+#include "support/TestSupport.h"
+
+using testsupport::Rows;
+
+namespace {
+
+const char* const kShop = R"J({"database": "shop", "password": "Se;cret", "tables": [
+  {"name": "Customers", "columns": [["Id", "int"], ["Name", "nvarchar(40)"], ["Joined", "datetime"]],
+   "rows": [[1, "O'Brien", "2001-05-03 14:05:09"], [2, "Ærø ☃", null]]},
+  {"name": "Orders", "columns": [["Id", "bigint"], ["Total", "decimal(38,2)"], ["Note", "varchar(20)"]],
+   "rows": [[9000000000, "12.50", "first"], [2, "-0.01", null]]},
+  {"name": "Odd ] name", "columns": [["A", "tinyint"]], "rows": [[5]]}]})J";
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // No display at all: the command line creates no window.
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("QT_QPA_PLATFORM");
+    setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    setenv("SHOP_PASSWORD", "Se;cret", 1);
+    setenv("FB_PASSWORD", "masterkey", 1);
+  }
+
+  // Runs tarnwick with the arguments; its exit code.
+  int Tarnwick(std::vector<std::string> args) {
+    args.insert(args.begin(), TARNWICK_EXE);
+    testsupport::Process p(args);
+    const int status = p.Wait(60000);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::vector<std::string> Logins(const FireBird::Login& fb) {
+    return {"convert", "--server", "127.0.0.1", "--port", std::to_string(endpoint.Port()), "--user", "sa",
+            "--database", "shop", "--password-env", "SHOP_PASSWORD", "--firebird", fb.database,
+            "--firebird-user", "SYSDBA", "--firebird-password-env", "FB_PASSWORD", "--overwrite", "no"};
+  }
+
+  static std::vector<std::string> UserTables(const FireBird::Login& fb) {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(fb));
+    std::vector<std::string> names;
+    for (auto& r : Rows(c, "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY 1"))
+      names.push_back(r[0]);
+    return names;
+  }
+
+  static std::vector<std::vector<std::string>> All(const FireBird::Login& fb, const std::string& table) {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(fb));
+    return Rows(c, "SELECT * FROM \"" + table + "\" ORDER BY 1");
+  }
+
+  testsupport::TempDir dir;
+  testsupport::TdsEndpoint endpoint{dir, kShop};
+};
+
+}  // namespace
+
+TEST_F(CliTest, DryRunWritesWhatThePreviewShows) {
+  auto fb = testsupport::NewFirebirdDatabase(dir);
+  auto args = Logins(fb);
+  args.insert(args.end(), {"--script", dir.File("script.sql")});
+  EXPECT_EQ(Tarnwick(args), 0);
+  std::ifstream in(dir.File("script.sql"), std::ios::binary);
+  std::stringstream file;
+  file << in.rdbuf();
+  // The same source through the run with the preview on, as the window shows it.
+  testsupport::HeadlessHost host;
+  host.sql = endpoint.Login("Se;cret");
+  host.fb = fb;
+  host.preview = true;
+  conversion::ConversionRun(host).Run();
+  ASSERT_FALSE(host.script.empty());
+  std::string want;
+  for (const auto& s : host.script) want += s + "\n";
+  EXPECT_EQ(file.str(), want);
+  // A dry run writes nothing into Firebird.
+  EXPECT_TRUE(UserTables(fb).empty());
+}
+
+TEST_F(CliTest, ARealRunGivesTheDatabaseTheWindowsRunGives) {
+  auto viaCli = testsupport::NewFirebirdDatabase(dir, "cli.fdb");
+  EXPECT_EQ(Tarnwick(Logins(viaCli)), 0);
+  auto viaRun = testsupport::NewFirebirdDatabase(dir, "run.fdb");
+  testsupport::HeadlessHost host;
+  host.sql = endpoint.Login("Se;cret");
+  host.fb = viaRun;
+  conversion::ConversionRun(host).Run();
+  ASSERT_EQ(UserTables(viaCli), (std::vector<std::string>{"Customers", "Odd ] name", "Orders"}));
+  EXPECT_EQ(UserTables(viaCli), UserTables(viaRun));
+  for (const auto& t : UserTables(viaRun)) EXPECT_EQ(All(viaCli, t), All(viaRun, t)) << t;
+  EXPECT_EQ(All(viaCli, "Orders")[1][0], "9000000000");
+  // Again with "--overwrite yes": the tables are replaced, not doubled.
+  auto again = Logins(viaCli);
+  again.back() = "yes";
+  EXPECT_EQ(Tarnwick(again), 0);
+  EXPECT_EQ(All(viaCli, "Customers").size(), 2u);
+}
+
+TEST_F(CliTest, TablesOptionAndExitCodes) {
+  auto fb = testsupport::NewFirebirdDatabase(dir);
+  // Only the named tables, matched without regard to case.
+  auto some = Logins(fb);
+  some.insert(some.end(), {"--tables", "customers,ODD ] NAME"});
+  EXPECT_EQ(Tarnwick(some), 0);
+  EXPECT_EQ(UserTables(fb), (std::vector<std::string>{"Customers", "Odd ] name"}));
+  // An unknown table is an error at start: nothing is written.
+  auto fresh = testsupport::NewFirebirdDatabase(dir, "fresh.fdb");
+  auto unknown = Logins(fresh);
+  unknown.insert(unknown.end(), {"--tables", "Customers,Nope"});
+  EXPECT_EQ(Tarnwick(unknown), 2);
+  EXPECT_TRUE(UserTables(fresh).empty());
+  // A wrong password is a login error.
+  setenv("SHOP_PASSWORD", "wrong", 1);
+  EXPECT_EQ(Tarnwick(Logins(fresh)), 2);
+  EXPECT_TRUE(UserTables(fresh).empty());
+  setenv("SHOP_PASSWORD", "Se;cret", 1);
+  // Usage errors.
+  EXPECT_EQ(Tarnwick({"convert", "--bogus"}), 2);
+  EXPECT_EQ(Tarnwick({"convert", "--password", "Se;cret"}), 2);
+  EXPECT_EQ(Tarnwick({"--nope"}), 2);
+  auto ask = Logins(fresh);
+  ask.back() = "ask";  // no terminal here
+  EXPECT_EQ(Tarnwick(ask), 2);
+  EXPECT_EQ(Tarnwick({"--version"}), 0);
+  EXPECT_EQ(Tarnwick({"--help"}), 0);
+}
+
+TEST_F(CliTest, RejectedRowsGiveExitCodeOne) {
+  testsupport::TempDir other;
+  testsupport::TdsEndpoint bad(other, R"J({"database": "shop", "tables": [{"name": "Big",
+      "columns": [["Amount", "decimal(38,2)"]], "rows": [["1.00"], ["12345678901234567890123.45"]]}]})J");
+  auto fb = testsupport::NewFirebirdDatabase(dir);
+  auto args = Logins(fb);
+  args[4] = std::to_string(bad.Port());
+  EXPECT_EQ(Tarnwick(args), 1);
+  EXPECT_EQ(All(fb, "Big"), (std::vector<std::vector<std::string>>{{"1.00"}}));
+}
+
+TEST_F(CliTest, WithoutOptionsTheWindowsSavedLoginsAreUsed) {
+  auto fb = testsupport::NewFirebirdDatabase(dir);
+  {
+    std::filesystem::create_directories(dir.File("Quorvane"));
+    std::ofstream ini(dir.File("Quorvane/Quorvane.ini"));
+    ini << "[Tarnwick]\nMSSQL%20Server=127.0.0.1\nMSSQL%20Port=" << endpoint.Port()
+        << "\nMSSQL%20User=sa\nMSSQL%20Password=\"Se;cret\"\nMSSQL%20Database=shop\nLocal%20Connection=0\n"
+        << "FireBirdDatabase=" << fb.database << "\nFireBirdUser=SYSDBA\nFireBirdPassword=masterkey\n";
+  }
+  EXPECT_EQ(Tarnwick({"convert", "--overwrite", "no"}), 0);
+  EXPECT_EQ(UserTables(fb).size(), 3u);
+}
