@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +21,25 @@ struct Field {
   Value value;
 };
 
+// One parameter of a prepared statement, typed as the engine receives it.
+struct Param {
+  enum class Type { Null, Int64, Double, Text, Octets, TextBlob, BinaryBlob, Date, Timestamp };
+  Type type = Type::Null;
+  std::int64_t integer = 0;  // Int64: the value times 10^-scale
+  int scale = 0;             // Int64: 0 or negative
+  double floating = 0;
+  std::string_view bytes;    // Text and blobs: borrowed from the row's values
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  unsigned tenThousandths = 0;
+};
+
+// A statement prepared once and executed with parameters many times.
+class PreparedStatement {
+ public:
+  virtual ~PreparedStatement() = default;
+  virtual void Execute(const std::vector<Param>& params) = 0;
+};
+
 // A forward cursor of one backend.
 class Cursor {
  public:
@@ -39,6 +59,9 @@ class Backend {
   virtual long long Scalar(const std::string& sql);
   // Makes pending work durable (a no-op where every statement commits by itself).
   virtual void Flush() {}
+  // A statement with "?" parameters, executed in the same grouped transactions as Execute; null where
+  // the backend has no such path.
+  virtual std::unique_ptr<PreparedStatement> Prepare(const std::string& /*sql*/) { return nullptr; }
   virtual void Close() = 0;
 };
 
@@ -58,6 +81,7 @@ class Connection {
   // everything else to ODBC as it stands. Throws DbError when the login fails.
   void Open(const std::string& connectionString);
   void Execute(const std::string& sql);
+  std::unique_ptr<PreparedStatement> Prepare(const std::string& sql) { return Active().Prepare(sql); }
   // The table catalogue: fields TABLE_NAME and TABLE_TYPE.
   std::unique_ptr<Cursor> OpenSchemaTables();
   void Close();

@@ -2,6 +2,7 @@
 
 #include <ibase.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cctype>
 #include <cstdlib>
@@ -280,7 +281,28 @@ class FbCursor : public Cursor {
   bool done_ = false;
 };
 
+class FirebirdBackend;
+
+// "INSERT ... VALUES (?, ...)" prepared once; each execution binds its parameters as typed values.
+class FbPrepared : public PreparedStatement {
+ public:
+  FbPrepared(FirebirdBackend& owner, isc_db_handle* db, const std::string& sql);
+  ~FbPrepared() override;
+  void Execute(const std::vector<Param>& params) override;
+
+ private:
+  void Bind(const Param& p, XSQLVAR& v, std::vector<char>& buf, isc_tr_handle* tr);
+  FirebirdBackend& owner_;
+  isc_db_handle* db_;
+  isc_stmt_handle stmt_ = 0;
+  XSQLDA* in_ = nullptr;
+  std::vector<std::vector<char>> buffers_;
+  std::vector<short> nulls_;
+};
+
 class FirebirdBackend : public Backend {
+  friend class FbPrepared;
+
  public:
   explicit FirebirdBackend(isc_db_handle db) : db_(db) {}
   ~FirebirdBackend() override {
@@ -310,6 +332,11 @@ class FirebirdBackend : public Backend {
     // Long texts go through the length-carrying call; a failed statement undoes only itself.
     isc_dsql_execute_immediate(st, &db_, &tr_, 0, sql.c_str(), SQL_DIALECT_V6, nullptr);
     if (st[0] == 1 && st[1]) Throw(st);
+    Done();
+  }
+
+  // A statement succeeded in the current transaction; committed at least every kCommitInterval.
+  void Done() {
     dirty_ = true;
     ++pending_;
     if (Clock::now() - lastCommit_ >= kCommitInterval) Commit();
@@ -328,6 +355,11 @@ class FirebirdBackend : public Backend {
   }
 
   void Flush() override { Commit(); }
+
+  std::unique_ptr<PreparedStatement> Prepare(const std::string& sql) override {
+    Start();
+    return std::make_unique<FbPrepared>(*this, &db_, sql);
+  }
 
   void Close() override {
     if (!db_) return;
@@ -381,6 +413,135 @@ class FirebirdBackend : public Backend {
   long long pending_ = 0;  // statements done since the last commit
   Clock::time_point lastCommit_ = Clock::now();
 };
+
+FbPrepared::FbPrepared(FirebirdBackend& owner, isc_db_handle* db, const std::string& sql) : owner_(owner), db_(db) {
+  ISC_STATUS_ARRAY st;
+  isc_dsql_allocate_statement(st, db_, &stmt_);
+  Check(st);
+  isc_dsql_prepare(st, &owner_.tr_, &stmt_, 0, sql.c_str(), SQL_DIALECT_V6, nullptr);
+  if (st[0] == 1 && st[1]) {
+    ISC_STATUS_ARRAY st2;
+    isc_dsql_free_statement(st2, &stmt_, DSQL_drop);
+    Throw(st);
+  }
+}
+
+FbPrepared::~FbPrepared() {
+  ISC_STATUS_ARRAY st;
+  if (stmt_) isc_dsql_free_statement(st, &stmt_, DSQL_drop);
+  std::free(in_);
+}
+
+void FbPrepared::Bind(const Param& p, XSQLVAR& v, std::vector<char>& buf, isc_tr_handle* tr) {
+  auto put = [&](const void* data, size_t n) {
+    buf.resize(n);
+    std::memcpy(buf.data(), data, n);
+    v.sqllen = static_cast<short>(n);
+  };
+  v.sqlscale = 0;
+  v.sqlsubtype = 0;
+  switch (p.type) {
+    case Param::Type::Null:
+      v.sqltype = SQL_TEXT | 1;
+      *v.sqlind = -1;
+      buf.assign(1, 0);
+      v.sqllen = 0;
+      break;
+    case Param::Type::Int64:
+      v.sqltype = SQL_INT64 | 1;
+      v.sqlscale = static_cast<short>(p.scale);
+      put(&p.integer, 8);
+      break;
+    case Param::Type::Double:
+      v.sqltype = SQL_DOUBLE | 1;
+      put(&p.floating, 8);
+      break;
+    case Param::Type::Text:
+    case Param::Type::Octets: {
+      // Length word and bytes: text in the connection's character set (UTF8), or raw bytes.
+      v.sqltype = SQL_VARYING | 1;
+      if (p.type == Param::Type::Octets) v.sqlsubtype = 1;  // CS_BINARY: no character set check
+      const auto n = static_cast<unsigned short>(p.bytes.size());
+      buf.resize(2 + p.bytes.size());
+      std::memcpy(buf.data(), &n, 2);
+      std::memcpy(buf.data() + 2, p.bytes.data(), p.bytes.size());
+      v.sqllen = static_cast<short>(p.bytes.size());
+      break;
+    }
+    case Param::Type::TextBlob:
+    case Param::Type::BinaryBlob: {
+      ISC_STATUS_ARRAY st;
+      isc_blob_handle blob = 0;
+      ISC_QUAD id{};
+      isc_create_blob2(st, db_, tr, &blob, &id, 0, nullptr);
+      Check(st);
+      // Written in segments: no part of the value is copied whole.
+      for (size_t at = 0; at < p.bytes.size();) {
+        const size_t n = std::min<size_t>(p.bytes.size() - at, 32000);
+        isc_put_segment(st, &blob, static_cast<unsigned short>(n), p.bytes.data() + at);
+        if (st[0] == 1 && st[1]) {
+          ISC_STATUS_ARRAY st2;
+          isc_cancel_blob(st2, &blob);
+          Throw(st);
+        }
+        at += n;
+      }
+      isc_close_blob(st, &blob);
+      Check(st);
+      v.sqltype = SQL_BLOB | 1;
+      v.sqlsubtype = p.type == Param::Type::TextBlob ? 1 : 0;
+      put(&id, sizeof id);
+      break;
+    }
+    case Param::Type::Date:
+    case Param::Type::Timestamp: {
+      struct tm t {};
+      t.tm_year = p.year - 1900;
+      t.tm_mon = p.month - 1;
+      t.tm_mday = p.day;
+      ISC_DATE date;
+      isc_encode_sql_date(&t, &date);
+      if (p.type == Param::Type::Date) {
+        v.sqltype = SQL_TYPE_DATE | 1;
+        put(&date, sizeof date);
+      } else {
+        ISC_TIMESTAMP ts;
+        ts.timestamp_date = date;
+        ts.timestamp_time =
+            static_cast<ISC_TIME>(((p.hour * 60 + p.minute) * 60 + p.second) * 10000 + static_cast<int>(p.tenThousandths));
+        v.sqltype = SQL_TIMESTAMP | 1;
+        put(&ts, sizeof ts);
+      }
+      break;
+    }
+  }
+  v.sqldata = buf.data();
+}
+
+void FbPrepared::Execute(const std::vector<Param>& params) {
+  const int n = static_cast<int>(params.size());
+  if (!in_ || in_->sqln != n) {
+    std::free(in_);
+    in_ = static_cast<XSQLDA*>(std::calloc(1, XSQLDA_LENGTH(n > 0 ? n : 1)));
+    if (!in_) throw DbError("Out of memory for the statement's parameters.");
+    in_->version = SQLDA_VERSION1;
+    in_->sqln = static_cast<short>(n);
+    in_->sqld = static_cast<short>(n);
+    buffers_.assign(static_cast<size_t>(n), {});
+    nulls_.assign(static_cast<size_t>(n), 0);
+  }
+  owner_.Start();
+  for (int i = 0; i < n; ++i) {
+    XSQLVAR& v = in_->sqlvar[i];
+    nulls_[static_cast<size_t>(i)] = 0;
+    v.sqlind = &nulls_[static_cast<size_t>(i)];
+    Bind(params[static_cast<size_t>(i)], v, buffers_[static_cast<size_t>(i)], &owner_.tr_);
+  }
+  ISC_STATUS_ARRAY st;
+  isc_dsql_execute(st, &owner_.tr_, &stmt_, SQL_DIALECT_V6, in_);
+  if (st[0] == 1 && st[1]) Throw(st);
+  owner_.Done();
+}
 
 }  // namespace
 

@@ -256,6 +256,19 @@ void ConversionRun::ExportRows(const std::string& target, ado::Recordset& rs, co
   InsertBuilder builder(target, ddl);
   const long long total = rs.Rows() < 0 ? 0 : rs.Rows();
   const bool preview = host_.PreviewOn();
+  // Executed at once, the rows go through one prepared INSERT with typed parameters; a row with a value
+  // that only the literal statement can carry goes as that statement.
+  std::unique_ptr<ado::PreparedStatement> prepared;
+  std::unique_ptr<ParamBuilder> params;
+  if (!preview && usePrepared_) {
+    try {
+      prepared = host_.FirebirdConn().Prepare(PlaceholderInsertText(target, ddl.columns.size()));
+      if (prepared) params = std::make_unique<ParamBuilder>(ddl);
+    } catch (const ado::DbError& e) {
+      if (e.ConnectionLost()) throw;
+      prepared.reset();  // the literal statements will say what is wrong, row by row
+    }
+  }
   long long counter = 0;
   int shown = -1;
   while (!rs.Eof()) {
@@ -271,10 +284,15 @@ void ConversionRun::ExportRows(const std::string& target, ado::Recordset& rs, co
     }
     int line = 136;
     try {
-      const std::string& statement = builder.Build(rs);
-      line = 138;
-      if (preview) host_.AppendScript(statement);
-      else host_.FirebirdConn().Execute(statement);
+      if (prepared && params->Build(rs)) {
+        line = 138;
+        prepared->Execute(params->Params());
+      } else {
+        const std::string& statement = builder.Build(rs);
+        line = 138;
+        if (preview) host_.AppendScript(statement);
+        else host_.FirebirdConn().Execute(statement);
+      }
       ++table_->written;
     } catch (const std::exception& e) {
       RejectRow(counter, e, line);

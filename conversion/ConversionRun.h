@@ -66,6 +66,8 @@ void ListRemove(std::vector<std::string>& list, const std::string& text);
 class ConversionRun {
  public:
   explicit ConversionRun(RunHost& host) : host_(host) {}
+  // Rows executed at once go through a prepared INSERT (the default) or as literal statements.
+  void UsePreparedInserts(bool on) { usePrepared_ = on; }
   void Run();
   bool Converting() const { return converting_; }
   // The last run's counts, shortenings and losses.
@@ -94,6 +96,7 @@ class ConversionRun {
   RunHost& host_;
   bool converting_ = false;
   bool loginFailed_ = false;
+  bool usePrepared_ = true;
   int reported_ = 0;
   RunSummary summary_;
   TableReport* table_ = nullptr;  // the table being converted

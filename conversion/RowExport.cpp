@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "connectivity/UiYield.h"
 #include "conversion/TableDdl.h"
@@ -166,14 +167,28 @@ void InsertBuilder::JoinedBlob(std::string_view value, bool binary) {
   s_ += ", ";
 }
 
+namespace {
+void CheckFits(const std::string& n, const ColumnType* column) {
+  if (column && column->scale >= 0 && !FitsScale(n, column->scale))
+    throw ValueError("The value " + n + " does not fit " + column->firebirdType + " without rounding.");
+}
+std::string TimeText(const ado::Value& v) {
+  std::string t = v.ToString();
+  if (v.nanos / 100000) {
+    char frac[8];
+    std::snprintf(frac, sizeof frac, ".%04u", v.nanos / 100000);
+    t += frac;
+  }
+  return t;
+}
+}  // namespace
+
 void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
   using ado::Kind;
   const bool numeric = column && column->numeric;
   const bool blob = column && column->blob;
-  const int scale = column ? column->scale : -1;
   auto exact = [&](const std::string& n) {
-    if (scale >= 0 && !FitsScale(n, scale))
-      throw ValueError("The value " + n + " does not fit " + column->firebirdType + " without rounding.");
+    CheckFits(n, column);
     s_ += n;
     s_ += ", ";
   };
@@ -214,15 +229,8 @@ void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
       s_ += DateLiteral(v);
       s_ += "', ";
       return;
-    case Kind::Time: {
-      std::string t = v.ToString();
-      if (v.nanos / 100000) {
-        char frac[8];
-        std::snprintf(frac, sizeof frac, ".%04u", v.nanos / 100000);
-        t += frac;
-      }
-      return Quoted(t);
-    }
+    case Kind::Time:
+      return Quoted(TimeText(v));
   }
 }
 
@@ -240,6 +248,136 @@ const std::string& InsertBuilder::Build(const ado::Recordset& rs) {
   else if (!s_.empty() && s_.back() == ',') s_.pop_back();
   s_ += ");";
   return s_;
+}
+
+std::string PlaceholderInsertText(const std::string& table, size_t columns) {
+  std::string s = "INSERT INTO " + QuoteIdentifier(table) + " VALUES (";
+  for (size_t k = 0; k < columns; ++k) s += k ? ", ?" : "?";
+  return s + ")";
+}
+
+ParamBuilder::ParamBuilder(const TableDdl& ddl) : columns_(ddl.columns) {
+  params_.resize(columns_.size());
+  texts_.resize(columns_.size());
+}
+
+bool ParamBuilder::Exact(ado::Param& p, const std::string& n, const ColumnType& c) {
+  CheckFits(n, &c);
+  if (n.find_first_of("eE") != std::string::npos) {
+    // An approximate literal: the engine reads it as a double, as strtod does.
+    p.type = ado::Param::Type::Double;
+    p.floating = std::strtod(n.c_str(), nullptr);
+    return true;
+  }
+  // An exact literal: its digits as a scaled 64-bit integer.
+  std::string digits;
+  int scale = 0;
+  bool negative = false, point = false;
+  for (char ch : n) {
+    if (ch == '-') negative = true;
+    else if (ch == '.') point = true;
+    else if (ch >= '0' && ch <= '9') {
+      if (!(digits.empty() && ch == '0')) digits += ch;
+      if (point) --scale;
+    }
+  }
+  if (digits.size() > 18) return false;
+  std::int64_t value = 0;
+  for (char ch : digits) value = value * 10 + (ch - '0');
+  p.type = ado::Param::Type::Int64;
+  p.integer = negative ? -value : value;
+  p.scale = scale;
+  return true;
+}
+
+bool ParamBuilder::Set(size_t k, const ado::Value& v) {
+  using ado::Kind;
+  using T = ado::Param::Type;
+  ado::Param& p = params_[k];
+  p = ado::Param{};
+  if (k >= columns_.size()) return false;
+  const ColumnType& c = columns_[k];
+  const bool blob = c.storage == Storage::TextBlob || c.storage == Storage::BinaryBlob;
+  auto text = [&](std::string value) {
+    texts_[k] = std::move(value);
+    p.bytes = texts_[k];
+    p.type = blob ? (c.storage == Storage::BinaryBlob ? T::BinaryBlob : T::TextBlob) : T::Text;
+    if (!blob && p.bytes.size() > 32767) return false;
+    return true;
+  };
+  switch (v.kind) {
+    case Kind::Null:
+      return true;
+    case Kind::Text:
+      if (v.text.empty()) return true;
+      if (c.numeric) {
+        if (v.text == "False" || v.text == "True") {
+          p.type = T::Int64;
+          p.integer = v.text == "True";
+          return true;
+        }
+        if (IsPlainNumber(v.text)) return Exact(p, v.text, c);
+      }
+      p.bytes = v.text;
+      p.type = blob ? (c.storage == Storage::BinaryBlob ? T::BinaryBlob : T::TextBlob) : T::Text;
+      return blob || v.text.size() <= 32767;
+    case Kind::Binary:
+      if (v.text.empty()) return true;
+      p.bytes = v.text;
+      if (c.storage == Storage::BinaryBlob) p.type = T::BinaryBlob;
+      else if (c.storage == Storage::Binary) p.type = T::Octets;
+      else return false;  // bytes into a text column: the literal statement says what happens
+      return blob || v.text.size() <= 32767;
+    case Kind::Boolean:
+      if (c.numeric) {
+        p.type = T::Int64;
+        p.integer = v.boolean;
+        return true;
+      }
+      return text(v.boolean ? "True" : "False");
+    case Kind::Integer:
+    case Kind::Floating:
+    case Kind::Single:
+    case Kind::Decimal: {
+      std::string n = v.ToString();
+      if (c.numeric && IsPlainNumber(n)) {
+        texts_[k] = std::move(n);
+        return Exact(p, texts_[k], c);
+      }
+      return text(std::move(n));
+    }
+    case Kind::Date:
+    case Kind::DateTime: {
+      const bool midnight = v.hour == 0 && v.minute == 0 && v.second == 0 && v.nanos / 100000 == 0;
+      if (c.firebirdType == "TIMESTAMP" || (c.firebirdType == "DATE" && (v.kind == Kind::Date || midnight))) {
+        p.type = c.firebirdType == "DATE" ? T::Date : T::Timestamp;
+        p.year = v.year;
+        p.month = v.month;
+        p.day = v.day;
+        if (v.kind == Kind::DateTime) {
+          p.hour = v.hour;
+          p.minute = v.minute;
+          p.second = v.second;
+          p.tenThousandths = v.nanos / 100000;
+        }
+        return true;
+      }
+      if (c.numeric || blob || c.storage == Storage::Binary) return false;
+      return text(DateLiteral(v));
+    }
+    case Kind::Time:
+      if (c.numeric || c.storage == Storage::Binary) return false;
+      return text(TimeText(v));
+  }
+  return false;
+}
+
+bool ParamBuilder::Build(const ado::Recordset& rs) {
+  const int count = rs.FieldCount();
+  if (static_cast<size_t>(count) != columns_.size()) return false;
+  bool all = true;
+  for (int k = 0; k < count; ++k) all = Set(static_cast<size_t>(k), rs.Fields(k).value) && all;
+  return all;
 }
 
 }  // namespace conversion

@@ -29,6 +29,27 @@ class InsertBuilder {
   std::string s_;
 };
 
+// The typed parameters of the current row for "INSERT INTO "t" VALUES (?, ...)", holding exactly what
+// the literal statement of the same row would store.
+class ParamBuilder {
+ public:
+  explicit ParamBuilder(const TableDdl& ddl);
+  // False when some value of the row goes only through the literal statement; throws ValueError for a
+  // value no statement may store (as InsertBuilder does).
+  bool Build(const ado::Recordset& rs);
+  const std::vector<ado::Param>& Params() const { return params_; }
+
+ private:
+  bool Set(size_t k, const ado::Value& v);
+  bool Exact(ado::Param& p, const std::string& number, const ColumnType& c);
+  std::vector<ColumnType> columns_;
+  std::vector<ado::Param> params_;
+  std::vector<std::string> texts_;  // texts the parameters point into, one per column
+};
+
+// INSERT INTO "t" VALUES (?, ?, ...) for `columns` columns.
+std::string PlaceholderInsertText(const std::string& table, size_t columns);
+
 // 'mm/dd/yyyy' or 'mm/dd/yyyy hh:nn:ss[.ffff]' without the quotes.
 std::string DateLiteral(const ado::Value& v);
 // Longest text written as one literal. Firebird takes literals of up to 65535 bytes, and on a UTF8

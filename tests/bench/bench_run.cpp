@@ -86,6 +86,18 @@ int main(int argc, char** argv) {
     }
   }
 
+  // 1b. The run as it was before the prepared path: one literal statement a row.
+  testsupport::HeadlessHost literalHost;
+  literalHost.sql = source;
+  literalHost.fb = testsupport::NewFirebirdDatabase(dir, "literal.fdb");
+  auto t0b = Clock::now();
+  {
+    conversion::ConversionRun literalRun(literalHost);
+    literalRun.UsePreparedInserts(false);
+    literalRun.Run();
+  }
+  const double literal = Seconds(t0b);
+
   // The same statement texts, for the two references.
   std::vector<std::string> statements;
   {
@@ -137,12 +149,58 @@ int main(int argc, char** argv) {
   const double single = Seconds(t2);
   isc_detach_database(st, &db);
 
+  // 4. The rows read through ODBC and inserted by one prepared statement in one transaction, by a loop
+  // of its own: each value bound as it comes, no conversion rules.
+  auto prepDb = testsupport::NewFirebirdDatabase(dir, "prepared.fdb");
+  double prepared = 0;
+  {
+    ado::Connection fb;
+    fb.Open(FireBird::ConnectionString(prepDb));
+    fb.Execute(statements[0]);
+    fb.Flush();
+    ado::Connection ms;
+    ms.Open(MSSQL::ConnectionString(source));
+    auto t3 = Clock::now();
+    ado::Recordset rs(ms.Active().Query(conversion::SelectAllText("Bench")));
+    auto insert = fb.Prepare(conversion::PlaceholderInsertText("Bench", static_cast<size_t>(rs.FieldCount())));
+    std::vector<ado::Param> params(static_cast<size_t>(rs.FieldCount()));
+    for (; !rs.Eof(); rs.MoveNext()) {
+      for (int k = 0; k < rs.FieldCount(); ++k) {
+        const ado::Value& v = rs.Fields(k).value;
+        ado::Param& p = params[static_cast<size_t>(k)];
+        p = ado::Param{};
+        switch (v.kind) {
+          case ado::Kind::Integer: p.type = ado::Param::Type::Int64; p.integer = v.integer; break;
+          case ado::Kind::Floating:
+          case ado::Kind::Single: p.type = ado::Param::Type::Double; p.floating = v.floating; break;
+          case ado::Kind::Text: p.type = ado::Param::Type::Text; p.bytes = v.text; break;
+          case ado::Kind::Date:
+          case ado::Kind::DateTime:
+            p.type = v.kind == ado::Kind::Date ? ado::Param::Type::Date : ado::Param::Type::Timestamp;
+            p.year = v.year, p.month = v.month, p.day = v.day, p.hour = v.hour, p.minute = v.minute,
+            p.second = v.second;
+            break;
+          default: break;
+        }
+      }
+      insert->Execute(params);
+    }
+    insert.reset();
+    fb.Flush();
+    prepared = Seconds(t3);
+  }
+
   std::printf("rows: %ld\n", rows);
   std::printf("1. conversion run, preview off: %.2f s, %.0f rows/s, peak memory %ld kB (%ld kB before the run)\n",
               run, rows / run, peak, before);
   std::printf("2. isql-fb script, one transaction: %.2f s, %.0f rows/s\n", isql, rows / isql);
   std::printf("3. same texts, one connection, one transaction: %.2f s, %.0f rows/s\n", single, rows / single);
+  std::printf("4. own loop, ODBC rows into one prepared INSERT, one transaction: %.2f s, %.0f rows/s\n", prepared,
+              rows / prepared);
+  std::printf("1b. conversion run with literal statements: %.2f s, %.0f rows/s\n", literal, rows / literal);
   std::printf("ratio 1/2 (speed): %.2f\n", isql / run);
   std::printf("ratio 1/3 (speed): %.2f\n", single / run);
+  std::printf("ratio 1/4 (speed): %.2f\n", prepared / run);
+  std::printf("ratio 1b/2 (speed): %.2f\n", isql / literal);
   return 0;
 }

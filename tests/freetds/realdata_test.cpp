@@ -75,6 +75,23 @@ class RealDataTest : public ::testing::Test {
        "rows": [[1, )J" + Json(Repeat("plain text, ", 40000)) + ", \"" + Hex(bytes) + R"J(", "0001020300FFFE10"]]},
       {"name": "Money", "columns": [["Id", "int"], ["Amount", "decimal(38,2)"]],
        "rows": [[1, "1234567890123456.78"], [2, "-0.01"], [3, "12345678901234567890123.45"])J" + rejected + R"J(]},
+      {"name": "Kinds", "columns": [
+         ["i", "int"], ["si", "smallint"], ["ti", "tinyint"], ["bi", "bigint"], ["b", "bit"], ["f", "float"],
+         ["r", "real"], ["m", "money"], ["sm", "smallmoney"], ["dt", "datetime"], ["sdt", "smalldatetime"],
+         ["dec", "decimal(12,3)"], ["nv", "nvarchar(20)"], ["v", "varchar(10)"], ["nc", "nchar(3)"],
+         ["vb", "varbinary(4)"], ["bin", "binary(2)"], ["g", "uniqueidentifier"], ["d", "date"], ["t", "time"],
+         ["dt2", "datetime2"], ["dto", "datetimeoffset"], ["x", "xml"], ["nt", "ntext"], ["tx", "text"],
+         ["img", "image"]],
+       "rows": [
+         [2147483647, -32768, 255, 2147483000, true, 0.1, 1.5, "922337203685.4775", "-214748.3648",
+          "2001-05-03 14:05:09.123", "2001-05-03 14:05:00", "-123456789.125", "Ærø ☃", "", "abc", "00ff10",
+          "0102", "6f9619ff-8b86-d011-b42d-00c04fc964ff", "1999-12-31", "14:05:09.1234567",
+          "2010-01-02 03:04:05.6789", "2001-05-03T14:05:09+02:00", "<a>x</a>", "ntext ☃", "old text", "ffd8ff"],
+         [-1, 0, 0, -9000000000, false, 1.7976931348623157e308, -3.25, "0.0001", "0", "1900-01-01 00:00:00",
+          "2079-06-06 23:59:00", "0.001", "", "  pad", "a", "", "0000", null, "0001-01-01", "00:00:00",
+          "9999-12-31 23:59:59.9999", null, null, "", "", ""],
+         [null, null, null, null, null, null, null, null, null, null, null, null, null, null, null, null, null,
+          null, null, null, null, null, null, null, null, null]]},
       {"name": "Systems", "columns": [["A", "int"]], "rows": [[1]]},
       {"name": "AnalysisResults", "columns": [["A", "int"]], "rows": [[2]]},
       {"name": "sysdiagrams", "columns": [["A", "int"]], "rows": [[3]]}
@@ -169,6 +186,48 @@ TEST_F(RealDataTest, EveryValueArrivesExactlyAndEveryLossIsNamed) {
   EXPECT_NE(sum.find("table \"" + kLongB + "\" is \""), std::string::npos) << sum;
   EXPECT_NE(sum.find("\"" + kLongCol1 + "\" is \""), std::string::npos) << sum;
   EXPECT_NE(sum.find("\"sysdiagrams\": SQL Server's own diagram table"), std::string::npos) << sum;
+}
+
+// The rows executed at once go through prepared statements; the preview's literal statements, run as
+// "Execute SQL" runs them, must store the very same values.
+TEST_F(RealDataTest, PreparedAndLiteralStatementsStoreTheSameValues) {
+  testsupport::HeadlessHost literal;
+  literal.sql = endpoint->Login("pw");
+  literal.fb = testsupport::NewFirebirdDatabase(dir, "literal.fdb");
+  literal.preview = true;
+  literal.onPreview = [](testsupport::HeadlessHost& h) {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(h.fb));
+    for (const auto& statement : h.script) {
+      try {
+        c.Execute(statement);
+      } catch (const ado::DbError&) {
+        // rejected as in the direct run (the decimals past 18 digits are not in the script at all)
+      }
+    }
+    c.Flush();
+  };
+  conversion::ConversionRun(literal).Run();
+  ado::Connection other;
+  other.Open(FireBird::ConnectionString(literal.fb));
+  auto tables = Q("SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY 1");
+  ASSERT_GE(tables.size(), 10u);
+  EXPECT_EQ(tables, Rows(other, "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY 1"));
+  for (const auto& t : tables) {
+    const std::string sql = "SELECT * FROM \"" + t[0] + "\"";
+    auto a = Q(sql), b = Rows(other, sql);
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    EXPECT_EQ(a, b) << t[0];
+  }
+  // The kinds arrived, NULLs and empty values included.
+  auto kinds = Q("SELECT \"f\", EXTRACT(MILLISECOND FROM \"dt2\"), \"img\", \"v\" FROM \"Kinds\" ORDER BY \"i\" NULLS FIRST");
+  ASSERT_EQ(kinds.size(), 3u);
+  EXPECT_EQ(kinds[0], (std::vector<std::string>{"<null>", "<null>", "<null>", "<null>"}));
+  EXPECT_EQ(kinds[1][0], "1.7976931348623157e+308");
+  EXPECT_EQ(kinds[1][1], "999.9");
+  EXPECT_EQ(kinds[2][2], "\xff\xd8\xff");
+  EXPECT_EQ(kinds[2][3], "<null>");  // an empty text is NULL, as the literal statement writes it
 }
 
 TEST_F(RealDataTest, DatatypesViewShowsTheTypesAsCreated) {
