@@ -313,7 +313,7 @@ void Form1::PushButton1_Click() {
 
 void Form1::PushButton2_Click() {
   auto t = WindowTrap(this, "Form1", "PushButton2_Click");
-  t.Step(100, [&] { Text1->setText(QDir::toNativeSeparators(ProgramFolder() + "/Samples/sample.fdb")); });
+  t.Step(100, [&] { Text1->setText(QDir::toNativeSeparators(SampleDatabase())); });
   t.Step(102, [&] { Text7->setText("SYSDBA"); });
   t.Step(104, [&] { Text2->setText("quillvane"); });
 }

@@ -10,6 +10,9 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QFileInfo>
+#include <QStandardPaths>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
@@ -175,4 +178,18 @@ QString LiteralProgressFormat(const QString& text) {
   QString r = text;
   r.replace(QChar('%'), QString(QChar('%')) + QChar(0x2060));
   return r;
+}
+
+QString SampleDatabase() {
+  const QString shipped = ProgramFolder() + "/Samples/sample.fdb";
+  const QFileInfo info(shipped);
+  if (!info.exists() || (info.isWritable() && QFileInfo(info.absolutePath()).isWritable())) return shipped;
+  const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Tarnwick/Samples";
+  const QString copy = dir + "/sample.fdb";
+  if (!QFileInfo::exists(copy)) {
+    QDir().mkpath(dir);
+    if (!QFile::copy(shipped, copy)) return shipped;
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+  }
+  return copy;
 }

@@ -74,6 +74,10 @@ void UnloadDialog(QDialog* dialog);
 int ExecModal(QDialog* dialog, QWidget* owner);
 void SetModalHandler(std::function<int(QDialog*)> handler);
 
+// The sample database to fill in: the program folder's own where it can be written (the build tree), else
+// a copy in the user's data folder, made on first use (an installed program the user cannot write to).
+QString SampleDatabase();
+
 // A progress-bar format that shows `text` as it is: the bar reads "%p", "%v" and "%m" as numbers, so an
 // invisible word joiner (U+2060) follows each "%".
 QString LiteralProgressFormat(const QString& text);

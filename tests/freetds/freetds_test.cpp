@@ -26,15 +26,7 @@ namespace {
 class SilentListener {
  public:
   SilentListener() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd_, 4);
-    socklen_t len = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    fd_ = testsupport::ListenOnLoopback(4, port_);
     thread_ = std::thread([this] {
       pollfd p{fd_, POLLIN, 0};
       while (!stop_) {

@@ -29,15 +29,7 @@ namespace {
 class BlackHole {
  public:
   BlackHole() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd_, 16);
-    socklen_t len = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    fd_ = testsupport::ListenOnLoopback(16, port_);
   }
   ~BlackHole() { close(fd_); }
   int Port() const { return port_; }

@@ -1,6 +1,9 @@
 #include "support/TestSupport.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,6 +86,19 @@ std::vector<std::vector<std::string>> Rows(ado::Connection& conn, const std::str
     rs.MoveNext();
   }
   return out;
+}
+
+int ListenOnLoopback(int backlog, int& port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, backlog) != 0)
+    throw std::runtime_error("no loopback listener");
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  port = ntohs(a.sin_port);
+  return fd;
 }
 
 Process::Process(const std::vector<std::string>& argv) {

@@ -38,6 +38,9 @@ MSSQL::Login NewSqliteSource(const TempDir& dir, const std::vector<std::string>&
 // Runs a query on a Firebird database and returns every row as texts (NULL as "<null>").
 std::vector<std::vector<std::string>> Rows(ado::Connection& conn, const std::string& sql);
 
+// A socket listening on a free loopback port; its port goes to `port`.
+int ListenOnLoopback(int backlog, int& port);
+
 // A process started with arguments, stopped (SIGTERM, then SIGKILL) when the object goes.
 class Process {
  public:
