@@ -7,6 +7,8 @@ prefix=$(mktemp -d /tmp/tarnwick-install-XXXXXX)
 home=$(mktemp -d /tmp/tarnwick-home-XXXXXX)
 pid=""
 cleanup() {
+  # The program (and strace, when it watches) must not outlive the test.
+  pkill -KILL -f "$prefix/" 2>/dev/null || true
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
   rm -rf "$prefix" "$home"
 }
@@ -43,9 +45,11 @@ fi
 pid=$!
 sleep 4
 kill -0 "$pid" 2>/dev/null || { cat "$home/out" >&2; fail "the installed program did not stay up"; }
-kill -KILL "$pid"
+pkill -KILL -f "$prefix/bin/tarnwick" 2>/dev/null || true
+kill -KILL "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 pid=""
+if pgrep -f "$prefix/" >/dev/null; then fail "the installed program is still running"; fi
 if [ -f "$trace" ]; then
   grep -q "\"$libdir/HAND-M.CUR\"" "$trace" || fail "the installed program did not read its hand cursor"
 fi
