@@ -31,6 +31,13 @@ class SqlServerTest : public QObject {
     f.Text4->setText(password);
     f.Check4->setChecked(false);
   }
+  // The Firebird panel on `target`, preview off.
+  void FillTarget(Form1& f, const FireBird::Login& target) {
+    f.Text1->setText(QString::fromStdString(target.database));
+    f.Text7->setText("SYSDBA");
+    f.Text2->setText("masterkey");
+    f.Check1->setChecked(false);
+  }
 
  private slots:
   void init() {
@@ -60,10 +67,7 @@ class SqlServerTest : public QObject {
     auto target = testsupport::NewFirebirdDatabase(dir);
     Form1 f;
     Fill(f, endpoint, "Pa;ss}word");
-    f.Text1->setText(QString::fromStdString(target.database));
-    f.Text7->setText("SYSDBA");
-    f.Text2->setText("masterkey");
-    f.Check1->setChecked(false);
+    FillTarget(f, target);
     f.PushButton7_Click();
     QCOMPARE(MsgBox::Log().size(), 1);
     QCOMPARE(MsgBox::Log().last().text, QString("Done."));
@@ -88,10 +92,7 @@ class SqlServerTest : public QObject {
     auto target = testsupport::NewFirebirdDatabase(dir);
     Form1 f;
     Fill(f, endpoint, "any");
-    f.Text1->setText(QString::fromStdString(target.database));
-    f.Text7->setText("SYSDBA");
-    f.Text2->setText("masterkey");
-    f.Check1->setChecked(false);
+    FillTarget(f, target);
     f.show();
     QElapsedTimer clock;
     int ticks = 0;
