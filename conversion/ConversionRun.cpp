@@ -43,11 +43,8 @@ void ConversionRun::BeforeWait() {
   // Whatever succeeded is made durable before the user is asked anything or a table ends.
   try {
     host_.FirebirdConn().Flush();
-  } catch (const ado::DbError& e) {
-    CountLost(e);
-    ++reported_;
-    host_.ReportError(trap::ApplicationErrorText(e.what(), kWhere, 138));
   } catch (const std::exception& e) {
+    if (const auto* db = dynamic_cast<const ado::DbError*>(&e)) CountLost(*db);
     ++reported_;
     host_.ReportError(trap::ApplicationErrorText(e.what(), kWhere, 138));
   }
@@ -65,12 +62,14 @@ bool ConversionRun::Step(int line, F&& f) {
     f();
     return true;
   } catch (const ado::DbError& e) {
+    lastError_ = e.what();
     CountLost(e);
     Report(e.what(), line);
     // A Firebird connection that is gone is reported once; the run then winds up.
     if (e.ConnectionLost() && !host_.PreviewOn()) throw Stop{};
     return false;
   } catch (const std::exception& e) {
+    lastError_ = e.what();
     Report(e.what(), line);
     return false;
   }
@@ -214,15 +213,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
   host_.SetProgressText("Please wait.. Processing table " + tbl);
   ado::Recordset rs;
   // A table that cannot be read costs one message; its statements are not built.
-  std::string why;
-  if (Step(130, [&] {
-        try {
-          rs.Open(SelectAllText(tbl), host_.MssqlConn(), 3, 3);
-        } catch (const std::exception& e) {
-          why = e.what();
-          throw;
-        }
-      })) {
+  if (Step(130, [&] { rs.Open(SelectAllText(tbl), host_.MssqlConn(), 3, 3); })) {
     TableDdl ddl;
     if (Step(132, [&] { ddl = BuildCreateTable(target, rs, &host_.Datatypes()); })) {
       for (const auto& [from, to] : ddl.shortened) summary_.Shortened("column of \"" + target + "\"", from, to);
@@ -239,7 +230,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
     }
     rs.Close();
   } else {
-    table_->notes.push_back("the table could not be read: " + FirstLine(why));
+    table_->notes.push_back("the table could not be read: " + FirstLine(lastError_));
   }
   // A finished table is made durable before the next one starts.
   BeforeWait();
@@ -264,9 +255,8 @@ void ConversionRun::ExportRows(const std::string& target, ado::Recordset& rs, co
     try {
       prepared = host_.FirebirdConn().Prepare(PlaceholderInsertText(target, ddl.columns.size()));
       if (prepared) params = std::make_unique<ParamBuilder>(ddl);
-    } catch (const ado::DbError& e) {
-      if (e.ConnectionLost()) throw;
-      prepared.reset();  // the literal statements will say what is wrong, row by row
+    } catch (const ado::DbError&) {
+      prepared.reset();  // the literal statements say what is wrong, row by row, as they always did
     }
   }
   long long counter = 0;

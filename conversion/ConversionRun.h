@@ -100,6 +100,7 @@ class ConversionRun {
   int reported_ = 0;
   RunSummary summary_;
   TableReport* table_ = nullptr;  // the table being converted
+  std::string lastError_;         // what the last failed step reported
 };
 
 }  // namespace conversion

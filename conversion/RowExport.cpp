@@ -298,12 +298,16 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
   if (k >= columns_.size()) return false;
   const ColumnType& c = columns_[k];
   const bool blob = c.storage == Storage::TextBlob || c.storage == Storage::BinaryBlob;
+  const T textType = c.storage == Storage::BinaryBlob ? T::BinaryBlob : blob ? T::TextBlob : T::Text;
+  // Text as the literal statement would quote it; a VARCHAR parameter holds 32767 bytes at most.
+  auto bind = [&](std::string_view bytes) {
+    p.bytes = bytes;
+    p.type = textType;
+    return blob || bytes.size() <= 32767;
+  };
   auto text = [&](std::string value) {
     texts_[k] = std::move(value);
-    p.bytes = texts_[k];
-    p.type = blob ? (c.storage == Storage::BinaryBlob ? T::BinaryBlob : T::TextBlob) : T::Text;
-    if (!blob && p.bytes.size() > 32767) return false;
-    return true;
+    return bind(texts_[k]);
   };
   switch (v.kind) {
     case Kind::Null:
@@ -318,9 +322,7 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
         }
         if (IsPlainNumber(v.text)) return Exact(p, v.text, c);
       }
-      p.bytes = v.text;
-      p.type = blob ? (c.storage == Storage::BinaryBlob ? T::BinaryBlob : T::TextBlob) : T::Text;
-      return blob || v.text.size() <= 32767;
+      return bind(v.text);
     case Kind::Binary:
       if (v.text.empty()) return true;
       p.bytes = v.text;
