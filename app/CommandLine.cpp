@@ -191,14 +191,16 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   void ClearScript() override {}
   void AppendScript(const std::string& statement) override { script_ << statement << "\n"; }
   conversion::DatatypeSink& Datatypes() override { return *this; }
-  void ShowPreviewModal() override { script_.flush(); }
+  conversion::PreviewOutcome ShowPreviewModal() override {
+    script_.flush();
+    return {};
+  }
   void NewConnections() override {
     ms_ = std::make_unique<ado::Connection>();
     fbc_ = std::make_unique<ado::Connection>();
   }
   ado::Connection& MssqlConn() override { return *ms_; }
   ado::Connection& FirebirdConn() override { return *fbc_; }
-  bool& FormOK() override { return formOK_; }
   std::string& CurrentTable() override { return tbl_; }
   void FilterTables(std::vector<std::string>& tables) override {
     if (o_.tables.empty()) return;
@@ -246,7 +248,6 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   std::vector<std::string> list1_, list2_;
   std::unique_ptr<ado::Connection> ms_ = std::make_unique<ado::Connection>();
   std::unique_ptr<ado::Connection> fbc_ = std::make_unique<ado::Connection>();
-  bool formOK_ = false;
   std::string tbl_;
   bool tty_ = false, open_ = false;
   std::string shownTable_;

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -173,8 +174,6 @@ Form1::Form1() {
 
   mssql_conn = std::make_unique<ado::Connection>();
   firebird_conn = std::make_unique<ado::Connection>();
-  Preview().firebird_conn = firebird_conn.get();
-  Preview().SQLFormOK = &SQLFormOK;
   // Pending Firebird work is committed before any message waits on the user.
   MsgBox::SetBeforeWait([this] {
     try {
@@ -193,7 +192,6 @@ Form1::Form1() {
 
 Form1::~Form1() {
   MsgBox::SetBeforeWait({});
-  if (Preview().firebird_conn == firebird_conn.get()) Preview() = PreviewContext{};
 }
 
 void Form1::BindText(QLineEdit* box, const char* key, bool selectOnFocus) {
@@ -380,7 +378,12 @@ void Form1::PushButton8_Click() {
   });
 }
 
-void Form1::PushButton7_Click() { run_.Run(); }
+void Form1::PushButton7_Click() {
+  if (run_.Converting()) return;
+  // The run reads the login panels and switches as it goes: only the buttons answer meanwhile.
+  InputBlocker blocker(this);
+  run_.Run();
+}
 
 // What the run reads from and shows on this window.
 MSSQL::Login Form1::SqlServerLogin() {
@@ -415,14 +418,23 @@ void Form1::AppendScript(const std::string& statement) { Form2::Instance()->Scri
 
 conversion::DatatypeSink& Form1::Datatypes() { return *Form5::Instance(); }
 
-void Form1::ShowPreviewModal() {
-  Form2* f = Form2::Instance();
+conversion::PreviewOutcome Form1::ShowPreviewModal() {
+  QPointer<Form2> f = Form2::Instance();
+  conversion::PreviewOutcome outcome;
   f->Script().Publish();
+  f->SetConnection(firebird_conn.get());
+  f->OnFinished([&outcome](const conversion::PreviewOutcome& o) { outcome = o; });
   ExecModal(f, this);
+  // The window may outlive this call (its deletion is deferred): it keeps nothing of this one.
+  if (f) {
+    f->OnFinished({});
+    f->SetConnection(nullptr);
+  }
+  SQLFormOK = outcome.SQLFormOK;
+  return outcome;
 }
 
 void Form1::NewConnections() {
   mssql_conn = std::make_unique<ado::Connection>();
   firebird_conn = std::make_unique<ado::Connection>();
-  Preview().firebird_conn = firebird_conn.get();
 }

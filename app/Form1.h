@@ -78,11 +78,10 @@ class Form1 : public QWidget, public conversion::RunHost {
   void ClearScript() override;
   void AppendScript(const std::string& statement) override;
   conversion::DatatypeSink& Datatypes() override;
-  void ShowPreviewModal() override;
+  conversion::PreviewOutcome ShowPreviewModal() override;
   void NewConnections() override;
   ado::Connection& MssqlConn() override { return *mssql_conn; }
   ado::Connection& FirebirdConn() override { return *firebird_conn; }
-  bool& FormOK() override { return SQLFormOK; }
   std::string& CurrentTable() override { return tbl; }
 
  protected:

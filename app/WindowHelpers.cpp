@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QWidget>
 #include <stdexcept>
@@ -192,4 +193,27 @@ QString SampleDatabase() {
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
   }
   return copy;
+}
+
+InputBlocker::InputBlocker(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+
+InputBlocker::~InputBlocker() { qApp->removeEventFilter(this); }
+
+bool InputBlocker::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::InputMethod:
+      break;
+    default:
+      return false;
+  }
+  auto* w = qobject_cast<QWidget*>(watched);
+  if (!w || w->window() != window_) return false;
+  return !qobject_cast<QPushButton*>(w);
 }

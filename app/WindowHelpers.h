@@ -12,6 +12,22 @@
 
 class QWidget;
 
+// For its lifetime, mouse, wheel and key input to the window's controls is dropped, except on its push
+// buttons (which know whether they may act while the window is busy). Closing the window still works.
+class InputBlocker : public QObject {
+ public:
+  explicit InputBlocker(QWidget* window);
+  ~InputBlocker() override;
+  InputBlocker(const InputBlocker&) = delete;
+  InputBlocker& operator=(const InputBlocker&) = delete;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QWidget* window_;
+};
+
 // Pointer modes of a window.
 constexpr int kDefaultPointer = 0;
 constexpr int kHourglass = 11;

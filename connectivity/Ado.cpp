@@ -19,11 +19,11 @@ bool IsFirebirdConnectionString(std::string_view s) {
   return ToLower(s).find("driver=firebird/interbase(r) driver") != std::string::npos;
 }
 
-bool CanOpen(const std::function<std::string()>& connectionString, int loginTimeoutSeconds, std::string* why) {
+bool CanOpen(const std::function<void(Connection&)>& open, int loginTimeoutSeconds, std::string* why) {
   try {
     Connection conn;
     conn.ConnectionTimeout = loginTimeoutSeconds;
-    conn.Open(connectionString());
+    open(conn);
     return true;
   } catch (const std::exception& e) {
     if (why) *why = e.what();
@@ -44,6 +44,11 @@ void Connection::Open(const std::string& connectionString) {
     backend_ = OpenFirebird(connectionString, ConnectionTimeout);
   else
     backend_ = OpenOdbc(connectionString, ConnectionTimeout, CommandTimeout);
+}
+
+void Connection::Open(const FirebirdTarget& target) {
+  if (backend_) throw DbError("Operation is not allowed when the object is open.");
+  backend_ = OpenFirebird(target, ConnectionTimeout);
 }
 
 Backend& Connection::Active() {
@@ -72,19 +77,8 @@ void Recordset::Attach(std::unique_ptr<Cursor> cursor) {
   bof_ = eof_;
 }
 
-void Recordset::Open(const std::string& source, Connection& conn, int, int) {
+void Recordset::Open(const std::string& source, Connection& conn) {
   Close();
-  static const std::string kSelectAll = "SELECT * FROM ";
-  if (source.compare(0, kSelectAll.size(), kSelectAll) == 0) {
-    // SQL Server's COUNT(*) stops at 2^31 - 1 rows; COUNT_BIG goes on. Sources without it count plainly.
-    const std::string from = " FROM " + source.substr(kSelectAll.size());
-    try {
-      rows_ = conn.Active().Scalar("SELECT COUNT_BIG(*)" + from);
-    } catch (const DbError& e) {
-      if (e.ConnectionLost()) throw;
-      rows_ = conn.Active().Scalar("SELECT COUNT(*)" + from);
-    }
-  }
   Attach(conn.Active().Query(source));
 }
 
@@ -105,7 +99,6 @@ const Field& Recordset::Fields(std::string_view name) const {
 void Recordset::Close() {
   cursor_.reset();
   eof_ = bof_ = true;
-  rows_ = -1;
 }
 
 }  // namespace ado

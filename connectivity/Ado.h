@@ -65,10 +65,14 @@ class Backend {
   virtual void Close() = 0;
 };
 
+// What the Firebird client attaches with: a file (or "host:path") and the login values, as typed.
+struct FirebirdTarget {
+  std::string database, user, password, charset, role;
+};
+
 // A database connection. Settings are stored before Open and applied where the client allows.
 class Connection {
  public:
-  int CursorLocation = 2;
   int CommandTimeout = 30;
   int ConnectionTimeout = 15;
 
@@ -80,6 +84,7 @@ class Connection {
   // Chooses the client by the string: the Firebird driver named in it goes to the Firebird client,
   // everything else to ODBC as it stands. Throws DbError when the login fails.
   void Open(const std::string& connectionString);
+  void Open(const FirebirdTarget& target);
   void Execute(const std::string& sql);
   std::unique_ptr<PreparedStatement> Prepare(const std::string& sql) { return Active().Prepare(sql); }
   // The table catalogue: fields TABLE_NAME and TABLE_TYPE.
@@ -98,8 +103,7 @@ class Recordset {
  public:
   Recordset() = default;
   explicit Recordset(std::unique_ptr<Cursor> cursor) { Attach(std::move(cursor)); }
-  // For "SELECT * FROM [t]" the row total comes from a count run before the rows are read.
-  void Open(const std::string& source, Connection& conn, int cursorType = 3, int lockType = 3);
+  void Open(const std::string& source, Connection& conn);
   bool Eof() const { return eof_; }
   bool Bof() const { return bof_; }
   void MoveNext();
@@ -107,7 +111,6 @@ class Recordset {
   const Field& Fields(int i) const { return cursor_->Columns().at(static_cast<size_t>(i)); }
   // Field by name, compared without regard to case; throws DbError when absent.
   const Field& Fields(std::string_view name) const;
-  long long Rows() const { return rows_; }
   void Close();
   bool IsOpen() const { return cursor_ != nullptr; }
 
@@ -115,13 +118,11 @@ class Recordset {
   void Attach(std::unique_ptr<Cursor> cursor);
   std::unique_ptr<Cursor> cursor_;
   bool eof_ = true, bof_ = true;
-  long long rows_ = -1;
 };
 
-// Builds the string, opens a connection with it and releases it again: false on any failure, with the
+// Opens a fresh connection with `open` and releases it again: false on any failure, with the
 // driver's reason in `why` when it is given.
-bool CanOpen(const std::function<std::string()>& connectionString, int loginTimeoutSeconds,
-             std::string* why = nullptr);
+bool CanOpen(const std::function<void(Connection&)>& open, int loginTimeoutSeconds, std::string* why = nullptr);
 
 // True when the connection string names the Firebird driver.
 bool IsFirebirdConnectionString(std::string_view s);

@@ -14,9 +14,20 @@ class DbError : public std::runtime_error {
   // Statements that had succeeded and were undone with a transaction whose commit failed.
   long long LostStatements() const { return lostStatements_; }
   void SetLostStatements(long long n) { lostStatements_ = n; }
+  // The engine's first error code (0 when the client gave none).
+  long Code() const { return code_; }
+  // True when the engine refused the statement itself (its SQL, or the metadata it would change),
+  // as opposed to the values of a row.
+  bool StatementError() const { return statementError_; }
+  void SetCode(long code, bool statementError) {
+    code_ = code;
+    statementError_ = statementError;
+  }
 
  private:
   bool connectionLost_;
+  long code_ = 0;
+  bool statementError_ = false;
   long long lostStatements_ = 0;
 };
 

@@ -11,7 +11,17 @@ std::string ApplicationErrorText(const std::string& description, const std::stri
 
 ErrorTrap::ErrorTrap(std::string where, Reporter reporter) : where_(std::move(where)), reporter_(std::move(reporter)) {}
 
-void ErrorTrap::Report(const std::string& description, int line) const {
+void ErrorTrap::Report(const std::string& description, int line) {
+  if (beforeReport_ && !inHook_) {
+    inHook_ = true;
+    try {
+      beforeReport_();
+    } catch (...) {
+      inHook_ = false;
+      throw;
+    }
+    inHook_ = false;
+  }
   reporter_(ApplicationErrorText(description, where_, line));
 }
 

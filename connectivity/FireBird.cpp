@@ -18,8 +18,12 @@ std::string ConnectionString(const Login& login) {
          ";Extended " + "Properties='" + quoted + "'";
 }
 
+ado::FirebirdTarget Target(const Login& login) {
+  return {login.database, login.user, login.password, "UTF8", "admin"};
+}
+
 bool CanOpenFirebird(const Login& login, std::string* why) {
-  return ado::CanOpen([&] { return ConnectionString(login); }, kLoginTestTimeout, why);
+  return ado::CanOpen([&](ado::Connection& c) { c.Open(Target(login)); }, kLoginTestTimeout, why);
 }
 
 bool IsSystemName(const std::string& name) {
@@ -33,8 +37,7 @@ bool IsSystemName(const std::string& name) {
 
 void ListFirebirdTables(const Login& login, std::vector<std::string>& list) {
   ado::Connection conn;
-  conn.CursorLocation = 3;
-  conn.Open(ConnectionString(login));
+  conn.Open(Target(login));
   list.clear();
   ado::Recordset rs(conn.OpenSchemaTables());
   while (!rs.Eof()) {

@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "connectivity/Ado.h"
+
 namespace FireBird {
 
 // The fields of the "Firebird or Interbase Login" panel, as typed.
@@ -14,6 +16,9 @@ constexpr int kLoginTestTimeout = 15;
 // "Provider=MSDASQL.1;Password=...;Extended Properties='Driver=Firebird/InterBase(r) driver;...'".
 // Plain values stand as typed; others are braced so that every value reads back unchanged.
 std::string ConnectionString(const Login& login);
+
+// What the client attaches with: the same values as the string, handed over as they were typed.
+ado::FirebirdTarget Target(const Login& login);
 
 bool CanOpenFirebird(const Login& login, std::string* why = nullptr);
 

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "connectivity/ConnString.h"
@@ -52,7 +54,19 @@ DbError ErrorOf(const ISC_STATUS* status) {
     text += buf;
   }
   if (text.empty()) text = "Unknown Firebird error";
-  return DbError(text, IsLostConnection(status));
+  DbError e(text, IsLostConnection(status));
+  long first = 0;
+  bool statement = false;
+  for (const ISC_STATUS* s = status; s[0] != isc_arg_end;) {
+    if (s[0] == isc_arg_gds) {
+      if (!first) first = static_cast<long>(s[1]);
+      // Dynamic SQL errors (syntax, unknown names) and refused metadata changes.
+      if (s[1] == isc_dsql_error || s[1] == isc_no_meta_update) statement = true;
+    }
+    s += s[0] == isc_arg_cstring ? 3 : 2;
+  }
+  e.SetCode(first, statement);
+  return e;
 }
 
 [[noreturn]] void Throw(const ISC_STATUS* status) { throw ErrorOf(status); }
@@ -68,78 +82,188 @@ void AddDpbString(std::vector<char>& dpb, char tag, const std::string& v) {
   dpb.insert(dpb.end(), v.begin(), v.end());
 }
 
-class FbCursor : public Cursor {
+// Move-only owners of the client's handles: each takes its handle before anything can throw and
+// gives it back on every path.
+class FbStatement {
  public:
-  FbCursor(isc_db_handle* db, isc_tr_handle* tr, const std::string& sql) : db_(db), tr_(tr) {
+  FbStatement() = default;
+  FbStatement(const FbStatement&) = delete;
+  FbStatement& operator=(const FbStatement&) = delete;
+  FbStatement(FbStatement&& o) noexcept : h_(std::exchange(o.h_, 0)) {}
+  FbStatement& operator=(FbStatement&& o) noexcept {
+    if (this != &o) {
+      Reset();
+      h_ = std::exchange(o.h_, 0);
+    }
+    return *this;
+  }
+  ~FbStatement() { Reset(); }
+  void Allocate(isc_db_handle* db) {
+    Reset();
     ISC_STATUS_ARRAY st;
-    isc_dsql_allocate_statement(st, db_, &stmt_);
+    isc_dsql_allocate_statement(st, db, &h_);
     Check(st);
-    sqlda_ = Alloc(1);
-    isc_dsql_prepare(st, tr_, &stmt_, static_cast<unsigned short>(0), sql.c_str(), SQL_DIALECT_V6, sqlda_);
-    if (st[0] == 1 && st[1]) {
-      Release();
-      Throw(st);
-    }
-    if (sqlda_->sqld > sqlda_->sqln) {
-      int n = sqlda_->sqld;
-      std::free(sqlda_);
-      sqlda_ = Alloc(n);
-      isc_dsql_describe(st, &stmt_, SQL_DIALECT_V6, sqlda_);
-      Check(st);
-    }
-    buffers_.resize(static_cast<size_t>(sqlda_->sqld));
-    nulls_.resize(static_cast<size_t>(sqlda_->sqld));
-    for (int i = 0; i < sqlda_->sqld; ++i) {
-      XSQLVAR& v = sqlda_->sqlvar[i];
-      buffers_[i].resize(static_cast<size_t>(v.sqllen) + 2 + 8);
-      v.sqldata = buffers_[i].data();
-      v.sqlind = &nulls_[i];
-      v.sqltype |= 1;
-      Field f;
-      f.Name.assign(v.aliasname, static_cast<size_t>(v.aliasname_length));
-      f.DefinedSize = v.sqllen;
-      f.NumericScale = -v.sqlscale;
-      fields_.push_back(f);
-    }
-    isc_dsql_execute(st, tr_, &stmt_, SQL_DIALECT_V6, nullptr);
-    if (st[0] == 1 && st[1]) {
-      Release();
-      Throw(st);
+  }
+  isc_stmt_handle* Handle() { return &h_; }
+  explicit operator bool() const { return h_ != 0; }
+  void Reset() {
+    if (!h_) return;
+    ISC_STATUS_ARRAY st;
+    isc_dsql_free_statement(st, &h_, DSQL_drop);
+    h_ = 0;
+  }
+
+ private:
+  isc_stmt_handle h_ = 0;
+};
+
+struct FreeDeleter {
+  void operator()(XSQLDA* p) const { std::free(p); }
+};
+using SqlDa = std::unique_ptr<XSQLDA, FreeDeleter>;
+
+// An empty descriptor area for n columns or parameters.
+SqlDa NewSqlDa(int n) {
+  SqlDa d(static_cast<XSQLDA*>(std::calloc(1, XSQLDA_LENGTH(n > 0 ? n : 1))));
+  if (!d) throw DbError("Out of memory for the statement's columns.");
+  d->version = SQLDA_VERSION1;
+  d->sqln = static_cast<short>(n > 0 ? n : 1);
+  return d;
+}
+
+// A blob being read or written; one not closed on purpose is cancelled.
+class FbBlob {
+ public:
+  FbBlob() = default;
+  FbBlob(const FbBlob&) = delete;
+  FbBlob& operator=(const FbBlob&) = delete;
+  ~FbBlob() {
+    if (!h_) return;
+    ISC_STATUS_ARRAY st;
+    isc_cancel_blob(st, &h_);
+  }
+  void Open(isc_db_handle* db, isc_tr_handle* tr, ISC_QUAD* id) {
+    ISC_STATUS_ARRAY st;
+    isc_open_blob2(st, db, tr, &h_, id, 0, nullptr);
+    Check(st);
+  }
+  void Create(isc_db_handle* db, isc_tr_handle* tr, ISC_QUAD* id) {
+    ISC_STATUS_ARRAY st;
+    isc_create_blob2(st, db, tr, &h_, id, 0, nullptr);
+    Check(st);
+  }
+  // Appends the whole value to `out`; a failed read is an error, never a shorter value.
+  void ReadAll(std::string& out) {
+    char chunk[32768];
+    for (;;) {
+      ISC_STATUS_ARRAY st;
+      unsigned short got = 0;
+      const ISC_STATUS rc = isc_get_segment(st, &h_, &got, sizeof chunk, chunk);
+      if (rc == isc_segstr_eof) return;
+      if (rc != 0 && rc != isc_segment) Throw(st);
+      out.append(chunk, got);
     }
   }
-  ~FbCursor() override { Release(); }
+  void Write(std::string_view bytes) {
+    // Written in segments: no part of the value is copied whole.
+    for (size_t at = 0; at < bytes.size();) {
+      const size_t n = std::min<size_t>(bytes.size() - at, 32000);
+      ISC_STATUS_ARRAY st;
+      isc_put_segment(st, &h_, static_cast<unsigned short>(n), bytes.data() + at);
+      Check(st);
+      at += n;
+    }
+  }
+  void Close() {
+    ISC_STATUS_ARRAY st;
+    isc_close_blob(st, &h_);
+    Check(st);
+    h_ = 0;
+  }
+
+ private:
+  isc_blob_handle h_ = 0;
+};
+
+// A transaction that is rolled back unless it was committed.
+class FbTransaction {
+ public:
+  FbTransaction() = default;
+  FbTransaction(const FbTransaction&) = delete;
+  FbTransaction& operator=(const FbTransaction&) = delete;
+  ~FbTransaction() { Rollback(); }
+  void Start(isc_db_handle* db, bool readOnly) {
+    static const char write[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
+                                 isc_tpb_nowait};
+    static const char read[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed, isc_tpb_rec_version,
+                                isc_tpb_nowait};
+    ISC_STATUS_ARRAY st;
+    isc_start_transaction(st, &h_, 1, db, static_cast<unsigned short>(readOnly ? sizeof read : sizeof write),
+                          readOnly ? read : write);
+    Check(st);
+  }
+  // On failure the transaction is rolled back and the error is thrown.
+  void Commit() {
+    if (!h_) return;
+    ISC_STATUS_ARRAY st;
+    isc_commit_transaction(st, &h_);
+    if (st[0] == 1 && st[1]) {
+      DbError e = ErrorOf(st);
+      Rollback();
+      throw e;
+    }
+    h_ = 0;
+  }
+  void Rollback() noexcept {
+    if (!h_) return;
+    ISC_STATUS_ARRAY st;
+    isc_rollback_transaction(st, &h_);
+    h_ = 0;
+  }
+  isc_tr_handle* Handle() { return &h_; }
+  explicit operator bool() const { return h_ != 0; }
+
+ private:
+  isc_tr_handle h_ = 0;
+};
+
+class FirebirdBackend;
+
+// A query's rows, read in a read-only transaction of the cursor's own: the backend's grouped commits
+// cannot end it under an open cursor. A cursor still open when its backend closes is released first.
+class FbCursor : public Cursor {
+ public:
+  FbCursor(FirebirdBackend& owner, isc_db_handle* db, const std::string& sql);
+  ~FbCursor() override;
 
   std::vector<Field>& Columns() override { return fields_; }
 
   bool Fetch() override {
     if (done_) return false;
+    if (!stmt_) throw DbError("Operation is not allowed when the object is closed.");
     ISC_STATUS_ARRAY st;
-    ISC_STATUS rc = isc_dsql_fetch(st, &stmt_, SQL_DIALECT_V6, sqlda_);
+    ISC_STATUS rc = isc_dsql_fetch(st, stmt_.Handle(), SQL_DIALECT_V6, sqlda_.get());
     if (rc == 100) {
-      done_ = true;
+      Finish();
       return false;
     }
     Check(st);
-    for (int i = 0; i < sqlda_->sqld; ++i) Decode(sqlda_->sqlvar[i], fields_[i].value);
+    for (int i = 0; i < sqlda_->sqld; ++i) Decode(sqlda_->sqlvar[i], fields_[static_cast<size_t>(i)].value);
     return true;
   }
 
- private:
-  static XSQLDA* Alloc(int n) {
-    auto* d = static_cast<XSQLDA*>(std::calloc(1, XSQLDA_LENGTH(n)));
-    d->version = SQLDA_VERSION1;
-    d->sqln = static_cast<short>(n);
-    return d;
+  // The backend closes: the statement and the transaction are given back, further fetches fail.
+  void Orphan() noexcept {
+    owner_ = nullptr;
+    stmt_.Reset();
+    tr_.Rollback();
   }
 
-  void Release() {
-    if (stmt_) {
-      ISC_STATUS_ARRAY st;
-      isc_dsql_free_statement(st, &stmt_, DSQL_drop);
-      stmt_ = 0;
-    }
-    std::free(sqlda_);
-    sqlda_ = nullptr;
+ private:
+  void Finish() {
+    done_ = true;
+    stmt_.Reset();
+    tr_.Commit();
   }
 
   static std::string Scaled(ISC_INT64 n, int scale) {
@@ -251,18 +375,10 @@ class FbCursor : public Cursor {
         std::memcpy(&id, d, sizeof id);
         out.kind = v.sqlsubtype == 1 ? Kind::Text : Kind::Binary;
         out.text.clear();
-        ISC_STATUS_ARRAY st;
-        isc_blob_handle blob = 0;
-        isc_open_blob2(st, db_, tr_, &blob, &id, 0, nullptr);
-        Check(st);
-        char chunk[8192];
-        unsigned short got = 0;
-        for (;;) {
-          ISC_STATUS rc = isc_get_segment(st, &blob, &got, sizeof chunk, chunk);
-          if (rc != 0 && rc != isc_segment) break;
-          out.text.append(chunk, got);
-        }
-        isc_close_blob(st, &blob);
+        FbBlob blob;
+        blob.Open(db_, tr_.Handle(), &id);
+        blob.ReadAll(out.text);
+        blob.Close();
         break;
       }
       default:
@@ -271,37 +387,37 @@ class FbCursor : public Cursor {
     }
   }
 
+  FirebirdBackend* owner_;
   isc_db_handle* db_;
-  isc_tr_handle* tr_;
-  isc_stmt_handle stmt_ = 0;
-  XSQLDA* sqlda_ = nullptr;
+  FbTransaction tr_;
+  FbStatement stmt_;
+  SqlDa sqlda_;
   std::vector<std::vector<char>> buffers_;
   std::vector<short> nulls_;
   std::vector<Field> fields_;
   bool done_ = false;
 };
 
-class FirebirdBackend;
-
+// "INSERT ... VALUES (?, ...)" prepared once; each execution binds its parameters as typed values.
 // "INSERT ... VALUES (?, ...)" prepared once; each execution binds its parameters as typed values.
 class FbPrepared : public PreparedStatement {
  public:
   FbPrepared(FirebirdBackend& owner, isc_db_handle* db, const std::string& sql);
-  ~FbPrepared() override;
   void Execute(const std::vector<Param>& params) override;
 
  private:
   void Bind(const Param& p, XSQLVAR& v, std::vector<char>& buf, isc_tr_handle* tr);
   FirebirdBackend& owner_;
   isc_db_handle* db_;
-  isc_stmt_handle stmt_ = 0;
-  XSQLDA* in_ = nullptr;
+  FbStatement stmt_;
+  SqlDa in_;
   std::vector<std::vector<char>> buffers_;
   std::vector<short> nulls_;
 };
 
 class FirebirdBackend : public Backend {
   friend class FbPrepared;
+  friend class FbCursor;
 
  public:
   explicit FirebirdBackend(isc_db_handle db) : db_(db) {}
@@ -318,11 +434,10 @@ class FirebirdBackend : public Backend {
       // Metadata changes are committed at once, on a transaction of their own.
       Commit();
       Start();
-      isc_dsql_execute_immediate(st, &db_, &tr_, static_cast<unsigned short>(0), sql.c_str(), SQL_DIALECT_V6, nullptr);
+      isc_dsql_execute_immediate(st, &db_, tr_.Handle(), static_cast<unsigned short>(0), sql.c_str(), SQL_DIALECT_V6,
+                                 nullptr);
       if (st[0] == 1 && st[1]) {
-        ISC_STATUS_ARRAY st2;
-        isc_rollback_transaction(st2, &tr_);
-        tr_ = 0;
+        tr_.Rollback();
         Throw(st);
       }
       Commit();
@@ -330,7 +445,7 @@ class FirebirdBackend : public Backend {
     }
     Start();
     // Long texts go through the length-carrying call; a failed statement undoes only itself.
-    isc_dsql_execute_immediate(st, &db_, &tr_, 0, sql.c_str(), SQL_DIALECT_V6, nullptr);
+    isc_dsql_execute_immediate(st, &db_, tr_.Handle(), 0, sql.c_str(), SQL_DIALECT_V6, nullptr);
     if (st[0] == 1 && st[1]) Throw(st);
     Done();
   }
@@ -343,8 +458,10 @@ class FirebirdBackend : public Backend {
   }
 
   std::unique_ptr<Cursor> Query(const std::string& sql) override {
-    Start();
-    return std::make_unique<FbCursor>(&db_, &tr_, sql);
+    if (!db_) throw DbError("Operation is not allowed when the object is closed.", true);
+    // What this connection wrote is committed first, so that the query's own transaction sees it.
+    Commit();
+    return std::make_unique<FbCursor>(*this, &db_, sql);
   }
 
   std::unique_ptr<Cursor> Tables() override {
@@ -370,6 +487,9 @@ class FirebirdBackend : public Backend {
     } catch (const DbError& e) {
       failed = e;
     }
+    // Cursors still open give back their statements and transactions before the detach.
+    for (FbCursor* c : cursors_) c->Orphan();
+    cursors_.clear();
     ISC_STATUS_ARRAY st;
     isc_detach_database(st, &db_);
     db_ = 0;
@@ -378,58 +498,75 @@ class FirebirdBackend : public Backend {
 
  private:
   void Start() {
+    if (!db_) throw DbError("Operation is not allowed when the object is closed.", true);
     if (tr_) return;
-    static const char tpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
-                               isc_tpb_nowait};
-    ISC_STATUS_ARRAY st;
-    isc_start_transaction(st, &tr_, 1, &db_, static_cast<unsigned short>(sizeof tpb), tpb);
-    Check(st);
+    tr_.Start(&db_, false);
     if (!dirty_) lastCommit_ = Clock::now();
   }
 
   void Commit() {
     if (!tr_) return;
-    ISC_STATUS_ARRAY st;
-    isc_commit_transaction(st, &tr_);
-    if (st[0] == 1 && st[1]) {
-      ISC_STATUS_ARRAY st2;
-      isc_rollback_transaction(st2, &tr_);
-      tr_ = 0;
+    try {
+      tr_.Commit();
+    } catch (DbError& e) {
       dirty_ = false;
-      DbError e = ErrorOf(st);
       e.SetLostStatements(pending_);
       pending_ = 0;
-      throw e;
+      throw;
     }
-    tr_ = 0;
     dirty_ = false;
     pending_ = 0;
     lastCommit_ = Clock::now();
   }
 
   isc_db_handle db_;
-  isc_tr_handle tr_ = 0;
+  FbTransaction tr_;
   bool dirty_ = false;
   long long pending_ = 0;  // statements done since the last commit
   Clock::time_point lastCommit_ = Clock::now();
+  std::set<FbCursor*> cursors_;  // open cursors, released before the detach
 };
 
-FbPrepared::FbPrepared(FirebirdBackend& owner, isc_db_handle* db, const std::string& sql) : owner_(owner), db_(db) {
+FbCursor::FbCursor(FirebirdBackend& owner, isc_db_handle* db, const std::string& sql) : owner_(&owner), db_(db) {
+  tr_.Start(db_, true);
+  stmt_.Allocate(db_);
+  sqlda_ = NewSqlDa(1);
   ISC_STATUS_ARRAY st;
-  isc_dsql_allocate_statement(st, db_, &stmt_);
+  isc_dsql_prepare(st, tr_.Handle(), stmt_.Handle(), 0, sql.c_str(), SQL_DIALECT_V6, sqlda_.get());
   Check(st);
-  isc_dsql_prepare(st, &owner_.tr_, &stmt_, 0, sql.c_str(), SQL_DIALECT_V6, nullptr);
-  if (st[0] == 1 && st[1]) {
-    ISC_STATUS_ARRAY st2;
-    isc_dsql_free_statement(st2, &stmt_, DSQL_drop);
-    Throw(st);
+  if (sqlda_->sqld > sqlda_->sqln) {
+    sqlda_ = NewSqlDa(sqlda_->sqld);
+    isc_dsql_describe(st, stmt_.Handle(), SQL_DIALECT_V6, sqlda_.get());
+    Check(st);
   }
+  buffers_.resize(static_cast<size_t>(sqlda_->sqld));
+  nulls_.resize(static_cast<size_t>(sqlda_->sqld));
+  for (int i = 0; i < sqlda_->sqld; ++i) {
+    XSQLVAR& v = sqlda_->sqlvar[i];
+    buffers_[static_cast<size_t>(i)].resize(static_cast<size_t>(v.sqllen) + 2 + 8);
+    v.sqldata = buffers_[static_cast<size_t>(i)].data();
+    v.sqlind = &nulls_[static_cast<size_t>(i)];
+    v.sqltype |= 1;
+    Field f;
+    f.Name.assign(v.aliasname, static_cast<size_t>(v.aliasname_length));
+    f.DefinedSize = v.sqllen;
+    f.NumericScale = -v.sqlscale;
+    fields_.push_back(f);
+  }
+  isc_dsql_execute(st, tr_.Handle(), stmt_.Handle(), SQL_DIALECT_V6, nullptr);
+  Check(st);
+  owner_->cursors_.insert(this);
 }
 
-FbPrepared::~FbPrepared() {
+FbCursor::~FbCursor() {
+  if (owner_) owner_->cursors_.erase(this);
+}
+
+FbPrepared::FbPrepared(FirebirdBackend& owner, isc_db_handle* db, const std::string& sql) : owner_(owner), db_(db) {
+  stmt_.Allocate(db_);
   ISC_STATUS_ARRAY st;
-  if (stmt_) isc_dsql_free_statement(st, &stmt_, DSQL_drop);
-  std::free(in_);
+  isc_dsql_prepare(st, owner_.tr_.Handle(), stmt_.Handle(), 0, sql.c_str(), SQL_DIALECT_V6, nullptr);
+  Check(st);
 }
 
 void FbPrepared::Bind(const Param& p, XSQLVAR& v, std::vector<char>& buf, isc_tr_handle* tr) {
@@ -470,24 +607,11 @@ void FbPrepared::Bind(const Param& p, XSQLVAR& v, std::vector<char>& buf, isc_tr
     }
     case Param::Type::TextBlob:
     case Param::Type::BinaryBlob: {
-      ISC_STATUS_ARRAY st;
-      isc_blob_handle blob = 0;
       ISC_QUAD id{};
-      isc_create_blob2(st, db_, tr, &blob, &id, 0, nullptr);
-      Check(st);
-      // Written in segments: no part of the value is copied whole.
-      for (size_t at = 0; at < p.bytes.size();) {
-        const size_t n = std::min<size_t>(p.bytes.size() - at, 32000);
-        isc_put_segment(st, &blob, static_cast<unsigned short>(n), p.bytes.data() + at);
-        if (st[0] == 1 && st[1]) {
-          ISC_STATUS_ARRAY st2;
-          isc_cancel_blob(st2, &blob);
-          Throw(st);
-        }
-        at += n;
-      }
-      isc_close_blob(st, &blob);
-      Check(st);
+      FbBlob blob;
+      blob.Create(db_, tr, &id);
+      blob.Write(p.bytes);
+      blob.Close();
       v.sqltype = SQL_BLOB | 1;
       v.sqlsubtype = p.type == Param::Type::TextBlob ? 1 : 0;
       put(&id, sizeof id);
@@ -520,12 +644,8 @@ void FbPrepared::Bind(const Param& p, XSQLVAR& v, std::vector<char>& buf, isc_tr
 
 void FbPrepared::Execute(const std::vector<Param>& params) {
   const int n = static_cast<int>(params.size());
-  if (!in_ || in_->sqln != n) {
-    std::free(in_);
-    in_ = static_cast<XSQLDA*>(std::calloc(1, XSQLDA_LENGTH(n > 0 ? n : 1)));
-    if (!in_) throw DbError("Out of memory for the statement's parameters.");
-    in_->version = SQLDA_VERSION1;
-    in_->sqln = static_cast<short>(n);
+  if (!in_ || in_->sqld != n) {
+    in_ = NewSqlDa(n);
     in_->sqld = static_cast<short>(n);
     buffers_.assign(static_cast<size_t>(n), {});
     nulls_.assign(static_cast<size_t>(n), 0);
@@ -535,10 +655,10 @@ void FbPrepared::Execute(const std::vector<Param>& params) {
     XSQLVAR& v = in_->sqlvar[i];
     nulls_[static_cast<size_t>(i)] = 0;
     v.sqlind = &nulls_[static_cast<size_t>(i)];
-    Bind(params[static_cast<size_t>(i)], v, buffers_[static_cast<size_t>(i)], &owner_.tr_);
+    Bind(params[static_cast<size_t>(i)], v, buffers_[static_cast<size_t>(i)], owner_.tr_.Handle());
   }
   ISC_STATUS_ARRAY st;
-  isc_dsql_execute(st, &owner_.tr_, &stmt_, SQL_DIALECT_V6, in_);
+  isc_dsql_execute(st, owner_.tr_.Handle(), stmt_.Handle(), SQL_DIALECT_V6, in_.get());
   if (st[0] == 1 && st[1]) Throw(st);
   owner_.Done();
 }
@@ -567,19 +687,25 @@ std::unique_ptr<Backend> OpenFirebird(const std::string& connectionString, int c
     }
     return {};
   };
-  std::string path = pick({"dbname", "database"});
-  if (!path.empty() && path.back() == ' ') path.pop_back();
-  std::string user = pick({"uid", "user id", "user"});
-  std::string password = pick({"password", "pwd"});
-  std::string charset = pick({"charset"});
-  std::string role = pick({"role"});
-  if (path.empty()) throw DbError("No database file was given.");
+  FirebirdTarget t;
+  t.database = pick({"dbname", "database"});
+  // The login string puts a blank after the database name.
+  if (!t.database.empty() && t.database.back() == ' ') t.database.pop_back();
+  t.user = pick({"uid", "user id", "user"});
+  t.password = pick({"password", "pwd"});
+  t.charset = pick({"charset"});
+  t.role = pick({"role"});
+  return OpenFirebird(t, connectTimeoutSeconds);
+}
 
+std::unique_ptr<Backend> OpenFirebird(const FirebirdTarget& target, int connectTimeoutSeconds) {
+  const std::string& path = target.database;
+  if (path.empty()) throw DbError("No database file was given.");
   std::vector<char> dpb{isc_dpb_version1};
-  if (!user.empty()) AddDpbString(dpb, isc_dpb_user_name, user);
-  if (!password.empty()) AddDpbString(dpb, isc_dpb_password, password);
-  if (!charset.empty()) AddDpbString(dpb, isc_dpb_lc_ctype, charset);
-  if (!role.empty()) AddDpbString(dpb, isc_dpb_sql_role_name, role);
+  if (!target.user.empty()) AddDpbString(dpb, isc_dpb_user_name, target.user);
+  if (!target.password.empty()) AddDpbString(dpb, isc_dpb_password, target.password);
+  if (!target.charset.empty()) AddDpbString(dpb, isc_dpb_lc_ctype, target.charset);
+  if (!target.role.empty()) AddDpbString(dpb, isc_dpb_sql_role_name, target.role);
   if (connectTimeoutSeconds > 0) {
     int t = connectTimeoutSeconds > 32767 ? 32767 : connectTimeoutSeconds;
     dpb.push_back(isc_dpb_connect_timeout);

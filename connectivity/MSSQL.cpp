@@ -22,7 +22,7 @@ std::string ConnectionString(const Login& login) {
 }
 
 bool CanOpenSqlServer(const Login& login, std::string* why) {
-  return ado::CanOpen([&] { return ConnectionString(login); }, kLoginTestTimeout, why);
+  return ado::CanOpen([&](ado::Connection& c) { c.Open(ConnectionString(login)); }, kLoginTestTimeout, why);
 }
 
 bool IsDiagramTable(const std::string& name) {
@@ -46,6 +46,25 @@ void ListSqlServerTables(const Login& login, std::vector<std::string>& list, std
   }
   rs.Close();
   conn.Close();
+}
+
+std::string QuotedName(const std::string& name) {
+  std::string r = "[";
+  for (char ch : name) {
+    r += ch;
+    if (ch == ']') r += ']';
+  }
+  return r + "]";
+}
+
+long long CountRows(ado::Connection& conn, const std::string& table) {
+  const std::string from = " FROM " + QuotedName(table);
+  try {
+    return conn.Active().Scalar("SELECT COUNT_BIG(*)" + from);
+  } catch (const ado::DbError& e) {
+    if (e.ConnectionLost()) throw;
+    return conn.Active().Scalar("SELECT COUNT(*)" + from);
+  }
 }
 
 }  // namespace MSSQL

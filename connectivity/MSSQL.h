@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "connectivity/Ado.h"
+
 namespace MSSQL {
 
 // The fields of the "MS SQL Server Login" panel, as typed.
@@ -26,6 +28,13 @@ bool CanOpenSqlServer(const Login& login, std::string* why = nullptr);
 // Throws ado::DbError on failure (the list keeps what was added).
 void ListSqlServerTables(const Login& login, std::vector<std::string>& list,
                          std::vector<std::string>* leftOut = nullptr);
+
+// "[name]", with "]" doubled.
+std::string QuotedName(const std::string& name);
+
+// The number of rows of a table. SQL Server's COUNT(*) stops at 2^31 - 1 rows, COUNT_BIG goes on;
+// sources without it are counted plainly.
+long long CountRows(ado::Connection& conn, const std::string& table);
 
 // True for the tables SQL Server keeps for its database diagrams.
 bool IsDiagramTable(const std::string& name);

@@ -10,6 +10,7 @@
 #include <clocale>
 #include <future>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "connectivity/AdoTypes.h"
@@ -29,6 +30,37 @@ SQLRETURN WhileWaiting(F&& call) {
   while (task.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) ui::YieldNow();
   return task.get();
 }
+
+// Owns one ODBC handle of the given type and frees it on every path; move-only.
+template <SQLSMALLINT HandleType>
+class Handle {
+ public:
+  Handle() = default;
+  explicit Handle(SQLHANDLE h) : h_(h) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  Handle(Handle&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
+  Handle& operator=(Handle&& o) noexcept {
+    if (this != &o) {
+      Reset();
+      h_ = std::exchange(o.h_, nullptr);
+    }
+    return *this;
+  }
+  ~Handle() { Reset(); }
+  SQLHANDLE Get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+  void Reset() {
+    if (h_) SQLFreeHandle(HandleType, h_);
+    h_ = nullptr;
+  }
+
+ private:
+  SQLHANDLE h_ = nullptr;
+};
+using EnvHandle = Handle<SQL_HANDLE_ENV>;
+using DbcHandle = Handle<SQL_HANDLE_DBC>;
+using StmtHandle = Handle<SQL_HANDLE_STMT>;
 
 // SQL Server types that the driver reports with codes of its own.
 constexpr int kSsTime2 = -154;
@@ -120,7 +152,7 @@ enum class ReadAs { Integer, Double, Single, Decimal, Bit, WText, Binary, Date, 
 
 class OdbcCursor : public Cursor {
  public:
-  explicit OdbcCursor(SQLHSTMT stmt) : stmt_(stmt) {
+  explicit OdbcCursor(StmtHandle stmt) : owned_(std::move(stmt)), stmt_(owned_.Get()) {
     SQLSMALLINT n = 0;
     Check(SQLNumResultCols(stmt_, &n), SQL_HANDLE_STMT, stmt_);
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(n); ++i) {
@@ -147,7 +179,6 @@ class OdbcCursor : public Cursor {
       fetch_.push_back(FetchKind(sqlType));
     }
   }
-  ~OdbcCursor() override { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
 
   std::vector<Field>& Columns() override { return fields_; }
 
@@ -281,6 +312,7 @@ class OdbcCursor : public Cursor {
     }
   }
 
+  StmtHandle owned_;
   SQLHSTMT stmt_;
   std::vector<Field> fields_;
   std::vector<ReadAs> fetch_;
@@ -289,71 +321,61 @@ class OdbcCursor : public Cursor {
 
 class OdbcBackend : public Backend {
  public:
-  OdbcBackend(SQLHENV env, SQLHDBC dbc, int queryTimeout) : env_(env), dbc_(dbc), queryTimeout_(queryTimeout) {}
+  OdbcBackend(EnvHandle env, DbcHandle dbc, int queryTimeout)
+      : env_(std::move(env)), dbc_(std::move(dbc)), queryTimeout_(queryTimeout) {}
   ~OdbcBackend() override { Close(); }
 
-  void Execute(const std::string& sql) override { SQLFreeHandle(SQL_HANDLE_STMT, Statement(sql)); }
+  void Execute(const std::string& sql) override { Statement(sql); }
 
-  std::unique_ptr<Cursor> Query(const std::string& sql) override { return CursorOf(Statement(sql)); }
+  std::unique_ptr<Cursor> Query(const std::string& sql) override { return std::make_unique<OdbcCursor>(Statement(sql)); }
 
   std::unique_ptr<Cursor> Tables() override {
-    SQLHSTMT stmt = NewStatement();
-    SQLRETURN rc = WhileWaiting([&] { return SQLTablesW(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); });
+    StmtHandle stmt = NewStatement();
+    SQLRETURN rc =
+        WhileWaiting([&] { return SQLTablesW(stmt.Get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); });
     if (!SQL_SUCCEEDED(rc)) Fail(stmt);
-    return CursorOf(stmt);
+    return std::make_unique<OdbcCursor>(std::move(stmt));
   }
 
   void Close() override {
     if (!dbc_) return;
-    SQLDisconnect(dbc_);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
-    SQLFreeHandle(SQL_HANDLE_ENV, env_);
-    dbc_ = nullptr;
-    env_ = nullptr;
+    SQLDisconnect(dbc_.Get());
+    dbc_.Reset();
+    env_.Reset();
   }
 
  private:
-  SQLHSTMT NewStatement() {
+  StmtHandle NewStatement() {
     if (!dbc_) throw DbError("Operation is not allowed when the object is closed.");
-    SQLHSTMT stmt = nullptr;
-    Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_);
+    SQLHSTMT raw = nullptr;
+    Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_.Get(), &raw), SQL_HANDLE_DBC, dbc_.Get());
+    StmtHandle stmt(raw);
     if (queryTimeout_ > 0)
-      SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(queryTimeout_)), 0);
+      SQLSetStmtAttr(raw, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(queryTimeout_)), 0);
     return stmt;
   }
 
-  [[noreturn]] void Fail(SQLHSTMT stmt) {
-    DbError e(Diagnostics(SQL_HANDLE_STMT, stmt), LostState(SQL_HANDLE_STMT, stmt));
-    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-    throw e;
+  [[noreturn]] static void Fail(const StmtHandle& stmt) {
+    throw DbError(Diagnostics(SQL_HANDLE_STMT, stmt.Get()), LostState(SQL_HANDLE_STMT, stmt.Get()));
   }
 
-  // A cursor that takes the statement, or frees it when the cursor cannot be made.
-  static std::unique_ptr<Cursor> CursorOf(SQLHSTMT stmt) {
-    try {
-      return std::make_unique<OdbcCursor>(stmt);
-    } catch (...) {
-      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-      throw;
-    }
-  }
-
-  SQLHSTMT Statement(const std::string& sql) {
-    SQLHSTMT stmt = NewStatement();
+  StmtHandle Statement(const std::string& sql) {
+    StmtHandle stmt = NewStatement();
     std::u16string w = ToUtf16(sql);
     static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
-    SQLRETURN rc = WhileWaiting(
-        [&] { return SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLINTEGER>(w.size())); });
+    SQLRETURN rc = WhileWaiting([&] {
+      return SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLINTEGER>(w.size()));
+    });
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) Fail(stmt);
     return stmt;
   }
 
-  SQLHENV env_;
-  SQLHDBC dbc_;
+  EnvHandle env_;
+  DbcHandle dbc_;
   int queryTimeout_;
 };
 
-SQLHENV NewEnvironment() {
+EnvHandle NewEnvironment() {
   // The driver manager converts between wide and narrow text for narrow-only drivers in the
   // character set of LC_CTYPE; without UTF-8 there, every letter outside ASCII would be lost.
   static const bool utf8 = [] {
@@ -362,10 +384,11 @@ SQLHENV NewEnvironment() {
     return std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
   }();
   (void)utf8;
-  SQLHENV env = nullptr;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+  SQLHENV raw = nullptr;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw)))
     throw DbError("The ODBC driver manager could not be started.");
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  EnvHandle env(raw);
+  SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   return env;
 }
 
@@ -411,12 +434,12 @@ void MapOdbcType(int sqlType, bool isUnsigned, long columnSize, int& adoType, lo
 }
 
 std::string OdbcDriverLibrary(const std::string& driverName) {
-  SQLHENV env = NewEnvironment();
+  EnvHandle env = NewEnvironment();
   std::string found;
   SQLCHAR desc[512], attrs[4096];
   SQLSMALLINT descLen = 0, attrLen = 0;
   SQLUSMALLINT dir = SQL_FETCH_FIRST;
-  while (SQL_SUCCEEDED(SQLDriversA(env, dir, desc, sizeof desc, &descLen, attrs, sizeof attrs, &attrLen))) {
+  while (SQL_SUCCEEDED(SQLDriversA(env.Get(), dir, desc, sizeof desc, &descLen, attrs, sizeof attrs, &attrLen))) {
     dir = SQL_FETCH_NEXT;
     if (reinterpret_cast<char*>(desc) != driverName) continue;
     // Attributes come as "key=value\0key=value\0\0".
@@ -426,7 +449,6 @@ std::string OdbcDriverLibrary(const std::string& driverName) {
     if (found.empty()) found = "?";
     break;
   }
-  SQLFreeHandle(SQL_HANDLE_ENV, env);
   return found;
 }
 
@@ -447,12 +469,12 @@ std::string WithPinnedProtocol(const std::string& connectionString) {
 
 std::unique_ptr<Backend> OpenOdbc(const std::string& connectionString, int loginTimeoutSeconds,
                                   int queryTimeoutSeconds) {
-  SQLHENV env = NewEnvironment();
-  SQLHDBC dbc = nullptr;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
+  EnvHandle env = NewEnvironment();
+  SQLHDBC raw = nullptr;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env.Get(), &raw)))
     throw DbError("The ODBC connection could not be created.");
-  }
+  DbcHandle owned(raw);
+  SQLHDBC dbc = raw;
   if (loginTimeoutSeconds > 0) {
     SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
@@ -466,13 +488,8 @@ std::unique_ptr<Backend> OpenOdbc(const std::string& connectionString, int login
     return SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLSMALLINT>(w.size()), out,
                              1024, &outLen, SQL_DRIVER_NOPROMPT);
   });
-  if (!SQL_SUCCEEDED(rc)) {
-    std::string msg = Diagnostics(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
-    throw DbError(msg);
-  }
-  return std::make_unique<OdbcBackend>(env, dbc, queryTimeoutSeconds);
+  if (!SQL_SUCCEEDED(rc)) throw DbError(Diagnostics(SQL_HANDLE_DBC, dbc));
+  return std::make_unique<OdbcBackend>(std::move(env), std::move(owned), queryTimeoutSeconds);
 }
 
 }  // namespace ado

@@ -14,4 +14,16 @@ void YieldNow();
 // How many times the handler ran (for measurements).
 long YieldCount();
 
+// Holds a "busy" flag up for the life of a scope: every way out, a throw included, lowers it.
+class BusyScope {
+ public:
+  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~BusyScope() { flag_ = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
 }  // namespace ui

@@ -8,8 +8,6 @@
 
 namespace conversion {
 
-bool SQLTableOK = true;
-
 namespace {
 const char* const kWhere = "Form1.PushButton7_Click";
 }
@@ -39,40 +37,39 @@ void ConversionRun::CountLost(const ado::DbError& e, bool ownRowAmongThem) {
   table_->notes.push_back(what);
 }
 
+ConversionRun::ConversionRun(RunHost& host)
+    : host_(host), trap_(kWhere, [this](const std::string& text) {
+        ++reported_;
+        host_.ReportError(text);
+      }) {
+  // Whatever succeeded is made durable before a message waits on the user.
+  trap_.BeforeReport([this] { BeforeWait(); });
+  trap_.OnError([this](const std::exception& e) {
+    lastError_ = e.what();
+    if (const auto* db = dynamic_cast<const ado::DbError*>(&e)) {
+      CountLost(*db);
+      stopping_ = db->ConnectionLost() && !host_.PreviewOn();
+    }
+  });
+}
+
 void ConversionRun::BeforeWait() {
   // Whatever succeeded is made durable before the user is asked anything or a table ends.
   try {
     host_.FirebirdConn().Flush();
   } catch (const std::exception& e) {
     if (const auto* db = dynamic_cast<const ado::DbError*>(&e)) CountLost(*db);
-    ++reported_;
-    host_.ReportError(trap::ApplicationErrorText(e.what(), kWhere, 138));
+    trap_.Report(e.what(), 138);
   }
-}
-
-void ConversionRun::Report(const std::string& description, int line) {
-  BeforeWait();
-  ++reported_;
-  host_.ReportError(trap::ApplicationErrorText(description, kWhere, line));
 }
 
 template <class F>
 bool ConversionRun::Step(int line, F&& f) {
-  try {
-    f();
-    return true;
-  } catch (const ado::DbError& e) {
-    lastError_ = e.what();
-    CountLost(e);
-    Report(e.what(), line);
-    // A Firebird connection that is gone is reported once; the run then winds up.
-    if (e.ConnectionLost() && !host_.PreviewOn()) throw Stop{};
-    return false;
-  } catch (const std::exception& e) {
-    lastError_ = e.what();
-    Report(e.what(), line);
-    return false;
-  }
+  stopping_ = false;
+  if (trap_.Step(line, std::forward<F>(f))) return true;
+  // A Firebird connection that is gone is reported once; the run then winds up.
+  if (stopping_) throw Stop{};
+  return false;
 }
 
 void ConversionRun::RejectRow(long long row, const std::exception& e, int line) {
@@ -82,7 +79,7 @@ void ConversionRun::RejectRow(long long row, const std::exception& e, int line) 
   const bool first = table_->rejected == 0;
   summary_.Reject(*table_, row, e.what());
   // Further rejected rows of the table go to the summary, not to a message each.
-  if (first || lost) Report(e.what(), line);
+  if (first || lost) trap_.Report(e.what(), line);
   if (lost) throw Stop{};
 }
 
@@ -96,7 +93,7 @@ bool ConversionRun::Route(const std::string& statement, int line) {
 
 void ConversionRun::Run() {
   if (converting_) return;
-  converting_ = true;
+  ui::BusyScope busy(converting_);
   loginFailed_ = false;
   reported_ = 0;
   bool open = false;
@@ -107,13 +104,11 @@ void ConversionRun::Run() {
     if (!FireBird::CanOpenFirebird(host_.FirebirdLogin(), &why)) {
       host_.ShowMessage(std::string(kFirebirdCannotOpen) + "\r\r" + why);
       loginFailed_ = true;
-      converting_ = false;
       return;
     }
     if (!MSSQL::CanOpenSqlServer(host_.SqlServerLogin(), &why)) {
       host_.ShowMessage(std::string(kSqlServerCannotOpen) + "\r\r" + why);
       loginFailed_ = true;
-      converting_ = false;
       return;
     }
     host_.SetHourglass(true);
@@ -129,14 +124,12 @@ void ConversionRun::Run() {
     Step(110, [&] { FireBird::ListFirebirdTables(host_.FirebirdLogin(), host_.TargetTables()); });
     Step(112, [&] {
       ado::Connection& fb = host_.FirebirdConn();
-      fb.CursorLocation = 2;
       fb.CommandTimeout = 5000;
       fb.ConnectionTimeout = 5000;
-      fb.Open(FireBird::ConnectionString(host_.FirebirdLogin()));
+      fb.Open(FireBird::Target(host_.FirebirdLogin()));
     });
     Step(114, [&] {
       ado::Connection& ms = host_.MssqlConn();
-      ms.CursorLocation = 2;
       ms.CommandTimeout = 5000;
       ms.ConnectionTimeout = 5000;
       open = true;
@@ -161,10 +154,10 @@ void ConversionRun::Run() {
       host_.SetProgressText("");
     }
     if (host_.PreviewOn() && host_.PreviewPerFile()) {
-      host_.FormOK() = false;
+      PreviewOutcome outcome;
       BeforeWait();
-      Step(146, [&] { host_.ShowPreviewModal(); });
-      if (!host_.FormOK()) {
+      Step(146, [&] { outcome = host_.ShowPreviewModal(); });
+      if (!outcome.SQLFormOK) {
         Step(148, [&] {
           host_.MssqlConn().Close();
           host_.FirebirdConn().Close();
@@ -176,7 +169,7 @@ void ConversionRun::Run() {
   } catch (const Stop&) {
     // The Firebird connection is gone: wind up as after the last table.
   } catch (const std::exception& e) {
-    Report(e.what(), 144);
+    trap_.Report(e.what(), 144);
   }
   if (open) {
     Step(150, [&] { host_.MssqlConn().Close(); });
@@ -188,7 +181,6 @@ void ConversionRun::Run() {
   table_ = nullptr;
   host_.ShowMessage("Done.");
   if (!summary_.LostNothing()) host_.ShowSummary(summary_.Text());
-  converting_ = false;
 }
 
 bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& target) {
@@ -212,17 +204,21 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
   }
   host_.SetProgressText("Please wait.. Processing table " + tbl);
   ado::Recordset rs;
+  long long total = 0;
   // A table that cannot be read costs one message; its statements are not built.
-  if (Step(130, [&] { rs.Open(SelectAllText(tbl), host_.MssqlConn(), 3, 3); })) {
+  if (Step(130, [&] {
+        total = MSSQL::CountRows(host_.MssqlConn(), tbl);
+        rs.Open(SelectAllText(tbl), host_.MssqlConn());
+      })) {
     TableDdl ddl;
     if (Step(132, [&] { ddl = BuildCreateTable(target, rs, &host_.Datatypes()); })) {
       for (const auto& [from, to] : ddl.shortened) summary_.Shortened("column of \"" + target + "\"", from, to);
       // Rows for a table that could not be created would each fail with a message of their own.
       if (Route(ddl.createTable, 134)) {
-        if (!rs.Eof() && !rs.Bof()) ExportRows(target, rs, ddl);
-      } else if (rs.Rows() > 0) {
-        table_->rejected += rs.Rows();
-        table_->notes.push_back("the table could not be created: its " + std::to_string(rs.Rows()) +
+        if (!rs.Eof() && !rs.Bof()) ExportRows(target, rs, ddl, total);
+      } else if (total > 0) {
+        table_->rejected += total;
+        table_->notes.push_back("the table could not be created: its " + std::to_string(total) +
                                 " rows were not copied");
       } else {
         table_->notes.push_back("the table could not be created");
@@ -234,18 +230,17 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
   }
   // A finished table is made durable before the next one starts.
   BeforeWait();
-  SQLTableOK = true;
   if (host_.PreviewOn() && perTable) {
-    Step(142, [&] { host_.ShowPreviewModal(); });
+    PreviewOutcome outcome;
+    Step(142, [&] { outcome = host_.ShowPreviewModal(); });
     // Only "Skip Table / Do Not Execute SQL" goes on with the next table.
-    if (SQLTableOK) return false;
+    if (outcome.SQLTableOK) return false;
   }
   return true;
 }
 
-void ConversionRun::ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl) {
+void ConversionRun::ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl, long long total) {
   InsertBuilder builder(target, ddl);
-  const long long total = rs.Rows() < 0 ? 0 : rs.Rows();
   const bool preview = host_.PreviewOn();
   // Executed at once, the rows go through one prepared INSERT with typed parameters; a row with a value
   // that only the literal statement can carry goes as that statement.

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "connectivity/Ado.h"
+#include "connectivity/ErrorTrap.h"
 #include "connectivity/FireBird.h"
 #include "connectivity/MSSQL.h"
 #include "conversion/RunSummary.h"
@@ -19,8 +20,11 @@ constexpr const char* kFirebirdCannotOpen = "Firebird or Interbase Login: Could 
 constexpr const char* kSqlServerCannotOpen =
     "MS SQL Server Login: Could not connect. Please check with your administrator.";
 
-// Cleared only by "Skip Table / Do Not Execute SQL"; set by the run before each per-table preview.
-extern bool SQLTableOK;
+// How a modal SQL Preview ended.
+struct PreviewOutcome {
+  bool SQLFormOK = false;  // "Execute SQL" carried every statement
+  bool SQLTableOK = true;  // cleared only by "Skip Table / Do Not Execute SQL"
+};
 
 // What the run needs from the main window and its previews.
 class RunHost {
@@ -44,12 +48,11 @@ class RunHost {
   virtual void ClearScript() = 0;
   virtual void AppendScript(const std::string& statement) = 0;
   virtual DatatypeSink& Datatypes() = 0;
-  virtual void ShowPreviewModal() = 0;
+  virtual PreviewOutcome ShowPreviewModal() = 0;
   // Replaces both working connections with fresh, closed ones.
   virtual void NewConnections() = 0;
   virtual ado::Connection& MssqlConn() = 0;
   virtual ado::Connection& FirebirdConn() = 0;
-  virtual bool& FormOK() = 0;                 // SQLFormOK of the main window
   virtual std::string& CurrentTable() = 0;    // tbl of the main window: the table being converted
   // Leaves out of the listed source tables those the run is not to convert (all are, by default).
   virtual void FilterTables(std::vector<std::string>& /*tables*/) {}
@@ -65,7 +68,7 @@ void ListRemove(std::vector<std::string>& list, const std::string& text);
 // "Start Converting": copies every user table, as the main window's switches say.
 class ConversionRun {
  public:
-  explicit ConversionRun(RunHost& host) : host_(host) {}
+  explicit ConversionRun(RunHost& host);
   // Rows executed at once go through a prepared INSERT (the default) or as literal statements.
   void UsePreparedInserts(bool on) { usePrepared_ = on; }
   void Run();
@@ -81,19 +84,23 @@ class ConversionRun {
   class Stop {};
   // False when the table loop must end (a per-table preview left without "Skip Table").
   bool ConvertTable(const std::string& tbl, const std::string& target);
-  void ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl);
+  // `total` is the table's row count, read before its rows.
+  void ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl, long long total);
   // Appends the statement to the preview, or executes it; false when Firebird rejected it.
   bool Route(const std::string& statement, int line);
   // A row that could not be built or was rejected: the table's first one is reported, all are counted.
   void RejectRow(long long row, const std::exception& e, int line);
   // Rows undone by a commit that failed are counted as rejected.
   void CountLost(const ado::DbError& e, bool ownRowAmongThem = false);
+  // Makes pending Firebird work durable; a failed commit is counted and reported.
   void BeforeWait();
-  void Report(const std::string& description, int line);
+  // Runs one numbered statement through the trap; throws Stop when the Firebird connection is gone.
   template <class F>
   bool Step(int line, F&& f);
 
   RunHost& host_;
+  trap::ErrorTrap trap_;
+  bool stopping_ = false;  // the step that failed lost the Firebird connection
   bool converting_ = false;
   bool loginFailed_ = false;
   bool usePrepared_ = true;

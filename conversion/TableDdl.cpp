@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "connectivity/AdoTypes.h"
+#include "connectivity/MSSQL.h"
 #include "connectivity/ConnString.h"
 #include "connectivity/UiYield.h"
 #include "conversion/Datatype.h"
@@ -138,14 +139,7 @@ std::string QuoteIdentifier(const std::string& name) {
   return r + "\"";
 }
 
-std::string SelectAllText(const std::string& table) {
-  std::string r = "SELECT * FROM [";
-  for (char ch : table) {
-    r += ch;
-    if (ch == ']') r += ']';
-  }
-  return r + "]";
-}
+std::string SelectAllText(const std::string& table) { return "SELECT * FROM " + MSSQL::QuotedName(table); }
 
 std::string DropTableText(const std::string& table) { return "DROP TABLE " + QuoteIdentifier(table) + ";"; }
 

@@ -9,11 +9,13 @@
 #include <QProgressBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTreeView>
 #include <QUrl>
 #include <QKeyEvent>
+#include <utility>
 
-#include "app/Main.h"
+#include "app/Clipboard.h"
 #include "app/MsgBox.h"
 #include "app/Shell.h"
 #include "app/WindowHelpers.h"
@@ -26,23 +28,13 @@
 #include "preview/Form5.h"
 
 namespace {
-Form2* g_instance = nullptr;
+QPointer<Form2> g_instance;
 }  // namespace
-
-PreviewContext& Preview() {
-  static PreviewContext c;
-  return c;
-}
 
 bool IsBlank(const QString& s) {
   for (QChar c : s)
     if (c != ' ') return false;
   return true;
-}
-
-bool IsStatementError(const QString& d) {
-  return d.contains("SQLException", Qt::CaseInsensitive) || d.contains("SQL error", Qt::CaseInsensitive) ||
-         d.contains("unsuccessful metadata", Qt::CaseInsensitive);
 }
 
 QString ErrorMailLink(const QString& errorText) {
@@ -150,6 +142,7 @@ void Form2::Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   if (g_instance == this) g_instance = nullptr;
+  if (auto done = std::exchange(onFinished_, {})) done(outcome_);
   UnloadDialog(this);
 }
 
@@ -200,7 +193,7 @@ void Form2::OpenEditLine(int n) {
 void Form2::PushButton5_Click() { Unload(); }
 
 void Form2::PushButton9_Click() {
-  conversion::SQLTableOK = false;
+  outcome_.SQLTableOK = false;
   Unload();
 }
 
@@ -230,7 +223,6 @@ void Form2::StopAt(int n, const QString& message) {
   Text1->setPlainText(message);
   pointer_->SetMode(kDefaultPointer);
   ResetProgress();
-  executing_ = false;
 }
 
 void Form2::PushButton1_Click() {
@@ -239,15 +231,21 @@ void Form2::PushButton1_Click() {
     MsgBox::Show(this, "No SQL to run.");
     return;
   }
-  executing_ = true;
   QPointer<Form2> self(this);
+  executing_ = true;
+  // Every way out lowers the flag, unless the window is gone by then.
+  const auto done = qScopeGuard([self] {
+    if (self) self->executing_ = false;
+  });
+  // While the rows run, only the window's buttons answer: the list and the texts stay as they are.
+  InputBlocker blocker(this);
   pointer_->SetMode(kHourglass);
   auto t = WindowTrap(this, "Form2", "PushButton1_Click");
   // Rows that went in are made durable before the user is told anything; false when that failed.
   QString commitError;
   auto flush = [&](int line) {
     try {
-      if (Preview().firebird_conn) Preview().firebird_conn->Flush();
+      if (conn_) conn_->Flush();
       return true;
     } catch (const std::exception& e) {
       commitError = QString::fromStdString(e.what());
@@ -273,15 +271,17 @@ void Form2::PushButton1_Click() {
     const std::string text = script_->Text(n);
     if (text.find_first_not_of(' ') == std::string::npos) continue;
     try {
-      if (!Preview().firebird_conn) throw ado::DbError("Operation is not allowed when the object is closed.", true);
-      Preview().firebird_conn->Execute(text);
+      if (!conn_) throw ado::DbError("Operation is not allowed when the object is closed.", true);
+      conn_->Execute(text);
     } catch (const std::exception& e) {
       const QString d = QString::fromStdString(e.what());
       const auto* db = dynamic_cast<const ado::DbError*>(&e);
       const bool lost = db && db->ConnectionLost();
-      if (IsStatementError(d) || lost) {
-        // A lost connection is told once, then handled like a rejected statement.
-        if (lost && !IsStatementError(d)) t.Report(e.what(), 110);
+      // A statement the engine refused as such stops the script there.
+      const bool refused = db && db->StatementError();
+      if (refused || lost) {
+        // A lost connection is told once, then handled like a refused statement.
+        if (lost && !refused) t.Report(e.what(), 110);
         StopAt(n, d);
         flush(112);
         MsgBox::Show(this, "Error found.");
@@ -305,10 +305,9 @@ void Form2::PushButton1_Click() {
     MsgBox::Show(this, "Error found.");
     return;
   }
-  if (Preview().SQLFormOK) *Preview().SQLFormOK = true;
+  outcome_.SQLFormOK = true;
   pointer_->SetMode(kDefaultPointer);
   ResetProgress();
-  executing_ = false;
   Unload();
 }
 

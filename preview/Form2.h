@@ -1,6 +1,9 @@
 #pragma once
 #include <QDialog>
+#include <functional>
 #include <string>
+
+#include "conversion/ConversionRun.h"
 
 #include "preview/ScriptModel.h"
 
@@ -14,13 +17,6 @@ namespace ado {
 class Connection;
 }
 
-// Where the preview executes its script, and the flag a complete execution sets.
-struct PreviewContext {
-  ado::Connection* firebird_conn = nullptr;
-  bool* SQLFormOK = nullptr;
-};
-PreviewContext& Preview();
-
 // The SQL Preview window.
 class Form2 : public QDialog {
  public:
@@ -30,6 +26,10 @@ class Form2 : public QDialog {
 
   ScriptModel& Script() { return *script_; }
   int ErrorLine = 0;
+  // The connection "Execute SQL" runs the script on; the caller keeps it open while the window is shown.
+  void SetConnection(ado::Connection* conn) { conn_ = conn; }
+  // Told once, when the window is unloaded, how it ended.
+  void OnFinished(std::function<void(const conversion::PreviewOutcome&)> handler) { onFinished_ = std::move(handler); }
 
   void PushButton1_Click();  // Execute SQL
   void PushButton2_Click();  // Copy SQL To Clipboard
@@ -71,11 +71,11 @@ class Form2 : public QDialog {
   PointerState* pointer_ = nullptr;
   bool executing_ = false;
   bool unloaded_ = false;
+  ado::Connection* conn_ = nullptr;
+  conversion::PreviewOutcome outcome_;
+  std::function<void(const conversion::PreviewOutcome&)> onFinished_;
 };
 
-// True when a driver's message marks a rejected statement ("SQLException", "SQL error",
-// "unsuccessful metadata", any case).
-bool IsStatementError(const QString& description);
 // True when the text holds nothing but spaces.
 bool IsBlank(const QString& s);
 // "mailto:..." link of the "Email Error Message" button.

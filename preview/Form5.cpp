@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -10,7 +11,7 @@
 #include "connectivity/ErrorTrap.h"
 
 namespace {
-Form5* g_instance = nullptr;
+QPointer<Form5> g_instance;
 }
 
 Form5* Form5::Instance() {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "connectivity/Ado.h"
 #include "connectivity/FireBird.h"
@@ -30,12 +31,23 @@ TEST_F(FirebirdTest, OpensExecutesAndRejectsWithTheEnginesText) {
   } catch (const ado::DbError& e) {
     EXPECT_NE(std::string(e.what()).find("SQL error"), std::string::npos) << e.what();
     EXPECT_FALSE(e.ConnectionLost());
+    EXPECT_TRUE(e.StatementError());
+    EXPECT_NE(e.Code(), 0);
   }
   try {
     c.Execute("CREATE TABLE \"T\" (\"A\" INTEGER)");
     FAIL() << "created a table twice";
   } catch (const ado::DbError& e) {
     EXPECT_NE(std::string(e.what()).find("unsuccessful metadata update"), std::string::npos) << e.what();
+    EXPECT_TRUE(e.StatementError());
+  }
+  // A value the column cannot take is a rejected row, whatever words the value holds.
+  try {
+    c.Execute("INSERT INTO \"T\" VALUES ('SQL error', 'y')");
+    FAIL() << "stored text in an integer";
+  } catch (const ado::DbError& e) {
+    EXPECT_NE(std::string(e.what()).find("SQL error"), std::string::npos) << e.what();
+    EXPECT_FALSE(e.StatementError()) << e.what();
   }
   // The failed statements undid nothing else.
   EXPECT_EQ(Rows(c, "SELECT * FROM \"T\""), (std::vector<std::vector<std::string>>{{"1", "x"}}));
@@ -133,4 +145,49 @@ TEST_F(FirebirdTest, AFailedCommitTellsWhatItUndid) {
   setrlimit(RLIMIT_FSIZE, &old);
   signal(SIGXFSZ, SIG_DFL);
   EXPECT_EQ(lost, 40);
+}
+
+// A cursor reads in a transaction of its own: the grouped commits of statements executed meanwhile
+// on the same connection cannot end it, and every row and blob comes whole.
+TEST_F(FirebirdTest, AnOpenCursorOutlivesTheTimedCommits) {
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(login));
+  c.Execute("CREATE TABLE \"T\" (\"A\" INTEGER, \"B\" BLOB SUB_TYPE TEXT)");
+  c.Execute("CREATE TABLE \"U\" (\"A\" INTEGER)");
+  const std::string big(15000, 'q');
+  for (int i = 0; i < 5; ++i) c.Execute("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ", '" + big.substr(0, 15000) + "' || '" + big.substr(0, 15000) + "')");
+  ado::Recordset rs(c.Active().Query("SELECT \"A\", \"B\" FROM \"T\" ORDER BY 1"));
+  int seen = 0;
+  while (!rs.Eof()) {
+    EXPECT_EQ(rs.Fields(0).value.integer, seen);
+    EXPECT_EQ(rs.Fields(1).value.text.size(), 30000u);
+    ++seen;
+    // Past the commit interval, so that this insert commits the connection's transaction.
+    std::this_thread::sleep_for(std::chrono::milliseconds(550));
+    c.Execute("INSERT INTO \"U\" VALUES (" + std::to_string(seen) + ")");
+    rs.MoveNext();
+  }
+  EXPECT_EQ(seen, 5);
+  // What the cursor's connection wrote before a query is seen by it.
+  c.Execute("INSERT INTO \"U\" VALUES (99)");
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM \"U\"")[0][0], "6");
+}
+
+// Closing a connection with a cursor still open gives the cursor's handles back first; the cursor
+// then refuses to fetch instead of touching a detached database.
+TEST_F(FirebirdTest, ACursorLeftOpenAtCloseIsReleased) {
+  auto c = std::make_unique<ado::Connection>();
+  c->Open(FireBird::ConnectionString(login));
+  c->Execute("CREATE TABLE \"T\" (\"A\" INTEGER)");
+  for (int i = 0; i < 3; ++i) c->Execute("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ")");
+  auto cursor = c->Active().Query("SELECT \"A\" FROM \"T\"");
+  ASSERT_TRUE(cursor->Fetch());
+  EXPECT_NO_THROW(c->Close());
+  c.reset();
+  EXPECT_THROW(cursor->Fetch(), ado::DbError);
+  cursor.reset();
+  // Nothing of the first attachment is left holding the file.
+  ado::Connection again;
+  again.Open(FireBird::ConnectionString(login));
+  EXPECT_EQ(Rows(again, "SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$SYSTEM_FLAG = 0")[0][0], "1");
 }

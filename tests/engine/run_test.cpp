@@ -126,7 +126,7 @@ TEST_F(RunEngineTest, ASecondStartDuringTheRunDoesNothing) {
   host.onPreview = [&](HeadlessHost& h) {
     run.Run();  // ignored: the run is in progress
     ++nested;
-    if (h.previews < 3) conversion::SQLTableOK = false;  // skip table
+    if (h.previews < 3) h.outcome.SQLTableOK = false;  // skip table
   };
   run.Run();
   EXPECT_EQ(host.previews, 3);

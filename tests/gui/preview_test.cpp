@@ -13,7 +13,7 @@
 #include <QTextCursor>
 
 #include "GuiTestMain.h"
-#include "app/Main.h"
+#include "app/Clipboard.h"
 #include "app/WindowHelpers.h"
 #include "connectivity/Ado.h"
 #include "conversion/ConversionRun.h"
@@ -30,11 +30,14 @@ class PreviewTest : public QObject {
   std::unique_ptr<testsupport::TempDir> dir;
   FireBird::Login login;
   std::unique_ptr<ado::Connection> conn;
-  bool formOK = false;
+  conversion::PreviewOutcome outcome;
 
   Form2* Fresh() {
     if (Form2* old = Form2::Existing()) old->Unload();
     Form2* f = Form2::Instance();
+    f->SetConnection(conn.get());
+    outcome = {};
+    f->OnFinished([this](const conversion::PreviewOutcome& o) { outcome = o; });
     return f;
   }
   static void Fill(Form2* f, const std::vector<std::string>& rows) {
@@ -55,16 +58,22 @@ class PreviewTest : public QObject {
     conn = std::make_unique<ado::Connection>();
     conn->Open(FireBird::ConnectionString(login));
     conn->Execute("CREATE TABLE \"T\" (\"A\" INTEGER)");
-    formOK = false;
-    Preview() = {conn.get(), &formOK};
     MsgBox::Log().clear();
     SetModalHandler({});
   }
   void cleanup() {
     if (Form2* f = Form2::Existing()) f->Unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    Preview() = {};
     conn.reset();
+  }
+
+  // A window deleted by whatever owner goes first is not handed out again.
+  void deletedWindowsAreNotHandedOut() {
+    delete Form2::Instance();
+    QVERIFY(Form2::Existing() == nullptr);
+    delete Form5::Instance();
+    QVERIFY(Form5::Existing() == nullptr);
+    QVERIFY(Form2::Instance() != nullptr);
   }
 
   void layoutAndLoad() {
@@ -90,7 +99,7 @@ class PreviewTest : public QObject {
     QCOMPARE(f->ProgressBar1->value(), 0);
     QCOMPARE(f->ProgressBar1->format(), QString("Progress Bar"));
     QCOMPARE(MsgBox::Log().last().text, QString("Error found."));
-    QVERIFY(!formOK);
+    QVERIFY(!outcome.SQLFormOK);
     QCOMPARE(f->Pointer()->Mode(), kDefaultPointer);
     QCOMPARE(Count("T"), 2);
     // Jump finds the row again after the selection moved.
@@ -101,7 +110,7 @@ class PreviewTest : public QObject {
     f->Script().SetText(3, "INSERT INTO \"T\" VALUES (3);");
     QPointer<Form2> alive(f);
     f->PushButton1_Click();
-    QVERIFY(formOK);
+    QVERIFY(outcome.SQLFormOK);
     QVERIFY(Form2::Existing() == nullptr);
     QCOMPARE(Count("T"), 7);
   }
@@ -115,7 +124,7 @@ class PreviewTest : public QObject {
     QCOMPARE(f->SelectedRow(), 0);
     Fill(f, {"   ", "", "  "});
     f->PushButton1_Click();
-    QVERIFY(formOK);
+    QVERIFY(outcome.SQLFormOK);
     QVERIFY(Form2::Existing() == nullptr);
   }
 
@@ -135,7 +144,7 @@ class PreviewTest : public QObject {
     QVERIFY(MsgBox::Log()[0].text.contains("Form2.PushButton1_Click"));
     QCOMPARE(MsgBox::Log()[1].text, QString("Error found."));
     QVERIFY(bars.first().startsWith("Please wait.. Processing row: "));
-    QVERIFY(!formOK);
+    QVERIFY(!outcome.SQLFormOK);
     QVERIFY(Form2::Existing() == f);
     QCOMPARE(f->SelectedRow(), 2);
     QCOMPARE(f->ErrorLine, 2);
@@ -161,17 +170,23 @@ class PreviewTest : public QObject {
     QCOMPARE(MsgBox::Log().size(), 1);
     QCOMPARE(MsgBox::Log()[0].title, QString("Application Error"));
     QVERIFY(MsgBox::Log()[0].text.contains("the commit is refused"));
-    QVERIFY(!formOK);
+    QVERIFY(!outcome.SQLFormOK);
     QVERIFY(Form2::Existing() == f);
     QCOMPARE(f->SelectedRow(), 2);
     QVERIFY(f->Text1->toPlainText().contains("the commit is refused"));
   }
 
-  void statementMarkers() {
-    QVERIFY(IsStatementError("Dynamic SQL Error\nsql ERROR code = -104"));
-    QVERIFY(IsStatementError("java.sql.sqlexception: x"));
-    QVERIFY(IsStatementError("UNSUCCESSFUL METADATA update"));
-    QVERIFY(!IsStatementError("connection shutdown"));
+  // Whether a row stops the script is the engine's error code, not the words of its message: a value
+  // that reads "SQL error" is a rejected row like any other, a refused CREATE stops there.
+  void refusedStatementsAreToldByTheirCode() {
+    Form2* f = Fresh();
+    Fill(f, {"INSERT INTO \"T\" VALUES ('SQL error, unsuccessful metadata update');", "INSERT INTO \"T\" VALUES (2);",
+             "CREATE TABLE \"T\" (\"A\" INTEGER);", "INSERT INTO \"T\" VALUES (3);"});
+    f->PushButton1_Click();
+    QCOMPARE(MsgBox::Log().last().text, QString("Error found."));
+    QCOMPARE(f->ErrorLine, 3);
+    QVERIFY(f->Text1->toPlainText().contains("already exists"));
+    QCOMPARE(Count("T"), 1);
   }
 
   void lostConnectionStopsOnce() {
@@ -190,21 +205,21 @@ class PreviewTest : public QObject {
     QVERIFY(MsgBox::Log()[0].text.contains("Form2.PushButton1_Click"));
     QCOMPARE(MsgBox::Log()[1].text, QString("Error found."));
     QCOMPARE(f->ErrorLine, 1);
-    QVERIFY(!formOK);
+    QVERIFY(!outcome.SQLFormOK);
     QVERIFY(Form2::Existing() == f);
     QVERIFY(!f->Text1->toPlainText().isEmpty());
   }
 
   void backAndSkip() {
-    conversion::SQLTableOK = true;
     Form2* f = Fresh();
     f->PushButton5_Click();
-    QVERIFY(conversion::SQLTableOK);
+    QVERIFY(outcome.SQLTableOK);
+    QVERIFY(!outcome.SQLFormOK);
     QVERIFY(Form2::Existing() == nullptr);
     f = Fresh();
     Fill(f, {"INSERT INTO \"T\" VALUES (1);"});
     f->PushButton9_Click();
-    QVERIFY(!conversion::SQLTableOK);
+    QVERIFY(!outcome.SQLTableOK);
     QCOMPARE(Count("T"), 0);
     // A new window starts empty.
     QCOMPARE(Form2::Instance()->Script().Count(), 0);

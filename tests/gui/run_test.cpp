@@ -2,6 +2,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QTest>
 
 #include "GuiTestMain.h"
 #include "app/Form1.h"
@@ -104,6 +105,32 @@ class RunTest : public QObject {
     QVERIFY(!form->Converting());
     QVERIFY(!form->firebird_conn->IsOpen());
     QCOMPARE(form->tbl, std::string("Alpha"));  // the last table converted
+  }
+
+  // While the run uses the login panels, typing and ticking there are dropped; afterwards they work.
+  void inputDuringTheRunIsIgnored() {
+    Make(false, false, kThreeTables);
+    {
+      ado::Connection c;
+      c.Open(FireBird::ConnectionString(target));
+      c.Execute("CREATE TABLE \"Beta\" (\"Old\" INTEGER)");
+    }
+    const QString path = form->Text1->text();
+    MsgBox::SetBeforeWait([&] {
+      if (!form->Converting()) return;
+      QTest::keyClicks(form->Text1, "zz");
+      QTest::mouseClick(form->Check1, Qt::LeftButton);
+      QTest::mouseClick(form->Option2, Qt::LeftButton);
+    });
+    MsgBox::QueueAnswer(MsgBox::Yes);
+    form->PushButton7_Click();
+    MsgBox::SetBeforeWait({});
+    QCOMPARE(form->Text1->text(), path);
+    QVERIFY(!form->Check1->isChecked());
+    QVERIFY(form->Option1->isChecked());
+    QCOMPARE(Query("SELECT COUNT(*) FROM \"Alpha\"")[0][0], std::string("2"));
+    QTest::mouseClick(form->Check1, Qt::LeftButton);
+    QVERIFY(form->Check1->isChecked());
   }
 
   void previewOffOverwriteNoLeavesTableAlone() {

@@ -19,7 +19,6 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   std::vector<std::string> list1, list2;
   std::unique_ptr<ado::Connection> ms = std::make_unique<ado::Connection>();
   std::unique_ptr<ado::Connection> fbc = std::make_unique<ado::Connection>();
-  bool formOK = false;
   std::deque<int> answers;
   std::vector<std::string> shown;       // questions, messages and error reports, in order
   std::vector<std::string> script;      // the SQL script list
@@ -63,9 +62,13 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   void ClearScript() override { script.clear(); }
   void AppendScript(const std::string& statement) override { script.push_back(statement); }
   conversion::DatatypeSink& Datatypes() override { return *this; }
-  void ShowPreviewModal() override {
+  // What the preview returns; onPreview may change it.
+  conversion::PreviewOutcome outcome;
+  conversion::PreviewOutcome ShowPreviewModal() override {
     ++previews;
+    outcome = {};
     if (onPreview) onPreview(*this);
+    return outcome;
   }
   void NewConnections() override {
     ms = std::make_unique<ado::Connection>();
@@ -73,7 +76,6 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   }
   ado::Connection& MssqlConn() override { return *ms; }
   ado::Connection& FirebirdConn() override { return *fbc; }
-  bool& FormOK() override { return formOK; }
   std::string& CurrentTable() override { return tbl; }
   std::string tbl;
 

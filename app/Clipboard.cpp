@@ -1,4 +1,4 @@
-#include "app/Main.h"
+#include "app/Clipboard.h"
 
 #include <QAbstractItemModel>
 #include <QClipboard>
