@@ -15,6 +15,10 @@ long long Backend::Scalar(const std::string& sql) {
   return std::stoll(v.ToString());
 }
 
+std::unique_ptr<Cursor> Backend::Catalog(CatalogQuery, const std::string&) {
+  throw DbError("This connection has no catalogue functions.");
+}
+
 bool IsFirebirdConnectionString(std::string_view s) {
   return ToLower(s).find("driver=firebird/interbase(r) driver") != std::string::npos;
 }

@@ -18,6 +18,7 @@ struct Field {
   long DefinedSize = 0;
   int Precision = 0;
   int NumericScale = 0;
+  bool AutoIncrement = false;  // the driver reports the column as filled by the database (an identity)
   Value value;
 };
 
@@ -49,6 +50,14 @@ class Cursor {
   virtual bool Fetch() = 0;
 };
 
+// The ODBC catalogue functions, asked for one table.
+enum class CatalogQuery {
+  Columns,      // SQLColumns
+  PrimaryKeys,  // SQLPrimaryKeys
+  Statistics,   // SQLStatistics, every index
+  ForeignKeys,  // SQLForeignKeys: the keys the table holds
+};
+
 class Backend {
  public:
   virtual ~Backend() = default;
@@ -62,6 +71,8 @@ class Backend {
   // A statement with "?" parameters, executed in the same grouped transactions as Execute; null where
   // the backend has no such path.
   virtual std::unique_ptr<PreparedStatement> Prepare(const std::string& /*sql*/) { return nullptr; }
+  // What the driver's catalogue says about one table; throws DbError where there is no catalogue.
+  virtual std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table);
   virtual void Close() = 0;
 };
 
@@ -87,6 +98,9 @@ class Connection {
   void Open(const FirebirdTarget& target);
   void Execute(const std::string& sql);
   std::unique_ptr<PreparedStatement> Prepare(const std::string& sql) { return Active().Prepare(sql); }
+  std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table) {
+    return Active().Catalog(what, table);
+  }
   // The table catalogue: fields TABLE_NAME and TABLE_TYPE.
   std::unique_ptr<Cursor> OpenSchemaTables();
   void Close();

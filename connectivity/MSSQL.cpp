@@ -67,4 +67,204 @@ long long CountRows(ado::Connection& conn, const std::string& table) {
   }
 }
 
+namespace {
+
+// A field's text by the first of its names that the result set has; "" when it has none or NULL.
+std::string Text(const ado::Recordset& rs, std::initializer_list<const char*> names) {
+  for (const char* n : names) {
+    for (int i = 0; i < rs.FieldCount(); ++i) {
+      if (ado::ToLower(rs.Fields(i).Name) != n) continue;
+      const ado::Value& v = rs.Fields(i).value;
+      return v.IsNull() ? std::string() : v.ToString();
+    }
+  }
+  return {};
+}
+
+long long Number(const ado::Recordset& rs, std::initializer_list<const char*> names, long long otherwise) {
+  const std::string t = Text(rs, names);
+  if (t.empty()) return otherwise;
+  try {
+    return std::stoll(t);
+  } catch (const std::exception&) {
+    return otherwise;
+  }
+}
+
+bool SameName(const std::string& a, const std::string& b) { return ado::ToLower(a) == ado::ToLower(b); }
+
+// Referential actions as numbered by SQL Server's sp_fkeys (FreeTDS passes them on) or by ODBC.
+KeyRule RuleOf(long long n, bool sqlServerNumbers) {
+  if (sqlServerNumbers) {
+    switch (n) {
+      case 0: return KeyRule::Cascade;
+      case 2: return KeyRule::SetNull;
+      case 3: return KeyRule::SetDefault;
+      default: return KeyRule::NoAction;
+    }
+  }
+  switch (n) {
+    case 0: return KeyRule::Cascade;         // SQL_CASCADE
+    case 2: return KeyRule::SetNull;         // SQL_SET_NULL
+    case 4: return KeyRule::SetDefault;      // SQL_SET_DEFAULT
+    default: return KeyRule::NoAction;       // SQL_RESTRICT, SQL_NO_ACTION
+  }
+}
+
+std::string Literal(const std::string& text) {
+  std::string r = "N'";
+  for (char c : text) {
+    r += c;
+    if (c == '\'') r += '\'';
+  }
+  return r + "'";
+}
+
+}  // namespace
+
+const ColumnInfo* TableSchema::Column(const std::string& name) const {
+  for (const auto& c : columns)
+    if (SameName(c.name, name)) return &c;
+  return nullptr;
+}
+
+TableSchema ReadSchema(ado::Connection& conn, const std::string& table) {
+  TableSchema s;
+  const bool sqlServer = DriverStyle() == ado::BraceStyle::FreeTds;
+  auto each = [&](ado::CatalogQuery what, const std::function<void(const ado::Recordset&)>& row) {
+    ado::Recordset rs(conn.Catalog(what, table));
+    while (!rs.Eof()) {
+      // The table name is a search pattern to some drivers: only its own rows count.
+      const std::string t = Text(rs, {"table_name", "fktable_name"});
+      if (t.empty() || t == table) row(rs);
+      rs.MoveNext();
+    }
+  };
+  each(ado::CatalogQuery::Columns, [&](const ado::Recordset& rs) {
+    ColumnInfo c;
+    c.name = Text(rs, {"column_name"});
+    c.notNull = Number(rs, {"nullable"}, 1) == 0;
+    c.defaultText = Text(rs, {"column_def"});
+    const std::string type = ado::ToLower(Text(rs, {"type_name"}));
+    c.identity = type.size() > 9 && type.compare(type.size() - 9, 9, " identity") == 0;
+    s.columns.push_back(c);
+  });
+  each(ado::CatalogQuery::PrimaryKeys, [&](const ado::Recordset& rs) {
+    s.primaryKey.name = Text(rs, {"pk_name"});
+    const auto seq = static_cast<size_t>(Number(rs, {"key_seq"}, 0));
+    if (seq == 0) return;
+    if (s.primaryKey.columns.size() < seq) s.primaryKey.columns.resize(seq);
+    s.primaryKey.columns[seq - 1] = Text(rs, {"column_name"});
+  });
+  if (!s.primaryKey.columns.empty()) s.primaryKey.unique = true;
+  each(ado::CatalogQuery::Statistics, [&](const ado::Recordset& rs) {
+    if (Number(rs, {"type"}, 0) == 0) return;  // the table's own statistics row
+    const std::string name = Text(rs, {"index_name"});
+    if (name.empty()) return;
+    IndexInfo* ix = nullptr;
+    for (auto& i : s.indexes)
+      if (i.name == name) ix = &i;
+    if (!ix) {
+      s.indexes.push_back({});
+      ix = &s.indexes.back();
+      ix->name = name;
+      ix->unique = Number(rs, {"non_unique"}, 1) == 0;
+      ix->descending = true;
+    }
+    const auto seq = static_cast<size_t>(Number(rs, {"ordinal_position", "seq_in_index"}, 0));
+    if (seq == 0) return;
+    if (ix->columns.size() < seq) ix->columns.resize(seq);
+    ix->columns[seq - 1] = Text(rs, {"column_name"});
+    const bool desc = Text(rs, {"asc_or_desc", "collation"}) == "D";
+    if (!desc && ix->descending && seq > 1) ix->mixedOrder = true;
+    if (desc && !ix->descending) ix->mixedOrder = true;
+    if (!desc) ix->descending = false;
+    if (!Text(rs, {"filter_condition"}).empty()) ix->leftOutWhy = "a filtered index";
+  });
+  // The primary key's own index is the key itself, and so is a unique index over just its columns.
+  std::erase_if(s.indexes, [&](const IndexInfo& i) {
+    if (!s.primaryKey.name.empty() && i.name == s.primaryKey.name) return true;
+    if (!i.unique || s.primaryKey.columns.empty() || i.columns.size() != s.primaryKey.columns.size()) return false;
+    for (size_t k = 0; k < i.columns.size(); ++k)
+      if (!SameName(i.columns[k], s.primaryKey.columns[k])) return false;
+    return true;
+  });
+  each(ado::CatalogQuery::ForeignKeys, [&](const ado::Recordset& rs) {
+    const std::string name = Text(rs, {"fk_name"});
+    ForeignKeyInfo* fk = nullptr;
+    for (auto& f : s.foreignKeys)
+      if (f.name == name) fk = &f;
+    if (!fk) {
+      s.foreignKeys.push_back({});
+      fk = &s.foreignKeys.back();
+      fk->name = name;
+      fk->refTable = Text(rs, {"pktable_name"});
+      fk->refKeyName = Text(rs, {"pk_name"});
+      fk->onDelete = RuleOf(Number(rs, {"delete_rule"}, 1), sqlServer);
+      fk->onUpdate = RuleOf(Number(rs, {"update_rule"}, 1), sqlServer);
+    }
+    const auto seq = static_cast<size_t>(Number(rs, {"key_seq"}, 0));
+    if (seq == 0) return;
+    if (fk->columns.size() < seq) {
+      fk->columns.resize(seq);
+      fk->refColumns.resize(seq);
+    }
+    fk->columns[seq - 1] = Text(rs, {"fkcolumn_name"});
+    fk->refColumns[seq - 1] = Text(rs, {"pkcolumn_name"});
+  });
+  if (!sqlServer) return s;
+  // What the catalogue functions do not tell: kinds of index Firebird has no counterpart for, and the
+  // identity's seed and step. A server that cannot answer leaves the indexes as they are.
+  const std::string object = Literal(QuotedName(table));
+  try {
+    ado::Recordset rs(conn.Active().Query(
+        "SELECT i.name AS index_name, i.type_desc AS type_desc, CAST(i.has_filter AS int) AS has_filter, "
+        "(SELECT COUNT(*) FROM sys.index_columns c WHERE c.object_id = i.object_id AND c.index_id = i.index_id "
+        "AND c.is_included_column = 1) AS included FROM sys.indexes i WHERE i.object_id = OBJECT_ID(" + object +
+        ") AND i.index_id > 0"));
+    while (!rs.Eof()) {
+      const std::string name = Text(rs, {"index_name"});
+      const std::string kind = Text(rs, {"type_desc"});
+      std::string why;
+      if (kind == "XML") why = "an XML index";
+      else if (kind == "SPATIAL") why = "a spatial index";
+      else if (kind.find("COLUMNSTORE") != std::string::npos) why = "a columnstore index";
+      else if (Number(rs, {"has_filter"}, 0) != 0) why = "a filtered index";
+      else if (Number(rs, {"included"}, 0) > 0) why = "an index with included columns";
+      if (!why.empty()) {
+        bool listed = false;
+        for (auto& i : s.indexes)
+          if (i.name == name) {
+            i.leftOutWhy = why;
+            listed = true;
+          }
+        if (!listed) {
+          IndexInfo ix;
+          ix.name = name;
+          ix.leftOutWhy = why;
+          s.indexes.push_back(ix);
+        }
+      }
+      rs.MoveNext();
+    }
+  } catch (const ado::DbError& e) {
+    if (e.ConnectionLost()) throw;
+  }
+  bool hasIdentity = false;
+  for (const auto& c : s.columns) hasIdentity |= c.identity;
+  if (hasIdentity) {
+    try {
+      ado::Recordset rs(conn.Active().Query("SELECT CAST(IDENT_SEED(" + object + ") AS bigint) AS seed, CAST(IDENT_INCR(" +
+                                            object + ") AS bigint) AS step"));
+      if (!rs.Eof()) {
+        s.identitySeed = Number(rs, {"seed"}, 1);
+        s.identityIncrement = Number(rs, {"step"}, 1);
+      }
+    } catch (const ado::DbError& e) {
+      if (e.ConnectionLost()) throw;
+    }
+  }
+  return s;
+}
+
 }  // namespace MSSQL

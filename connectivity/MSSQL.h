@@ -36,6 +36,42 @@ std::string QuotedName(const std::string& name);
 // sources without it are counted plainly.
 long long CountRows(ado::Connection& conn, const std::string& table);
 
+// What the source's catalogue says about a table's columns, keys and indexes.
+struct ColumnInfo {
+  std::string name;
+  bool notNull = false;
+  bool identity = false;
+  std::string defaultText;  // as the catalogue gives it ("((0))", "(getdate())"), "" for none
+};
+struct IndexInfo {
+  std::string name;
+  bool unique = false;
+  bool descending = false;           // every column descending
+  bool mixedOrder = false;           // some columns ascending, some descending
+  std::vector<std::string> columns;  // in index order
+  std::string leftOutWhy;            // a kind of index Firebird cannot hold ("filtered", ...)
+};
+// Referential actions, as the foreign key's clauses name them.
+enum class KeyRule { NoAction, Cascade, SetNull, SetDefault };
+struct ForeignKeyInfo {
+  std::string name, refTable, refKeyName;
+  std::vector<std::string> columns, refColumns;  // in key order
+  KeyRule onDelete = KeyRule::NoAction, onUpdate = KeyRule::NoAction;
+};
+struct TableSchema {
+  std::vector<ColumnInfo> columns;
+  IndexInfo primaryKey;  // no columns: none
+  std::vector<IndexInfo> indexes;  // unique and not, the primary key's own index left out
+  std::vector<ForeignKeyInfo> foreignKeys;
+  long long identitySeed = 1, identityIncrement = 1;
+  const ColumnInfo* Column(const std::string& name) const;
+};
+
+// Reads a table's columns (SQLColumns), primary key (SQLPrimaryKeys), indexes (SQLStatistics) and
+// foreign keys (SQLForeignKeys). Where the source can tell (SQL Server's catalogue views), filtered, XML
+// and spatial indexes and indexes with included columns are marked; so are the identity's seed and step.
+TableSchema ReadSchema(ado::Connection& conn, const std::string& table);
+
 // True for the tables SQL Server keeps for its database diagrams.
 bool IsDiagramTable(const std::string& name);
 

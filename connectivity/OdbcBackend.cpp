@@ -161,9 +161,11 @@ class OdbcCursor : public Cursor {
       SQLULEN size = 0;
       Check(SQLDescribeColW(stmt_, i, name, 512, &nameLen, &sqlType, &size, &digits, &nullable), SQL_HANDLE_STMT,
             stmt_);
-      SQLLEN isUnsigned = SQL_FALSE;
+      SQLLEN isUnsigned = SQL_FALSE, autoIncrement = SQL_FALSE;
       SQLColAttributeW(stmt_, i, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
+      SQLColAttributeW(stmt_, i, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &autoIncrement);
       Field f;
+      f.AutoIncrement = autoIncrement == SQL_TRUE;
       AppendUtf8(f.Name, name, static_cast<size_t>(nameLen < 511 ? nameLen : 511));
       long defined = 0;
       MapOdbcType(sqlType, isUnsigned == SQL_TRUE, static_cast<long>(size), f.Type, defined);
@@ -333,6 +335,27 @@ class OdbcBackend : public Backend {
     StmtHandle stmt = NewStatement();
     SQLRETURN rc =
         WhileWaiting([&] { return SQLTablesW(stmt.Get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); });
+    if (!SQL_SUCCEEDED(rc)) Fail(stmt);
+    return std::make_unique<OdbcCursor>(std::move(stmt));
+  }
+
+  std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table) override {
+    StmtHandle stmt = NewStatement();
+    std::u16string t = ToUtf16(table);
+    auto* name = reinterpret_cast<SQLWCHAR*>(t.data());
+    const auto len = static_cast<SQLSMALLINT>(t.size());
+    SQLHSTMT h = stmt.Get();
+    SQLRETURN rc = WhileWaiting([&]() -> SQLRETURN {
+      switch (what) {
+        case CatalogQuery::Columns: return SQLColumnsW(h, nullptr, 0, nullptr, 0, name, len, nullptr, 0);
+        case CatalogQuery::PrimaryKeys: return SQLPrimaryKeysW(h, nullptr, 0, nullptr, 0, name, len);
+        case CatalogQuery::Statistics:
+          return SQLStatisticsW(h, nullptr, 0, nullptr, 0, name, len, SQL_INDEX_ALL, SQL_QUICK);
+        case CatalogQuery::ForeignKeys:
+          return SQLForeignKeysW(h, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, name, len);
+      }
+      return SQL_ERROR;
+    });
     if (!SQL_SUCCEEDED(rc)) Fail(stmt);
     return std::make_unique<OdbcCursor>(std::move(stmt));
   }
