@@ -45,6 +45,8 @@ const char* const kHelp =
     "                             ask needs a terminal)\n"
     "  --tables A,B               convert only these source tables (names as SQL Server lists them)\n"
     "  --script FILE              dry run: write the statements to FILE (UTF-8) instead of executing\n"
+    "  --copy-keys yes|no         carry keys, indexes, identity, NOT NULL and defaults over (default:\n"
+    "                             the saved CopyKeys setting, on unless it is 0)\n"
     "Passwords are never taken from the command line: without --password-env a terminal is asked,\n"
     "else the saved password is used.\n"
     "Exit code: 0 nothing rejected, 1 rows or statements rejected, 2 usage or login error.\n";
@@ -55,6 +57,7 @@ struct Options {
   std::string overwrite = "ask";
   std::vector<std::string> tables;
   std::optional<std::string> script;
+  std::optional<bool> copyKeys;
 };
 
 class UsageError : public std::runtime_error {
@@ -101,7 +104,7 @@ Options Parse(int argc, char** argv) {
   static const std::set<std::string> valued{"--server",   "--port",          "--user",
                                             "--database", "--password-env",  "--firebird",
                                             "--firebird-user", "--firebird-password-env", "--overwrite",
-                                            "--tables",   "--script"};
+                                            "--tables",   "--script",     "--copy-keys"};
   Options o;
   for (int i = 2; i < argc; ++i) {
     std::string a = argv[i];
@@ -126,6 +129,9 @@ Options Parse(int argc, char** argv) {
     if (a == "--overwrite") {
       if (value != "yes" && value != "no" && value != "ask") throw UsageError("--overwrite takes yes, no or ask");
       o.overwrite = value;
+    } else if (a == "--copy-keys") {
+      if (value != "yes" && value != "no") throw UsageError("--copy-keys takes yes or no");
+      o.copyKeys = value == "yes";
     } else if (a == "--tables") {
       o.tables = SplitList(value);
       if (o.tables.empty()) throw UsageError("--tables needs at least one name");
@@ -202,6 +208,9 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   ado::Connection& MssqlConn() override { return *ms_; }
   ado::Connection& FirebirdConn() override { return *fbc_; }
   std::string& CurrentTable() override { return tbl_; }
+  bool CopyKeys() override {
+    return o_.copyKeys ? *o_.copyKeys : Settings::CopyKeys();
+  }
   void FilterTables(std::vector<std::string>& tables) override {
     if (o_.tables.empty()) return;
     std::erase_if(tables, [&](const std::string& t) { return !conversion::ListContains(o_.tables, t); });

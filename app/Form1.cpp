@@ -395,6 +395,8 @@ FireBird::Login Form1::FirebirdLogin() {
   return {Text1->text().toStdString(), Text7->text().toStdString(), Text2->text().toStdString()};
 }
 
+bool Form1::CopyKeys() { return Settings::CopyKeys(); }
+
 bool Form1::PreviewOn() { return Check1->isChecked(); }
 bool Form1::PreviewPerFile() { return Option1->isChecked(); }
 bool Form1::PreviewPerTable() { return Option2->isChecked(); }

@@ -83,6 +83,7 @@ class Form1 : public QWidget, public conversion::RunHost {
   ado::Connection& MssqlConn() override { return *mssql_conn; }
   ado::Connection& FirebirdConn() override { return *firebird_conn; }
   std::string& CurrentTable() override { return tbl; }
+  bool CopyKeys() override;
 
  protected:
   void closeEvent(QCloseEvent* e) override;

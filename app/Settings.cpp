@@ -50,4 +50,6 @@ void Put(const QString& key, const QString& value) {
   QFile::setPermissions(s.fileName(), kOwnerOnly);
 }
 
+bool CopyKeys() { return Get("CopyKeys", "1").trimmed() != "0"; }
+
 }  // namespace Settings

@@ -7,6 +7,8 @@ QString Get(const QString& key, const QString& defaultValue);
 // Writes at once and keeps the file readable by its owner alone (it holds passwords).
 void Put(const QString& key, const QString& value);
 QString FilePath();
+// "CopyKeys": keys, indexes, identity, NOT NULL and defaults are carried over unless it is 0.
+bool CopyKeys();
 // False, with the reason, when the store's file cannot be written (what is typed would not be kept).
 bool Writable(QString* why = nullptr);
 }  // namespace Settings

@@ -1,5 +1,7 @@
 #include "conversion/ConversionRun.h"
 
+#include <charconv>
+
 #include "connectivity/ConnString.h"
 #include "connectivity/ErrorTrap.h"
 #include "connectivity/UiYield.h"
@@ -144,6 +146,12 @@ void ConversionRun::Run() {
     const std::vector<std::string> targets = NameShortener::ShortenAll(sources);
     for (size_t i = 0; i < sources.size(); ++i)
       if (targets[i] != sources[i]) summary_.Shortened("table", sources[i], targets[i]);
+    keys_.Clear();
+    done_.clear();
+    converted_.clear();
+    droppedKeys_.clear();
+    copyKeys_ = host_.CopyKeys();
+    if (copyKeys_) PlanKeys(sources, targets);
     // Tables are taken from the last entry to the first.
     for (size_t i = sources.size(); i-- > 0;) {
       ui::Yield();
@@ -153,6 +161,13 @@ void ConversionRun::Run() {
       if (!goOn) break;
       host_.SetProgressText("");
     }
+    // Foreign keys come once every table of the run holds its rows; a per-table preview has given
+    // each with the later of its two tables, and the rest are named.
+    if (copyKeys_) GiveForeignKeys(true);
+    for (const auto& [table, name] : droppedKeys_)
+      if (!ListContains(converted_, table))
+        summary_.KeyLeftOut("Table \"" + table + "\": foreign key \"" + name +
+                            "\" was dropped to replace the table it refers to, and its own table was not converted in this run");
     if (host_.PreviewOn() && host_.PreviewPerFile()) {
       PreviewOutcome outcome;
       BeforeWait();
@@ -199,6 +214,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
     });
   }
   if (answer == kYes) {
+    if (copyKeys_) DropForeignKeysTo(target);
     Route(DropTableText(target), 124);
     ListRemove(host_.TargetTables(), ado::ToLower(target));
   }
@@ -211,11 +227,24 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
         rs.Open(SelectAllText(tbl), host_.MssqlConn());
       })) {
     TableDdl ddl;
-    if (Step(132, [&] { ddl = BuildCreateTable(target, rs, &host_.Datatypes()); })) {
+    TableKeys* keys = copyKeys_ ? keys_.Find(tbl) : nullptr;
+    if (Step(132, [&] { ddl = BuildCreateTable(target, rs, &host_.Datatypes(), keys); })) {
       for (const auto& [from, to] : ddl.shortened) summary_.Shortened("column of \"" + target + "\"", from, to);
       // Rows for a table that could not be created would each fail with a message of their own.
       if (Route(ddl.createTable, 134)) {
-        if (!rs.Eof() && !rs.Bof()) ExportRows(target, rs, ddl, total);
+        std::optional<long long> identityMax;
+        if (!rs.Eof() && !rs.Bof())
+          identityMax = ExportRows(target, rs, ddl, total, keys ? keys->IdentityOrdinal() : -1);
+        done_.insert(ado::ToLower(tbl));
+        converted_.push_back(target);
+        if (keys) {
+          // Keys and indexes are built once, over the rows.
+          std::vector<std::string> leftOut;
+          const auto statements = keys->AfterRows(identityMax, leftOut);
+          for (const auto& l : leftOut) summary_.KeyLeftOut(l);
+          RouteKeys(statements, 137);
+          if (perTable && host_.PreviewOn()) GiveForeignKeys(false);
+        }
       } else if (total > 0) {
         table_->rejected += total;
         table_->notes.push_back("the table could not be created: its " + std::to_string(total) +
@@ -239,7 +268,9 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
   return true;
 }
 
-void ConversionRun::ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl, long long total) {
+std::optional<long long> ConversionRun::ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl,
+                                                  long long total, int identity) {
+  std::optional<long long> identityMax;
   InsertBuilder builder(target, ddl);
   const bool preview = host_.PreviewOn();
   // Executed at once, the rows go through one prepared INSERT with typed parameters; a row with a value
@@ -279,11 +310,90 @@ void ConversionRun::ExportRows(const std::string& target, ado::Recordset& rs, co
         else host_.FirebirdConn().Execute(statement);
       }
       ++table_->written;
+      if (identity >= 0) {
+        const ado::Value& v = rs.Fields(identity).value;
+        std::optional<long long> n;
+        if (v.kind == ado::Kind::Integer) n = v.integer;
+        else if (v.kind == ado::Kind::Decimal) {
+          long long d = 0;
+          const char* end = v.text.data() + v.text.size();
+          if (std::from_chars(v.text.data(), end, d).ec == std::errc()) n = d;
+        }
+        if (n && (!identityMax || *n > *identityMax)) identityMax = n;
+      }
     } catch (const std::exception& e) {
       RejectRow(counter, e, line);
     }
     if (!Step(140, [&] { rs.MoveNext(); })) break;
   }
+  return identityMax;
+}
+
+void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std::vector<std::string>& targets) {
+  ado::Connection& fb = host_.FirebirdConn();
+  int pageSize = 8192;
+  std::set<std::string> reserved;
+  Step(118, [&] {
+    pageSize = static_cast<int>(fb.Active().Scalar("SELECT MON$PAGE_SIZE FROM MON$DATABASE"));
+    // Index and constraint names are unique in the whole database: those of tables outside the run stay.
+    ado::Recordset rs(fb.Active().Query(
+        "SELECT TRIM(RDB$INDEX_NAME) AS N, TRIM(RDB$RELATION_NAME) AS T FROM RDB$INDICES "
+        "UNION SELECT TRIM(RDB$CONSTRAINT_NAME), TRIM(RDB$RELATION_NAME) FROM RDB$RELATION_CONSTRAINTS"));
+    while (!rs.Eof()) {
+      if (!ListContains(targets, rs.Fields(1).value.ToString())) reserved.insert(rs.Fields(0).value.ToString());
+      rs.MoveNext();
+    }
+  });
+  for (size_t i = 0; i < sources.size(); ++i) {
+    ui::Yield();
+    MSSQL::TableSchema schema;
+    try {
+      schema = MSSQL::ReadSchema(host_.MssqlConn(), sources[i]);
+    } catch (const ado::DbError& e) {
+      if (e.ConnectionLost()) throw;
+      summary_.KeyLeftOut("Table \"" + sources[i] + "\": its keys and column rules could not be read: " + FirstLine(e.what()));
+      continue;
+    }
+    keys_.Add(sources[i], targets[i], std::move(schema), pageSize);
+  }
+  keys_.NameAll(reserved);
+}
+
+void ConversionRun::DropForeignKeysTo(const std::string& target) {
+  std::string literal = "'";
+  for (char c : target) literal += c == '\'' ? std::string("''") : std::string(1, c);
+  literal += "'";
+  std::vector<std::pair<std::string, std::string>> found;
+  Step(126, [&] {
+    ado::Recordset rs(host_.FirebirdConn().Active().Query(
+        "SELECT TRIM(FK.RDB$RELATION_NAME), TRIM(FK.RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS FK "
+        "JOIN RDB$REF_CONSTRAINTS R ON R.RDB$CONSTRAINT_NAME = FK.RDB$CONSTRAINT_NAME "
+        "JOIN RDB$RELATION_CONSTRAINTS PK ON PK.RDB$CONSTRAINT_NAME = R.RDB$CONST_NAME_UQ "
+        "WHERE PK.RDB$RELATION_NAME = " + literal + " AND FK.RDB$RELATION_NAME <> PK.RDB$RELATION_NAME"));
+    while (!rs.Eof()) {
+      found.emplace_back(rs.Fields(0).value.ToString(), rs.Fields(1).value.ToString());
+      rs.MoveNext();
+    }
+  });
+  for (const auto& [table, name] : found) {
+    if (Route(DropConstraintText(table, name), 126)) droppedKeys_.emplace_back(table, name);
+  }
+}
+
+void ConversionRun::RouteKeys(const std::vector<std::string>& statements, int line) {
+  for (const auto& s : statements) {
+    ui::Yield();
+    if (!Route(s, line)) summary_.KeyFailed(s, lastError_);
+  }
+}
+
+void ConversionRun::GiveForeignKeys(bool everyRemaining) {
+  std::vector<std::string> leftOut;
+  const auto statements = keys_.ForeignKeys(done_, everyRemaining, leftOut);
+  for (const auto& l : leftOut) summary_.KeyLeftOut(l);
+  // A per-table run gives each foreign key with the later of its tables, never after the last one.
+  if (everyRemaining && host_.PreviewOn() && host_.PreviewPerTable()) return;
+  RouteKeys(statements, 145);
 }
 
 }  // namespace conversion

@@ -1,5 +1,8 @@
 #pragma once
+#include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "connectivity/Ado.h"
@@ -7,6 +10,7 @@
 #include "connectivity/FireBird.h"
 #include "connectivity/MSSQL.h"
 #include "conversion/RunSummary.h"
+#include "conversion/Keys.h"
 #include "conversion/TableDdl.h"
 
 namespace conversion {
@@ -56,6 +60,8 @@ class RunHost {
   virtual std::string& CurrentTable() = 0;    // tbl of the main window: the table being converted
   // Leaves out of the listed source tables those the run is not to convert (all are, by default).
   virtual void FilterTables(std::vector<std::string>& /*tables*/) {}
+  // Whether keys, indexes, identities, NOT NULL and defaults are carried over (the saved "CopyKeys").
+  virtual bool CopyKeys() { return true; }
   // Rows of the current table done so far, of its total; called for every row.
   virtual void RowProgress(const std::string& /*table*/, long long /*done*/, long long /*total*/) {}
 };
@@ -85,7 +91,17 @@ class ConversionRun {
   // False when the table loop must end (a per-table preview left without "Skip Table").
   bool ConvertTable(const std::string& tbl, const std::string& target);
   // `total` is the table's row count, read before its rows.
-  void ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl, long long total);
+  // Returns the largest value written to the identity column (ordinal `identity`, -1 for none).
+  std::optional<long long> ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl,
+                                      long long total, int identity);
+  // Reads the keys of every table of the run; names them apart from what the target holds.
+  void PlanKeys(const std::vector<std::string>& sources, const std::vector<std::string>& targets);
+  // Drops the foreign keys of other tables that point at `target`, before it is replaced.
+  void DropForeignKeysTo(const std::string& target);
+  // Routes key statements; a refused one is named in the summary.
+  void RouteKeys(const std::vector<std::string>& statements, int line);
+  // Foreign keys whose tables are both done (all remaining ones with `everyRemaining`).
+  void GiveForeignKeys(bool everyRemaining);
   // Appends the statement to the preview, or executes it; false when Firebird rejected it.
   bool Route(const std::string& statement, int line);
   // A row that could not be built or was rejected: the table's first one is reported, all are counted.
@@ -108,6 +124,11 @@ class ConversionRun {
   RunSummary summary_;
   TableReport* table_ = nullptr;  // the table being converted
   std::string lastError_;         // what the last failed step reported
+  bool copyKeys_ = false;
+  KeyPlan keys_;
+  std::set<std::string> done_;    // lower-cased source names of the tables created and filled
+  std::vector<std::string> converted_;  // target names of those tables
+  std::vector<std::pair<std::string, std::string>> droppedKeys_;  // foreign keys dropped: table, name
 };
 
 }  // namespace conversion

@@ -40,18 +40,21 @@ std::string NameShortener::Shorten(const std::string& name) {
 
 std::vector<std::string> NameShortener::ShortenAll(const std::vector<std::string>& names) {
   NameShortener s;
-  std::set<std::string> seen;
-  // A name that fits keeps itself; only the first of two equal names does.
+  return s.ShortenEach(names);
+}
+
+std::vector<std::string> NameShortener::ShortenEach(const std::vector<std::string>& names) {
+  // A name that fits keeps itself; only the first of two equal names does, and none that is taken.
   std::vector<bool> kept(names.size(), false);
   for (size_t i = 0; i < names.size(); ++i) {
-    if (names[i].size() <= kMaxNameBytes && seen.insert(Key(names[i])).second) {
-      s.Reserve(names[i]);
+    if (names[i].size() <= kMaxNameBytes && !taken_.count(Key(names[i]))) {
+      Reserve(names[i]);
       kept[i] = true;
     }
   }
   std::vector<std::string> out;
   out.reserve(names.size());
-  for (size_t i = 0; i < names.size(); ++i) out.push_back(kept[i] ? names[i] : s.Shorten(names[i]));
+  for (size_t i = 0; i < names.size(); ++i) out.push_back(kept[i] ? names[i] : Shorten(names[i]));
   return out;
 }
 

@@ -22,6 +22,8 @@ class NameShortener {
   std::string Shorten(const std::string& name);
   // Every name of the list in order, short names reserved first so that no shortened name takes one.
   static std::vector<std::string> ShortenAll(const std::vector<std::string>& names);
+  // The same, apart from the names this shortener already holds.
+  std::vector<std::string> ShortenEach(const std::vector<std::string>& names);
 
  private:
   static std::string Key(const std::string& name);

@@ -32,6 +32,12 @@ void RunSummary::LeftOut(const std::string& name, const std::string& why) {
 
 void RunSummary::Note(const std::string& text) { notes_.push_back(FirstLine(text)); }
 
+void RunSummary::KeyLeftOut(const std::string& text) { keys_.push_back(text); }
+
+void RunSummary::KeyFailed(const std::string& statement, const std::string& reason) {
+  keys_.push_back("not made: " + statement + " " + FirstLine(reason));
+}
+
 long long RunSummary::Rejected() const {
   long long n = 0;
   for (const auto& t : tables_) n += t.rejected;
@@ -39,7 +45,7 @@ long long RunSummary::Rejected() const {
 }
 
 bool RunSummary::LostNothing() const {
-  if (!shortened_.empty() || !leftOut_.empty() || !notes_.empty()) return false;
+  if (!shortened_.empty() || !leftOut_.empty() || !notes_.empty() || !keys_.empty()) return false;
   for (const auto& t : tables_)
     if (t.rejected || !t.notes.empty()) return false;
   return true;
@@ -64,6 +70,10 @@ std::string RunSummary::Text() const {
   if (!leftOut_.empty()) {
     s += "\nTables left out:\n";
     for (const auto& n : leftOut_) s += "    " + n + "\n";
+  }
+  if (!keys_.empty()) {
+    s += "\nKeys, indexes, identities and defaults not carried over:\n";
+    for (const auto& n : keys_) s += "    " + n + "\n";
   }
   if (!notes_.empty()) {
     s += "\nAlso:\n";

@@ -31,6 +31,10 @@ class RunSummary {
   void LeftOut(const std::string& name, const std::string& why);
   // Something that went wrong outside any table (a commit between tables, closing).
   void Note(const std::string& text);
+  // A key, index, identity or default that was not carried over, and why.
+  void KeyLeftOut(const std::string& text);
+  // A key statement Firebird refused.
+  void KeyFailed(const std::string& statement, const std::string& reason);
   // True when every row arrived and nothing was shortened, left out or lost otherwise.
   bool LostNothing() const;
   long long Rejected() const;
@@ -40,7 +44,7 @@ class RunSummary {
  private:
   bool preview_ = false;
   std::deque<TableReport> tables_;  // references stay valid as tables are added
-  std::vector<std::string> shortened_, leftOut_, notes_;
+  std::vector<std::string> shortened_, leftOut_, notes_, keys_;
 };
 
 // The first line of an error text.

@@ -7,6 +7,7 @@
 #include "connectivity/ConnString.h"
 #include "connectivity/UiYield.h"
 #include "conversion/Datatype.h"
+#include "conversion/Keys.h"
 #include "conversion/Names.h"
 
 namespace conversion {
@@ -109,7 +110,7 @@ long RowBytes(const ColumnType& c) {
   }
 }
 
-std::vector<size_t> FitRow(std::vector<ColumnType>& columns) {
+std::vector<size_t> FitRow(std::vector<ColumnType>& columns, const std::vector<bool>& pinned) {
   // One null flag a column, in 32-bit words.
   long total = static_cast<long>((columns.size() + 31) / 32 * 4);
   for (const auto& c : columns) total += RowBytes(c);
@@ -119,6 +120,7 @@ std::vector<size_t> FitRow(std::vector<ColumnType>& columns) {
     for (size_t i = 0; i < columns.size(); ++i) {
       const auto s = columns[i].storage;
       if (s != Storage::Text && s != Storage::Binary) continue;
+      if (i < pinned.size() && pinned[i]) continue;
       if (widest == columns.size() || RowBytes(columns[i]) > RowBytes(columns[widest])) widest = i;
     }
     if (widest == columns.size()) break;  // nothing left to move out of the record
@@ -143,17 +145,21 @@ std::string SelectAllText(const std::string& table) { return "SELECT * FROM " + 
 
 std::string DropTableText(const std::string& table) { return "DROP TABLE " + QuoteIdentifier(table) + ";"; }
 
-TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, DatatypeSink* sink) {
+TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, DatatypeSink* sink, TableKeys* keys) {
   TableDdl ddl;
   const int count = rs.FieldCount();
   std::vector<std::string> sourceNames;
+  std::vector<const ado::Field*> fields;
   for (int k = 0; k < count; ++k) {
     ui::Yield();
     sourceNames.push_back(rs.Fields(k).Name);
+    fields.push_back(&rs.Fields(k));
     ddl.columns.push_back(ApplyTypeRules(rs.Fields(k)));
   }
   ddl.columnNames = NameShortener::ShortenAll(sourceNames);
-  for (size_t i : FitRow(ddl.columns)) ddl.madeBlob.push_back(ddl.columnNames[i]);
+  std::vector<bool> pinned(ddl.columns.size(), false);
+  if (keys) keys->MakeKeyColumnsIndexable(sourceNames, fields, ddl.columns, pinned);
+  for (size_t i : FitRow(ddl.columns, pinned)) ddl.madeBlob.push_back(ddl.columnNames[i]);
   std::string& s = ddl.createTable;
   s = "CREATE TABLE " + QuoteIdentifier(table) + " (";
   for (size_t k = 0; k < ddl.columns.size(); ++k) {
@@ -164,7 +170,8 @@ TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, Da
       sink->SetLastRowTypes(c.keyword, c.firebirdType);
     }
     s += QuoteIdentifier(ddl.columnNames[k]);
-    s += c.columnText;
+    const std::string more = keys ? keys->ColumnModifiers(sourceNames[k], c) : std::string();
+    s += more.empty() ? c.columnText : " " + c.firebirdType + more + ", ";
     ddl.numeric.push_back(c.numeric);
     ddl.blob.push_back(c.blob);
     if (c.numeric) ddl.numericList += std::to_string(k) + ", ";
@@ -172,6 +179,7 @@ TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, Da
   while (!s.empty() && s.back() == ' ') s.pop_back();
   if (!s.empty()) s.pop_back();
   s += ");";
+  if (keys) keys->Created(ddl, sourceNames);
   return ddl;
 }
 

@@ -64,10 +64,15 @@ ColumnType ApplyTypeRules(const ado::Field& field);
 long RowBytes(const ColumnType& c);
 // Turns the widest character columns into blobs until the table's record fits Firebird's limit;
 // returns the ordinals it changed.
-std::vector<size_t> FitRow(std::vector<ColumnType>& columns);
+// Columns marked in `pinned` stay as they are.
+std::vector<size_t> FitRow(std::vector<ColumnType>& columns, const std::vector<bool>& pinned = {});
 
-// The CREATE TABLE text, numeric column list and Datatype conversion rows of an open result set.
-TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, DatatypeSink* sink);
+class TableKeys;
+
+// The CREATE TABLE text, numeric column list and Datatype conversion rows of an open result set; with
+// `keys`, its columns carry NOT NULL, defaults and identity, and key columns stay indexable.
+TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, DatatypeSink* sink,
+                          TableKeys* keys = nullptr);
 
 // "name" with every '"' doubled.
 std::string QuoteIdentifier(const std::string& name);

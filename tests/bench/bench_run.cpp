@@ -1,5 +1,5 @@
 // Measures the conversion run with preview off against Firebird's own isql-fb and against the same
-// statements executed in one transaction. Usage: tarnwick_bench [ROWS]
+// statements executed in one transaction, and what carrying keys over costs. Usage: tarnwick_bench [ROWS]
 #include <ibase.h>
 #include <sys/resource.h>
 
@@ -190,6 +190,50 @@ int main(int argc, char** argv) {
     prepared = Seconds(t3);
   }
 
+  // 5. Keys: the same rows under a primary key, a unique and a plain index, converted with and without
+  // them, and the same key statements run on their own on the table copied without them.
+  auto keyed = testsupport::NewSqliteSource(
+      dir, {"CREATE TABLE Keyed (Id INTEGER NOT NULL PRIMARY KEY, Qty SMALLINT, Name VARCHAR(40), Note VARCHAR(80))",
+            "CREATE UNIQUE INDEX UX_Keyed_Name ON Keyed (Name)", "CREATE INDEX IX_Keyed_Qty ON Keyed (Qty)",
+            "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " + std::to_string(rows) +
+                ") INSERT INTO Keyed SELECT x, x % 1000, 'Name ' || x, CASE WHEN x % 10 = 0 THEN NULL ELSE "
+                "'O''Brien ' || x END FROM n"},
+      "keyed.db");
+  auto keyedRun = [&](bool copyKeys, const char* file) {
+    testsupport::HeadlessHost h;
+    h.sql = keyed;
+    h.fb = testsupport::NewFirebirdDatabase(dir, file);
+    h.copyKeys = copyKeys;
+    auto t = Clock::now();
+    conversion::ConversionRun(h).Run();
+    const double s = Seconds(t);
+    if (!h.summary.empty() && h.summary.find("not carried over") != std::string::npos)
+      std::fprintf(stderr, "%s\n", h.summary.c_str());
+    return std::make_pair(s, h.fb);
+  };
+  const auto [withoutKeys, plainDb] = keyedRun(false, "keys-off.fdb");
+  const auto [withKeys, keyedDb] = keyedRun(true, "keys-on.fdb");
+  double keysAlone = 0;
+  {
+    ado::Connection fb;
+    fb.Open(FireBird::ConnectionString(plainDb));
+    auto t = Clock::now();
+    for (const char* k : {"ALTER TABLE \"Keyed\" ALTER COLUMN \"Id\" SET NOT NULL",
+                          "ALTER TABLE \"Keyed\" ADD CONSTRAINT \"PK_Keyed\" PRIMARY KEY (\"Id\")",
+                          "CREATE UNIQUE INDEX \"UX_Keyed_Name\" ON \"Keyed\" (\"Name\")",
+                          "CREATE INDEX \"IX_Keyed_Qty\" ON \"Keyed\" (\"Qty\")"}) {
+      fb.Execute(k);
+      fb.Flush();
+    }
+    keysAlone = Seconds(t);
+  }
+  {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(keyedDb));
+    const auto n = testsupport::Rows(c, "SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$RELATION_NAME = 'Keyed'")[0][0];
+    if (n != "3") std::fprintf(stderr, "the keyed run made %s indexes of 3\n", n.c_str());
+  }
+
   std::printf("rows: %ld\n", rows);
   std::printf("1. conversion run, preview off: %.2f s, %.0f rows/s, peak memory %ld kB (%ld kB before the run)\n",
               run, rows / run, peak, before);
@@ -198,6 +242,9 @@ int main(int argc, char** argv) {
   std::printf("4. own loop, ODBC rows into one prepared INSERT, one transaction: %.2f s, %.0f rows/s\n", prepared,
               rows / prepared);
   std::printf("1b. conversion run with literal statements: %.2f s, %.0f rows/s\n", literal, rows / literal);
+  std::printf("5. keyed table (primary key, unique and plain index): run without keys %.2f s, with keys %.2f s; "
+              "the key statements alone on the copied table %.2f s\n",
+              withoutKeys, withKeys, keysAlone);
   std::printf("ratio 1/2 (speed): %.2f\n", isql / run);
   std::printf("ratio 1/3 (speed): %.2f\n", single / run);
   std::printf("ratio 1/4 (speed): %.2f\n", prepared / run);

@@ -162,3 +162,39 @@ TEST_F(CliTest, WithoutOptionsTheWindowsSavedLoginsAreUsed) {
   EXPECT_EQ(Tarnwick({"convert", "--overwrite", "no"}), 0);
   EXPECT_EQ(UserTables(fb).size(), 3u);
 }
+
+// The saved CopyKeys setting holds for the command line too, and --copy-keys overrides it.
+TEST_F(CliTest, CopyKeysFromTheSettingsOrTheOption) {
+  testsupport::TdsEndpoint keyed(dir, R"J({"database": "keyed", "password": "Se;cret", "tables": [
+    {"name": "Items", "columns": [["Id", "int"], ["Name", "nvarchar(20)"]], "rows": [[1, "a"], [2, "b"]],
+     "primary_key": {"name": "PK_Items", "columns": ["Id"]}}]})J");
+  std::filesystem::create_directories(dir.File("Quorvane"));
+  {
+    std::ofstream ini(dir.File("Quorvane/Quorvane.ini"));
+    ini << "[Tarnwick]\nCopyKeys=0\n";
+  }
+  auto primaryKeys = [](const FireBird::Login& fb) {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(fb));
+    return Rows(c, "SELECT COUNT(*) FROM RDB$RELATION_CONSTRAINTS WHERE RDB$CONSTRAINT_TYPE = 'PRIMARY KEY' AND "
+                   "RDB$RELATION_NAME = 'Items'")[0][0];
+  };
+  auto args = [&](const FireBird::Login& fb) {
+    auto a = Logins(fb);
+    a[4] = std::to_string(keyed.Port());
+    a[8] = "keyed";
+    return a;
+  };
+  auto saved = testsupport::NewFirebirdDatabase(dir, "saved.fdb");
+  EXPECT_EQ(Tarnwick(args(saved)), 0);
+  EXPECT_EQ(UserTables(saved), std::vector<std::string>{"Items"});
+  EXPECT_EQ(primaryKeys(saved), "0");
+
+  auto option = testsupport::NewFirebirdDatabase(dir, "option.fdb");
+  auto withKeys = args(option);
+  withKeys.insert(withKeys.end(), {"--copy-keys", "yes"});
+  EXPECT_EQ(Tarnwick(withKeys), 0);
+  EXPECT_EQ(primaryKeys(option), "1");
+  withKeys.back() = "maybe";
+  EXPECT_EQ(Tarnwick(withKeys), 2);
+}

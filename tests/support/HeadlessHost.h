@@ -15,7 +15,7 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
  public:
   MSSQL::Login sql;
   FireBird::Login fb;
-  bool preview = false, perTable = false;
+  bool preview = false, perTable = false, copyKeys = true;
   std::vector<std::string> list1, list2;
   std::unique_ptr<ado::Connection> ms = std::make_unique<ado::Connection>();
   std::unique_ptr<ado::Connection> fbc = std::make_unique<ado::Connection>();
@@ -33,6 +33,12 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   MSSQL::Login SqlServerLogin() override { return sql; }
   FireBird::Login FirebirdLogin() override { return fb; }
   bool PreviewOn() override { return preview; }
+  bool CopyKeys() override { return copyKeys; }
+  // Leaves tables out of the run, as the command line's --tables does.
+  std::function<void(std::vector<std::string>&)> onFilter;
+  void FilterTables(std::vector<std::string>& tables) override {
+    if (onFilter) onFilter(tables);
+  }
   bool PreviewPerFile() override { return !perTable; }
   bool PreviewPerTable() override { return perTable; }
   void SetHourglass(bool on) override { hourglass = on; }
