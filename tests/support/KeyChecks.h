@@ -31,14 +31,19 @@ inline std::string DefaultOf(ado::Connection& c, const std::string& table, const
       .at(0);
 }
 
+// A subquery: the columns of the index named by `index`, in key order, comma-separated.
+inline std::string Segments(const std::string& index) {
+  return "(SELECT LIST(TRIM(S.RDB$FIELD_NAME), ',') FROM (SELECT RDB$FIELD_NAME FROM RDB$INDEX_SEGMENTS "
+         "WHERE RDB$INDEX_NAME = " + index + " ORDER BY RDB$FIELD_POSITION) S)";
+}
+
 // The constraints of a table, "TYPE name(col,col)" each, sorted.
 inline std::vector<std::string> Constraints(ado::Connection& c, const std::string& table) {
   std::vector<std::string> out;
   for (const auto& r : Rows(c,
-                            "SELECT TRIM(RC.RDB$CONSTRAINT_TYPE), TRIM(RC.RDB$CONSTRAINT_NAME), "
-                            "(SELECT LIST(TRIM(S.RDB$FIELD_NAME), ',') FROM (SELECT RDB$FIELD_NAME FROM RDB$INDEX_SEGMENTS "
-                            "WHERE RDB$INDEX_NAME = RC.RDB$INDEX_NAME ORDER BY RDB$FIELD_POSITION) S) "
-                            "FROM RDB$RELATION_CONSTRAINTS RC WHERE RC.RDB$RELATION_NAME = " +
+                            "SELECT TRIM(RC.RDB$CONSTRAINT_TYPE), TRIM(RC.RDB$CONSTRAINT_NAME), " +
+                                Segments("RC.RDB$INDEX_NAME") +
+                                " FROM RDB$RELATION_CONSTRAINTS RC WHERE RC.RDB$RELATION_NAME = " +
                                 Quoted(table) + " AND RC.RDB$CONSTRAINT_TYPE <> 'NOT NULL' ORDER BY 1, 2"))
     out.push_back(r[0] + " " + r[1] + "(" + r[2] + ")");
   return out;
@@ -48,10 +53,9 @@ inline std::vector<std::string> Constraints(ado::Connection& c, const std::strin
 inline std::vector<std::string> PlainIndexes(ado::Connection& c, const std::string& table) {
   std::vector<std::string> out;
   for (const auto& r : Rows(c,
-                            "SELECT TRIM(I.RDB$INDEX_NAME), COALESCE(I.RDB$UNIQUE_FLAG, 0), COALESCE(I.RDB$INDEX_TYPE, 0), "
-                            "(SELECT LIST(TRIM(S.RDB$FIELD_NAME), ',') FROM (SELECT RDB$FIELD_NAME FROM RDB$INDEX_SEGMENTS "
-                            "WHERE RDB$INDEX_NAME = I.RDB$INDEX_NAME ORDER BY RDB$FIELD_POSITION) S) "
-                            "FROM RDB$INDICES I WHERE I.RDB$RELATION_NAME = " +
+                            "SELECT TRIM(I.RDB$INDEX_NAME), COALESCE(I.RDB$UNIQUE_FLAG, 0), COALESCE(I.RDB$INDEX_TYPE, 0), " +
+                                Segments("I.RDB$INDEX_NAME") +
+                                " FROM RDB$INDICES I WHERE I.RDB$RELATION_NAME = " +
                                 Quoted(table) +
                                 " AND NOT EXISTS (SELECT 1 FROM RDB$RELATION_CONSTRAINTS RC WHERE RC.RDB$INDEX_NAME = "
                                 "I.RDB$INDEX_NAME) ORDER BY 1"))
