@@ -6,6 +6,16 @@
 
 namespace ado {
 
+std::string Enclosed(std::string_view text, char open, char close) {
+  std::string r(1, open);
+  r.reserve(text.size() + 2);
+  for (char ch : text) {
+    r += ch;
+    if (ch == close) r += close;
+  }
+  return r + close;
+}
+
 std::string ToLower(std::string_view s) {
   std::string r(s);
   for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

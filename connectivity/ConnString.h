@@ -22,6 +22,11 @@ bool NeedsQuoting(std::string_view v);
 // when the style cannot carry the value (FreeTds and a value holding "};").
 std::string QuoteValue(std::string_view v, BraceStyle style = BraceStyle::Odbc);
 
+// `text` between `open` and `close`, every `close` inside doubled: "[a]]b]", "'it''s'".
+std::string Enclosed(std::string_view text, char open, char close);
+// A SQL string literal: 'text', with every quote doubled.
+inline std::string SqlString(std::string_view text) { return Enclosed(text, '\'', '\''); }
+
 std::string ToLower(std::string_view s);
 std::string ToUpper(std::string_view s);
 

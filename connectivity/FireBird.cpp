@@ -9,13 +9,8 @@ std::string ConnectionString(const Login& login) {
   auto q = [](const std::string& v) { return ado::QuoteValue(v, ado::BraceStyle::Odbc); };
   std::string inner = "Driver=Firebird/InterBase(r) driver;Dbname=" + q(login.database) + " ;CHARSET=UTF8;UID=" +
                       q(login.user) + ";Role=admin";
-  std::string quoted;
-  for (char c : inner) {
-    quoted += c;
-    if (c == '\'') quoted += '\'';
-  }
   return "Provider=MSDASQL.1;Password=" + q(login.password) + ";Persist Security Info=true;User ID=" + q(login.user) +
-         ";Extended " + "Properties='" + quoted + "'";
+         ";Extended " + "Properties=" + ado::SqlString(inner);
 }
 
 ado::FirebirdTarget Target(const Login& login) {

@@ -721,15 +721,7 @@ std::unique_ptr<Backend> OpenFirebird(const FirebirdTarget& target, int connectT
 }
 
 void CreateFirebirdDatabase(const std::string& path, const std::string& user, const std::string& password) {
-  auto quote = [](const std::string& s) {
-    std::string r = "'";
-    for (char c : s) {
-      r += c;
-      if (c == '\'') r += '\'';
-    }
-    return r + "'";
-  };
-  std::string sql = "CREATE DATABASE " + quote(path) + " USER " + quote(user) + " PASSWORD " + quote(password) +
+  const std::string sql = "CREATE DATABASE " + SqlString(path) + " USER " + SqlString(user) + " PASSWORD " + SqlString(password) +
                     " PAGE_SIZE 8192 DEFAULT CHARACTER SET NONE";
   ISC_STATUS_ARRAY st;
   isc_db_handle db = 0;

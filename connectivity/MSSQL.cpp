@@ -1,5 +1,8 @@
 #include "connectivity/MSSQL.h"
 
+#include <map>
+#include <utility>
+
 #include "connectivity/Ado.h"
 #include "connectivity/ConnString.h"
 #include "connectivity/OdbcBackend.h"
@@ -48,14 +51,7 @@ void ListSqlServerTables(const Login& login, std::vector<std::string>& list, std
   conn.Close();
 }
 
-std::string QuotedName(const std::string& name) {
-  std::string r = "[";
-  for (char ch : name) {
-    r += ch;
-    if (ch == ']') r += ']';
-  }
-  return r + "]";
-}
+std::string QuotedName(const std::string& name) { return ado::Enclosed(name, '[', ']'); }
 
 long long CountRows(ado::Connection& conn, const std::string& table) {
   const std::string from = " FROM " + QuotedName(table);
@@ -93,6 +89,24 @@ long long Number(const ado::Recordset& rs, std::initializer_list<const char*> na
 
 bool SameName(const std::string& a, const std::string& b) { return ado::ToLower(a) == ado::ToLower(b); }
 
+// The entry of `list` with this name; a new one, named, when there is none (`added` says which).
+template <class T>
+T& Named(std::vector<T>& list, const std::string& name, bool& added) {
+  added = false;
+  for (auto& item : list)
+    if (item.name == name) return item;
+  added = true;
+  list.push_back({});
+  list.back().name = name;
+  return list.back();
+}
+
+// Puts a key's column at its 1-based position `seq`, whatever order the rows come in.
+void Place(std::vector<std::string>& columns, size_t seq, std::string name) {
+  if (columns.size() < seq) columns.resize(seq);
+  columns[seq - 1] = std::move(name);
+}
+
 // Referential actions as numbered by SQL Server's sp_fkeys (FreeTDS passes them on) or by ODBC.
 KeyRule RuleOf(long long n, bool sqlServerNumbers) {
   if (sqlServerNumbers) {
@@ -109,15 +123,6 @@ KeyRule RuleOf(long long n, bool sqlServerNumbers) {
     case 4: return KeyRule::SetDefault;      // SQL_SET_DEFAULT
     default: return KeyRule::NoAction;       // SQL_RESTRICT, SQL_NO_ACTION
   }
-}
-
-std::string Literal(const std::string& text) {
-  std::string r = "N'";
-  for (char c : text) {
-    r += c;
-    if (c == '\'') r += '\'';
-  }
-  return r + "'";
 }
 
 }  // namespace
@@ -152,35 +157,29 @@ TableSchema ReadSchema(ado::Connection& conn, const std::string& table) {
   each(ado::CatalogQuery::PrimaryKeys, [&](const ado::Recordset& rs) {
     s.primaryKey.name = Text(rs, {"pk_name"});
     const auto seq = static_cast<size_t>(Number(rs, {"key_seq"}, 0));
-    if (seq == 0) return;
-    if (s.primaryKey.columns.size() < seq) s.primaryKey.columns.resize(seq);
-    s.primaryKey.columns[seq - 1] = Text(rs, {"column_name"});
+    if (seq > 0) Place(s.primaryKey.columns, seq, Text(rs, {"column_name"}));
   });
   if (!s.primaryKey.columns.empty()) s.primaryKey.unique = true;
+  std::map<std::string, std::pair<bool, bool>> directions;  // index: some column ascending, some descending
   each(ado::CatalogQuery::Statistics, [&](const ado::Recordset& rs) {
     if (Number(rs, {"type"}, 0) == 0) return;  // the table's own statistics row
     const std::string name = Text(rs, {"index_name"});
     if (name.empty()) return;
-    IndexInfo* ix = nullptr;
-    for (auto& i : s.indexes)
-      if (i.name == name) ix = &i;
-    if (!ix) {
-      s.indexes.push_back({});
-      ix = &s.indexes.back();
-      ix->name = name;
-      ix->unique = Number(rs, {"non_unique"}, 1) == 0;
-      ix->descending = true;
-    }
+    bool added = false;
+    IndexInfo& ix = Named(s.indexes, name, added);
+    if (added) ix.unique = Number(rs, {"non_unique"}, 1) == 0;
     const auto seq = static_cast<size_t>(Number(rs, {"ordinal_position", "seq_in_index"}, 0));
     if (seq == 0) return;
-    if (ix->columns.size() < seq) ix->columns.resize(seq);
-    ix->columns[seq - 1] = Text(rs, {"column_name"});
-    const bool desc = Text(rs, {"asc_or_desc", "collation"}) == "D";
-    if (!desc && ix->descending && seq > 1) ix->mixedOrder = true;
-    if (desc && !ix->descending) ix->mixedOrder = true;
-    if (!desc) ix->descending = false;
-    if (!Text(rs, {"filter_condition"}).empty()) ix->leftOutWhy = "a filtered index";
+    Place(ix.columns, seq, Text(rs, {"column_name"}));
+    auto& [ascending, descending] = directions[name];
+    (Text(rs, {"asc_or_desc", "collation"}) == "D" ? descending : ascending) = true;
+    if (!Text(rs, {"filter_condition"}).empty()) ix.leftOutWhy = "a filtered index";
   });
+  for (auto& ix : s.indexes) {
+    const auto [ascending, descending] = directions[ix.name];
+    ix.descending = descending && !ascending;
+    ix.mixedOrder = descending && ascending;
+  }
   // The primary key's own index is the key itself, and so is a unique index over just its columns.
   std::erase_if(s.indexes, [&](const IndexInfo& i) {
     if (!s.primaryKey.name.empty() && i.name == s.primaryKey.name) return true;
@@ -190,32 +189,23 @@ TableSchema ReadSchema(ado::Connection& conn, const std::string& table) {
     return true;
   });
   each(ado::CatalogQuery::ForeignKeys, [&](const ado::Recordset& rs) {
-    const std::string name = Text(rs, {"fk_name"});
-    ForeignKeyInfo* fk = nullptr;
-    for (auto& f : s.foreignKeys)
-      if (f.name == name) fk = &f;
-    if (!fk) {
-      s.foreignKeys.push_back({});
-      fk = &s.foreignKeys.back();
-      fk->name = name;
-      fk->refTable = Text(rs, {"pktable_name"});
-      fk->refKeyName = Text(rs, {"pk_name"});
-      fk->onDelete = RuleOf(Number(rs, {"delete_rule"}, 1), sqlServer);
-      fk->onUpdate = RuleOf(Number(rs, {"update_rule"}, 1), sqlServer);
+    bool added = false;
+    ForeignKeyInfo& fk = Named(s.foreignKeys, Text(rs, {"fk_name"}), added);
+    if (added) {
+      fk.refTable = Text(rs, {"pktable_name"});
+      fk.refKeyName = Text(rs, {"pk_name"});
+      fk.onDelete = RuleOf(Number(rs, {"delete_rule"}, 1), sqlServer);
+      fk.onUpdate = RuleOf(Number(rs, {"update_rule"}, 1), sqlServer);
     }
     const auto seq = static_cast<size_t>(Number(rs, {"key_seq"}, 0));
     if (seq == 0) return;
-    if (fk->columns.size() < seq) {
-      fk->columns.resize(seq);
-      fk->refColumns.resize(seq);
-    }
-    fk->columns[seq - 1] = Text(rs, {"fkcolumn_name"});
-    fk->refColumns[seq - 1] = Text(rs, {"pkcolumn_name"});
+    Place(fk.columns, seq, Text(rs, {"fkcolumn_name"}));
+    Place(fk.refColumns, seq, Text(rs, {"pkcolumn_name"}));
   });
   if (!sqlServer) return s;
   // What the catalogue functions do not tell: kinds of index Firebird has no counterpart for, and the
   // identity's seed and step. A server that cannot answer leaves the indexes as they are.
-  const std::string object = Literal(QuotedName(table));
+  const std::string object = "N" + ado::SqlString(QuotedName(table));
   try {
     ado::Recordset rs(conn.Active().Query(
         "SELECT i.name AS index_name, i.type_desc AS type_desc, CAST(i.has_filter AS int) AS has_filter, "
@@ -231,20 +221,8 @@ TableSchema ReadSchema(ado::Connection& conn, const std::string& table) {
       else if (kind.find("COLUMNSTORE") != std::string::npos) why = "a columnstore index";
       else if (Number(rs, {"has_filter"}, 0) != 0) why = "a filtered index";
       else if (Number(rs, {"included"}, 0) > 0) why = "an index with included columns";
-      if (!why.empty()) {
-        bool listed = false;
-        for (auto& i : s.indexes)
-          if (i.name == name) {
-            i.leftOutWhy = why;
-            listed = true;
-          }
-        if (!listed) {
-          IndexInfo ix;
-          ix.name = name;
-          ix.leftOutWhy = why;
-          s.indexes.push_back(ix);
-        }
-      }
+      bool added = false;
+      if (!why.empty()) Named(s.indexes, name, added).leftOutWhy = why;
       rs.MoveNext();
     }
   } catch (const ado::DbError& e) {

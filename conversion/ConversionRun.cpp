@@ -360,16 +360,13 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
 }
 
 void ConversionRun::DropForeignKeysTo(const std::string& target) {
-  std::string literal = "'";
-  for (char c : target) literal += c == '\'' ? std::string("''") : std::string(1, c);
-  literal += "'";
   std::vector<std::pair<std::string, std::string>> found;
   Step(126, [&] {
     ado::Recordset rs(host_.FirebirdConn().Active().Query(
         "SELECT TRIM(FK.RDB$RELATION_NAME), TRIM(FK.RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS FK "
         "JOIN RDB$REF_CONSTRAINTS R ON R.RDB$CONSTRAINT_NAME = FK.RDB$CONSTRAINT_NAME "
         "JOIN RDB$RELATION_CONSTRAINTS PK ON PK.RDB$CONSTRAINT_NAME = R.RDB$CONST_NAME_UQ "
-        "WHERE PK.RDB$RELATION_NAME = " + literal + " AND FK.RDB$RELATION_NAME <> PK.RDB$RELATION_NAME"));
+        "WHERE PK.RDB$RELATION_NAME = " + ado::SqlString(target) + " AND FK.RDB$RELATION_NAME <> PK.RDB$RELATION_NAME"));
     while (!rs.Eof()) {
       found.emplace_back(rs.Fields(0).value.ToString(), rs.Fields(1).value.ToString());
       rs.MoveNext();

@@ -9,8 +9,8 @@
 #include "connectivity/ErrorTrap.h"
 #include "connectivity/FireBird.h"
 #include "connectivity/MSSQL.h"
-#include "conversion/RunSummary.h"
 #include "conversion/Keys.h"
+#include "conversion/RunSummary.h"
 #include "conversion/TableDdl.h"
 
 namespace conversion {

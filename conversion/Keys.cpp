@@ -175,19 +175,10 @@ void TableKeys::MakeKeyColumnsIndexable(const std::vector<std::string>& sourceNa
         break;
       }
       ColumnType c = columns[it->second];
-      // A bounded character column the rules made a blob (nvarchar(n)) is indexable as VARCHAR(n).
-      if (c.blob && c.keyword != "longvar") {
-        const ado::Field& f = *fields[it->second];
-        const bool binary = c.storage == Storage::BinaryBlob;
-        const long limit = binary ? kMaxVarcharBytes : kMaxUtf8Chars;
-        if (f.DefinedSize > 0 && f.DefinedSize <= limit) {
-          c.storage = binary ? Storage::Binary : Storage::Text;
-          c.blob = false;
-          c.length = f.DefinedSize;
-          c.firebirdType = "VARCHAR(" + std::to_string(c.length) + ") CHARACTER SET " + (binary ? "OCTETS" : "UTF8");
-          c.columnText = " " + c.firebirdType + ", ";
-        }
-      }
+      // A bounded character column the rules made a blob (nvarchar(n)) is indexable as VARCHAR(n);
+      // one too long for a VARCHAR stays a blob.
+      if (c.blob && c.keyword != "longvar")
+        SetCharacter(c, c.storage == Storage::BinaryBlob, fields[it->second]->DefinedSize);
       trial.push_back(c);
       at.push_back(it->second);
     }

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "connectivity/AdoTypes.h"
-#include "connectivity/MSSQL.h"
 #include "connectivity/ConnString.h"
+#include "connectivity/MSSQL.h"
 #include "connectivity/UiYield.h"
 #include "conversion/Datatype.h"
 #include "conversion/Keys.h"
@@ -30,17 +30,17 @@ void MakeBlob(ColumnType& c) {
   c.length = 0;
 }
 
-// A character column of `length` characters (text) or bytes (binary), or a blob where VARCHAR cannot
-// hold it.
+}  // namespace
+
 void SetCharacter(ColumnType& c, bool binary, long length) {
   c.storage = binary ? Storage::Binary : Storage::Text;
   const long limit = binary ? kMaxVarcharBytes : kMaxUtf8Chars;
   if (length <= 0 || length > limit) return MakeBlob(c);
+  c.blob = false;
   c.length = length;
   c.firebirdType = "VARCHAR(" + std::to_string(length) + ") CHARACTER SET " + (binary ? "OCTETS" : "UTF8");
   c.columnText = " " + c.firebirdType + ", ";
 }
-}  // namespace
 
 ColumnType ApplyTypeRules(const ado::Field& field) {
   const std::string t = ado::ToLower(Datatype::AdoTypeName(static_cast<short>(field.Type)));
@@ -132,14 +132,7 @@ std::vector<size_t> FitRow(std::vector<ColumnType>& columns, const std::vector<b
   return changed;
 }
 
-std::string QuoteIdentifier(const std::string& name) {
-  std::string r = "\"";
-  for (char ch : name) {
-    r += ch;
-    if (ch == '"') r += '"';
-  }
-  return r + "\"";
-}
+std::string QuoteIdentifier(const std::string& name) { return ado::Enclosed(name, '"', '"'); }
 
 std::string SelectAllText(const std::string& table) { return "SELECT * FROM " + MSSQL::QuotedName(table); }
 

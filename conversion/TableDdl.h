@@ -59,6 +59,9 @@ constexpr long kMaxRowBytes = 65535;
 
 // The first of the eleven rules whose keyword occurs in the lower-cased ADO type name.
 ColumnType ApplyTypeRules(const ado::Field& field);
+// Makes `c` a VARCHAR of `length` characters (text) or bytes (binary), or a blob where VARCHAR cannot
+// hold it.
+void SetCharacter(ColumnType& c, bool binary, long length);
 
 // Bytes the column takes in a Firebird record (with its alignment).
 long RowBytes(const ColumnType& c);

@@ -5,20 +5,15 @@
 #include <vector>
 
 #include "connectivity/Ado.h"
+#include "connectivity/ConnString.h"
 #include "support/TestSupport.h"
 
 namespace testsupport {
 
-inline std::string Quoted(const std::string& s) {
-  std::string r = "'";
-  for (char c : s) r += c == '\'' ? std::string("''") : std::string(1, c);
-  return r + "'";
-}
-
 // "1" when the column is NOT NULL, "0" otherwise.
 inline std::string NotNull(ado::Connection& c, const std::string& table, const std::string& column) {
   return Rows(c, "SELECT COALESCE(RDB$NULL_FLAG, 0) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
-                     Quoted(table) + " AND RDB$FIELD_NAME = " + Quoted(column))
+                     ado::SqlString(table) + " AND RDB$FIELD_NAME = " + ado::SqlString(column))
       .at(0)
       .at(0);
 }
@@ -26,7 +21,7 @@ inline std::string NotNull(ado::Connection& c, const std::string& table, const s
 // The column's default clause as Firebird keeps it ("DEFAULT 0"), "<null>" for none.
 inline std::string DefaultOf(ado::Connection& c, const std::string& table, const std::string& column) {
   return Rows(c, "SELECT CAST(RDB$DEFAULT_SOURCE AS VARCHAR(200)) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
-                     Quoted(table) + " AND RDB$FIELD_NAME = " + Quoted(column))
+                     ado::SqlString(table) + " AND RDB$FIELD_NAME = " + ado::SqlString(column))
       .at(0)
       .at(0);
 }
@@ -44,7 +39,7 @@ inline std::vector<std::string> Constraints(ado::Connection& c, const std::strin
                             "SELECT TRIM(RC.RDB$CONSTRAINT_TYPE), TRIM(RC.RDB$CONSTRAINT_NAME), " +
                                 Segments("RC.RDB$INDEX_NAME") +
                                 " FROM RDB$RELATION_CONSTRAINTS RC WHERE RC.RDB$RELATION_NAME = " +
-                                Quoted(table) + " AND RC.RDB$CONSTRAINT_TYPE <> 'NOT NULL' ORDER BY 1, 2"))
+                                ado::SqlString(table) + " AND RC.RDB$CONSTRAINT_TYPE <> 'NOT NULL' ORDER BY 1, 2"))
     out.push_back(r[0] + " " + r[1] + "(" + r[2] + ")");
   return out;
 }
@@ -56,7 +51,7 @@ inline std::vector<std::string> PlainIndexes(ado::Connection& c, const std::stri
                             "SELECT TRIM(I.RDB$INDEX_NAME), COALESCE(I.RDB$UNIQUE_FLAG, 0), COALESCE(I.RDB$INDEX_TYPE, 0), " +
                                 Segments("I.RDB$INDEX_NAME") +
                                 " FROM RDB$INDICES I WHERE I.RDB$RELATION_NAME = " +
-                                Quoted(table) +
+                                ado::SqlString(table) +
                                 " AND NOT EXISTS (SELECT 1 FROM RDB$RELATION_CONSTRAINTS RC WHERE RC.RDB$INDEX_NAME = "
                                 "I.RDB$INDEX_NAME) ORDER BY 1"))
     out.push_back(r[0] + "(" + r[3] + ")" + (r[1] == "1" ? " unique" : "") + (r[2] == "1" ? " desc" : ""));
@@ -66,14 +61,14 @@ inline std::vector<std::string> PlainIndexes(ado::Connection& c, const std::stri
 // The foreign key's referential rules as Firebird keeps them: "CASCADE/RESTRICT" (delete/update).
 inline std::string KeyRules(ado::Connection& c, const std::string& constraint) {
   const auto r = Rows(c, "SELECT TRIM(RDB$DELETE_RULE) || '/' || TRIM(RDB$UPDATE_RULE) FROM RDB$REF_CONSTRAINTS WHERE "
-                         "RDB$CONSTRAINT_NAME = " + Quoted(constraint));
+                         "RDB$CONSTRAINT_NAME = " + ado::SqlString(constraint));
   return r.empty() ? std::string() : r[0][0];
 }
 
 // 1 for an identity column (by default), "<null>" for none.
 inline std::string IdentityType(ado::Connection& c, const std::string& table, const std::string& column) {
-  return Rows(c, "SELECT RDB$IDENTITY_TYPE FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " + Quoted(table) +
-                     " AND RDB$FIELD_NAME = " + Quoted(column))
+  return Rows(c, "SELECT RDB$IDENTITY_TYPE FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " + ado::SqlString(table) +
+                     " AND RDB$FIELD_NAME = " + ado::SqlString(column))
       .at(0)
       .at(0);
 }
