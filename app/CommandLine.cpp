@@ -1,12 +1,15 @@
 #include "app/CommandLine.h"
 
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <chrono>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -47,9 +50,15 @@ const char* const kHelp =
     "  --script FILE              dry run: write the statements to FILE (UTF-8) instead of executing\n"
     "  --copy-keys yes|no         carry keys, indexes, identity, NOT NULL and defaults over (default:\n"
     "                             the saved CopyKeys setting, on unless it is 0)\n"
+    "  --type-rules firebird|classic  Firebird's own types (default: the saved TypeRules setting,\n"
+    "                             firebird unless it says Classic) or the classic rules\n"
+    "  --cast SOURCE=TARGET       create columns of a SQL Server type (decimal, nvarchar(50)) or one\n"
+    "                             column (Table.Column, Schema.Table.Column) as the Firebird type TARGET;\n"
+    "                             repeatable, replaces the saved Casts setting\n"
     "Passwords are never taken from the command line: without --password-env a terminal is asked,\n"
     "else the saved password is used.\n"
-    "Exit code: 0 nothing rejected, 1 rows or statements rejected, 2 usage or login error.\n";
+    "Exit code: 0 nothing rejected, 1 rows or statements rejected, 2 usage, login or cast rule error,\n"
+    "or a script that could not be written.\n";
 
 struct Options {
   std::map<std::string, std::string> values;
@@ -58,6 +67,9 @@ struct Options {
   std::vector<std::string> tables;
   std::optional<std::string> script;
   std::optional<bool> copyKeys;
+  std::optional<conversion::TypeRules> typeRules;
+  std::optional<std::vector<std::string>> casts;
+  bool help = false;
 };
 
 class UsageError : public std::runtime_error {
@@ -104,7 +116,7 @@ Options Parse(int argc, char** argv) {
   static const std::set<std::string> valued{"--server",   "--port",          "--user",
                                             "--database", "--password-env",  "--firebird",
                                             "--firebird-user", "--firebird-password-env", "--overwrite",
-                                            "--tables",   "--script",     "--copy-keys"};
+                                            "--tables",   "--script",     "--copy-keys", "--type-rules", "--cast"};
   Options o;
   for (int i = 2; i < argc; ++i) {
     std::string a = argv[i];
@@ -119,6 +131,10 @@ Options Parse(int argc, char** argv) {
       o.local = o.localGiven = true;
       continue;
     }
+    if (a == "--help" || a == "-h") {
+      o.help = true;
+      continue;
+    }
     if (a == "--password" || a == "--firebird-password")
       throw UsageError(a + " is not taken: give the password in an environment variable with " + a + "-env");
     if (!valued.count(a)) throw UsageError("unknown option " + a + " (see tarnwick --help)");
@@ -126,6 +142,7 @@ Options Parse(int argc, char** argv) {
       if (i + 1 >= argc) throw UsageError(a + " needs a value");
       value = argv[++i];
     }
+    if (value.empty()) throw UsageError(a + " needs a value, and \"\" was given");
     if (a == "--overwrite") {
       if (value != "yes" && value != "no" && value != "ask") throw UsageError("--overwrite takes yes, no or ask");
       o.overwrite = value;
@@ -137,6 +154,20 @@ Options Parse(int argc, char** argv) {
       if (o.tables.empty()) throw UsageError("--tables needs at least one name");
     } else if (a == "--script") {
       o.script = value;
+    } else if (a == "--type-rules") {
+      conversion::TypeRules rules;
+      if (!conversion::ParseTypeRules(value, rules)) throw UsageError("--type-rules takes firebird or classic");
+      o.typeRules = rules;
+    } else if (a == "--cast") {
+      if (!o.casts) o.casts.emplace();
+      o.casts->push_back(value);
+    } else if (a == "--port") {
+      char* end = nullptr;
+      errno = 0;
+      const long port = std::strtol(value.c_str(), &end, 10);
+      if (errno || *end || port < 1 || port > 65535)
+        throw UsageError("--port takes a number from 1 to 65535, not \"" + value + "\"");
+      o.values[a] = value;
     } else {
       o.values[a] = value;
     }
@@ -155,8 +186,9 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
  public:
   TerminalHost(MSSQL::Login sql, FireBird::Login fb, const Options& o) : sql_(std::move(sql)), fb_(std::move(fb)), o_(o) {
     if (o.script) {
+      errno = 0;
       script_.open(*o.script, std::ios::binary | std::ios::trunc);
-      if (!script_) throw UsageError("cannot write " + *o.script);
+      if (!script_) throw UsageError("cannot write " + *o.script + ": " + std::strerror(errno ? errno : EIO));
     }
     tty_ = isatty(STDERR_FILENO);
   }
@@ -181,6 +213,8 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   void ShowMessage(const std::string& text) override {
     EndLine();
     if (text == "Done.") {
+      // A script that could not be written is told once, with its reason, at the end.
+      if (!ScriptWritten()) return;
       std::cerr << (o_.script ? "Done: the statements are in " + *o_.script + "." : std::string("Done.")) << "\n";
       return;
     }
@@ -195,7 +229,12 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
     std::cerr << "error: " << Flat(text) << "\n";
   }
   void ClearScript() override {}
-  void AppendScript(const std::string& statement) override { script_ << statement << "\n"; }
+  void AppendScript(const std::string& statement) override {
+    if (scriptError_) return;
+    errno = 0;
+    script_ << statement << "\n";
+    if (!script_) scriptError_ = errno ? errno : EIO;
+  }
   conversion::DatatypeSink& Datatypes() override { return *this; }
   conversion::PreviewOutcome ShowPreviewModal() override {
     script_.flush();
@@ -210,6 +249,12 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   std::string& CurrentTable() override { return tbl_; }
   bool CopyKeys() override {
     return o_.copyKeys ? *o_.copyKeys : Settings::CopyKeys();
+  }
+  conversion::TypeRules Rules() override { return rules_; }
+  std::vector<std::string> Casts() override { return casts_; }
+  void SetRules(conversion::TypeRules rules, std::vector<std::string> casts) {
+    rules_ = rules;
+    casts_ = std::move(casts);
   }
   void FilterTables(std::vector<std::string>& tables) override {
     if (o_.tables.empty()) return;
@@ -236,7 +281,21 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   void SetLastRowTypes(const std::string&, const std::string&) override {}
   void Clear() override {}
 
-  bool ScriptWritten() { return !o_.script || static_cast<bool>(script_.flush()); }
+  bool ScriptWritten() {
+    if (!o_.script) return true;
+    if (!scriptError_) {
+      errno = 0;
+      if (!script_.flush()) scriptError_ = errno ? errno : EIO;
+    }
+    return scriptError_ == 0;
+  }
+  // Why the script could not be written; the partial file is removed (a device such as /dev/full stays).
+  std::string ScriptFailure() {
+    script_.close();
+    struct stat st {};
+    if (stat(o_.script->c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(o_.script->c_str());
+    return "cannot write " + *o_.script + ": " + std::strerror(scriptError_);
+  }
 
  private:
   static std::string Flat(std::string s) {
@@ -254,6 +313,9 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   FireBird::Login fb_;
   const Options& o_;
   std::ofstream script_;
+  int scriptError_ = 0;
+  conversion::TypeRules rules_ = conversion::TypeRules::Firebird;
+  std::vector<std::string> casts_;
   std::vector<std::string> list1_, list2_;
   std::unique_ptr<ado::Connection> ms_ = std::make_unique<ado::Connection>();
   std::unique_ptr<ado::Connection> fbc_ = std::make_unique<ado::Connection>();
@@ -269,6 +331,21 @@ std::string Saved(const char* key, const char* fallback = "") {
 
 int Convert(int argc, char** argv) {
   const Options o = Parse(argc, argv);
+  if (o.help) {
+    std::cout << kHelp;
+    return 0;
+  }
+  conversion::TypeRules rules = conversion::TypeRules::Firebird;
+  if (o.typeRules) rules = *o.typeRules;
+  else if (!conversion::ParseTypeRules(Settings::TypeRules().toStdString(), rules))
+    throw UsageError("the saved TypeRules setting \"" + Settings::TypeRules().toStdString() +
+                     "\" is neither Firebird nor Classic: give --type-rules");
+  const std::vector<std::string> casts = o.casts ? *o.casts : conversion::SplitCastList(Settings::Casts().toStdString());
+  try {
+    conversion::CastRules check(casts);  // a malformed rule stops here, before any login
+  } catch (const conversion::CastError& e) {
+    throw UsageError(e.what());
+  }
   auto pick = [&](const char* option, const char* key, const char* fallback = "") {
     auto it = o.values.find(option);
     return it != o.values.end() ? it->second : Saved(key, fallback);
@@ -303,12 +380,13 @@ int Convert(int argc, char** argv) {
   }
 
   TerminalHost host(sql, fb, o);
+  host.SetRules(rules, casts);
   conversion::ConversionRun run(host);
   run.Run();
-  if (run.LoginFailed()) return kUsageError;
+  if (run.LoginFailed() || run.CastRefused()) return kUsageError;
   if (!host.ScriptWritten()) {
-    std::cerr << "tarnwick: the script file could not be written\n";
-    return 1;
+    std::cerr << "tarnwick: " << host.ScriptFailure() << "\n";
+    return kUsageError;
   }
   return run.Summary().Rejected() > 0 || run.Reported() > 0 ? 1 : 0;
 }

@@ -397,6 +397,14 @@ FireBird::Login Form1::FirebirdLogin() {
 
 bool Form1::CopyKeys() { return Settings::CopyKeys(); }
 
+conversion::TypeRules Form1::Rules() {
+  conversion::TypeRules rules = conversion::TypeRules::Firebird;
+  conversion::ParseTypeRules(Settings::TypeRules().toStdString(), rules);  // anything else: Firebird's types
+  return rules;
+}
+
+std::vector<std::string> Form1::Casts() { return conversion::SplitCastList(Settings::Casts().toStdString()); }
+
 bool Form1::PreviewOn() { return Check1->isChecked(); }
 bool Form1::PreviewPerFile() { return Option1->isChecked(); }
 bool Form1::PreviewPerTable() { return Option2->isChecked(); }

@@ -84,6 +84,8 @@ class Form1 : public QWidget, public conversion::RunHost {
   ado::Connection& FirebirdConn() override { return *firebird_conn; }
   std::string& CurrentTable() override { return tbl; }
   bool CopyKeys() override;
+  conversion::TypeRules Rules() override;
+  std::vector<std::string> Casts() override;
 
  protected:
   void closeEvent(QCloseEvent* e) override;

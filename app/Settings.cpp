@@ -52,4 +52,8 @@ void Put(const QString& key, const QString& value) {
 
 bool CopyKeys() { return Get("CopyKeys", "1").trimmed() != "0"; }
 
+QString TypeRules() { return Get("TypeRules", "Firebird").trimmed(); }
+
+QString Casts() { return Get("Casts", ""); }
+
 }  // namespace Settings

@@ -9,6 +9,10 @@ void Put(const QString& key, const QString& value);
 QString FilePath();
 // "CopyKeys": keys, indexes, identity, NOT NULL and defaults are carried over unless it is 0.
 bool CopyKeys();
+// "TypeRules": Firebird (the default) or Classic, as saved.
+QString TypeRules();
+// "Casts": the user's cast rules (SOURCE=TARGET), separated by ";" or line breaks.
+QString Casts();
 // False, with the reason, when the store's file cannot be written (what is typed would not be kept).
 bool Writable(QString* why = nullptr);
 }  // namespace Settings

@@ -86,6 +86,13 @@ void Recordset::Open(const std::string& source, Connection& conn) {
   Attach(conn.Active().Query(source));
 }
 
+std::string Recordset::RowError() const {
+  if (!cursor_ || eof_) return {};
+  for (const Field& f : cursor_->Columns())
+    if (!f.ReadError.empty()) return "column \"" + f.Name + "\": " + f.ReadError;
+  return {};
+}
+
 void Recordset::MoveNext() {
   if (!cursor_ || eof_) throw DbError("Either BOF or EOF is True, or the current record has been deleted.");
   eof_ = !cursor_->Fetch();

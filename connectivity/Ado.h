@@ -19,7 +19,11 @@ struct Field {
   int Precision = 0;
   int NumericScale = 0;
   bool AutoIncrement = false;  // the driver reports the column as filled by the database (an identity)
+  std::string TypeName;        // the source's own name of the type ("nvarchar", "decimal"), where known
+  int Fraction = -1;           // digits of a second that times and timestamps keep; -1 where unknown
   Value value;
+  // Why the current row's value of this column could not be read (empty when it was).
+  std::string ReadError;
 };
 
 // One parameter of a prepared statement, typed as the engine receives it.
@@ -123,6 +127,8 @@ class Recordset {
   void MoveNext();
   int FieldCount() const { return cursor_ ? static_cast<int>(cursor_->Columns().size()) : 0; }
   const Field& Fields(int i) const { return cursor_->Columns().at(static_cast<size_t>(i)); }
+  // "column "X": reason" for the first column of the current row that could not be read; empty when all were.
+  std::string RowError() const;
   // Field by name, compared without regard to case; throws DbError when absent.
   const Field& Fields(std::string_view name) const;
   void Close();

@@ -164,7 +164,16 @@ class OdbcCursor : public Cursor {
       SQLLEN isUnsigned = SQL_FALSE, autoIncrement = SQL_FALSE;
       SQLColAttributeW(stmt_, i, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
       SQLColAttributeW(stmt_, i, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &autoIncrement);
+      SQLWCHAR typeName[128];
+      SQLSMALLINT typeBytes = 0;
       Field f;
+      if (SQL_SUCCEEDED(SQLColAttributeW(stmt_, i, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeBytes, nullptr))) {
+        const auto units = static_cast<size_t>(typeBytes > 0 ? typeBytes : 0) / sizeof(SQLWCHAR);
+        AppendUtf8(f.TypeName, typeName, units < 127 ? units : 127);
+        // SQL Server names an identity column's type "int identity".
+        const auto blank = f.TypeName.find(" identity");
+        if (blank != std::string::npos) f.TypeName.erase(blank);
+      }
       f.AutoIncrement = autoIncrement == SQL_TRUE;
       AppendUtf8(f.Name, name, static_cast<size_t>(nameLen < 511 ? nameLen : 511));
       long defined = 0;
@@ -177,6 +186,9 @@ class OdbcCursor : public Cursor {
         f.Precision = static_cast<int>(size > 255 ? 255 : size);
         f.NumericScale = 255;
       }
+      if (sqlType == SQL_TYPE_TIMESTAMP || sqlType == SQL_TIMESTAMP || sqlType == SQL_TYPE_TIME ||
+          sqlType == SQL_TIME || sqlType == kSsTime2)
+        f.Fraction = digits;
       fields_.push_back(f);
       fetch_.push_back(FetchKind(sqlType));
     }
@@ -188,7 +200,17 @@ class OdbcCursor : public Cursor {
     SQLRETURN rc = SQLFetch(stmt_);
     if (rc == SQL_NO_DATA) return false;
     Check(rc, SQL_HANDLE_STMT, stmt_);
-    for (size_t i = 0; i < fields_.size(); ++i) Read(static_cast<SQLUSMALLINT>(i + 1), fetch_[i], fields_[i].value);
+    for (size_t i = 0; i < fields_.size(); ++i) {
+      fields_[i].ReadError.clear();
+      try {
+        Read(static_cast<SQLUSMALLINT>(i + 1), fetch_[i], fields_[i].value);
+      } catch (const DbError& e) {
+        // A lost connection ends the read; a value the driver cannot give costs this row only.
+        if (e.ConnectionLost()) throw;
+        fields_[i].ReadError = e.what();
+        fields_[i].value.SetNull();
+      }
+    }
     return true;
   }
 
@@ -276,15 +298,19 @@ class OdbcCursor : public Cursor {
       }
       case ReadAs::Binary: {
         v.text.clear();
+        SQLLEN remaining = SQL_NO_TOTAL;
         unsigned char buf[8192];
         for (;;) {
           rc = SQLGetData(stmt_, col, SQL_C_BINARY, buf, sizeof buf, &ind);
           if (rc == SQL_NO_DATA) break;
           Check(rc, SQL_HANDLE_STMT, stmt_);
           if (ind == SQL_NULL_DATA) return v.SetNull();
-          size_t got = (ind == SQL_NO_TOTAL || ind > static_cast<SQLLEN>(sizeof buf)) ? sizeof buf : static_cast<size_t>(ind);
+          const bool whole = ind != SQL_NO_TOTAL && ind <= static_cast<SQLLEN>(sizeof buf);
+          const size_t got = whole ? static_cast<size_t>(ind) : sizeof buf;
           v.text.append(reinterpret_cast<char*>(buf), got);
-          if (rc == SQL_SUCCESS) break;
+          // A part that fits the buffer is the last one, whatever the return code says.
+          if (rc == SQL_SUCCESS || whole) break;
+          NoteProgress(ind, remaining, v.text.size());
         }
         v.kind = Kind::Binary;
         return;
@@ -293,18 +319,20 @@ class OdbcCursor : public Cursor {
         // Long texts come in parts; they are joined before converting, so that a character
         // made of two UTF-16 units is never cut in two.
         wide_.clear();
+        SQLLEN remaining = SQL_NO_TOTAL;
         SQLWCHAR buf[4096];
         for (;;) {
           rc = SQLGetData(stmt_, col, SQL_C_WCHAR, buf, sizeof buf, &ind);
           if (rc == SQL_NO_DATA) break;
           Check(rc, SQL_HANDLE_STMT, stmt_);
           if (ind == SQL_NULL_DATA) return v.SetNull();
-          size_t cap = sizeof buf / sizeof(SQLWCHAR) - 1;
-          size_t got = (ind == SQL_NO_TOTAL || ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) > static_cast<SQLLEN>(cap))
-                           ? cap
-                           : static_cast<size_t>(ind) / sizeof(SQLWCHAR);
+          const size_t cap = sizeof buf / sizeof(SQLWCHAR) - 1;
+          const bool whole = ind != SQL_NO_TOTAL && ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) <= static_cast<SQLLEN>(cap);
+          const size_t got = whole ? static_cast<size_t>(ind) / sizeof(SQLWCHAR) : cap;
           wide_.insert(wide_.end(), buf, buf + got);
-          if (rc == SQL_SUCCESS) break;
+          // A part that fits the buffer is the last one, whatever the return code says.
+          if (rc == SQL_SUCCESS || whole) break;
+          NoteProgress(ind, remaining, wide_.size() * sizeof(SQLWCHAR));
         }
         v.text.clear();
         AppendUtf8(v.text, wide_.data(), wide_.size());
@@ -312,6 +340,16 @@ class OdbcCursor : public Cursor {
         return;
       }
     }
+  }
+
+  // Between two parts of one long value: a driver that keeps answering "more data" while what is left
+  // does not shrink, or past 4 GB (more than a Firebird blob keeps), makes this value an error, never a loop.
+  static void NoteProgress(SQLLEN left, SQLLEN& lastLeft, size_t total) {
+    constexpr size_t kMost = size_t{4} << 30;
+    if (left != SQL_NO_TOTAL && lastLeft != SQL_NO_TOTAL && left >= lastLeft)
+      throw DbError("the driver sent no more of this value although it said more was left; it was not read");
+    if (total > kMost) throw DbError("the driver kept sending parts of this value past 4 GB; it was not read");
+    lastLeft = left;
   }
 
   StmtHandle owned_;

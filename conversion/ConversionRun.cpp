@@ -93,12 +93,42 @@ bool ConversionRun::Route(const std::string& statement, int line) {
   return Step(line, [&] { host_.FirebirdConn().Execute(statement); });
 }
 
+void ConversionRun::CheckCasts(bool inFirebird) {
+  try {
+    if (!inFirebird) {
+      rules_ = host_.Rules();
+      casts_ = CastRules(host_.Casts());
+      return;
+    }
+    for (const CastRule& rule : casts_.Rules()) {
+      try {
+        // The engine's own word on the type, without creating anything.
+        host_.FirebirdConn().Active().Query("SELECT CAST(NULL AS " + rule.target.firebirdType + ") FROM RDB$DATABASE");
+      } catch (const ado::DbError& e) {
+        if (e.ConnectionLost()) throw;
+        throw CastError("The cast rule \"" + rule.text + "\": Firebird refuses the type " + rule.target.firebirdType +
+                        ": " + FirstLine(e.what()));
+      }
+    }
+  } catch (const CastError& e) {
+    castRefused_ = true;
+    host_.ShowMessage(e.what());
+    throw Refused{};
+  }
+}
+
 void ConversionRun::Run() {
   if (converting_) return;
   ui::BusyScope busy(converting_);
   loginFailed_ = false;
+  castRefused_ = false;
   reported_ = 0;
   bool open = false;
+  try {
+    CheckCasts(false);
+  } catch (const Refused&) {
+    return;
+  }
   try {
     Step(100, [&] { host_.NewConnections(); });
     // A database that cannot be opened is named, with what "Test Connection" says and the reason.
@@ -130,6 +160,7 @@ void ConversionRun::Run() {
       fb.ConnectionTimeout = 5000;
       fb.Open(FireBird::Target(host_.FirebirdLogin()));
     });
+    CheckCasts(true);
     Step(114, [&] {
       ado::Connection& ms = host_.MssqlConn();
       ms.CommandTimeout = 5000;
@@ -164,6 +195,7 @@ void ConversionRun::Run() {
     // Foreign keys come once every table of the run holds its rows; a per-table preview has given
     // each with the later of its two tables, and the rest are named.
     if (copyKeys_) GiveForeignKeys(true);
+    for (const auto& rule : casts_.Unused()) summary_.Note("The cast rule \"" + rule + "\" names no column of this run.");
     for (const auto& [table, name] : droppedKeys_)
       if (!ListContains(converted_, table))
         summary_.KeyLeftOut("Table \"" + table + "\": foreign key \"" + name +
@@ -183,6 +215,11 @@ void ConversionRun::Run() {
     }
   } catch (const Stop&) {
     // The Firebird connection is gone: wind up as after the last table.
+  } catch (const Refused&) {
+    // Nothing was written: the run ends with the message that names the rule.
+    Step(152, [&] { host_.FirebirdConn().Close(); });
+    host_.SetHourglass(false);
+    return;
   } catch (const std::exception& e) {
     trap_.Report(e.what(), 144);
   }
@@ -228,7 +265,11 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
       })) {
     TableDdl ddl;
     TableKeys* keys = copyKeys_ ? keys_.Find(tbl) : nullptr;
-    if (Step(132, [&] { ddl = BuildCreateTable(target, rs, &host_.Datatypes(), keys); })) {
+    TypeOptions types;
+    types.rules = rules_;
+    types.casts = &casts_;
+    types.sourceTable = tbl;
+    if (Step(132, [&] { ddl = BuildCreateTable(target, rs, &host_.Datatypes(), keys, types); })) {
       for (const auto& [from, to] : ddl.shortened) summary_.Shortened("column of \"" + target + "\"", from, to);
       // Rows for a table that could not be created would each fail with a message of their own.
       if (Route(ddl.createTable, 134)) {
@@ -300,6 +341,8 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
     }
     int line = 136;
     try {
+      if (const std::string unread = rs.RowError(); !unread.empty())
+        throw ValueError("The value of " + unread + " could not be read: " + FirstLine(unread.substr(unread.find(':') + 2)));
       if (prepared && params->Build(rs)) {
         line = 138;
         prepared->Execute(params->Params());

@@ -9,6 +9,7 @@
 #include "connectivity/ErrorTrap.h"
 #include "connectivity/FireBird.h"
 #include "connectivity/MSSQL.h"
+#include "conversion/Casts.h"
 #include "conversion/Keys.h"
 #include "conversion/RunSummary.h"
 #include "conversion/TableDdl.h"
@@ -62,6 +63,9 @@ class RunHost {
   virtual void FilterTables(std::vector<std::string>& /*tables*/) {}
   // Whether keys, indexes, identities, NOT NULL and defaults are carried over (the saved "CopyKeys").
   virtual bool CopyKeys() { return true; }
+  // Which type rules make the Firebird types (the saved "TypeRules"), and the user's casts ("Casts").
+  virtual TypeRules Rules() { return TypeRules::Firebird; }
+  virtual std::vector<std::string> Casts() { return {}; }
   // Rows of the current table done so far, of its total; called for every row.
   virtual void RowProgress(const std::string& /*table*/, long long /*done*/, long long /*total*/) {}
 };
@@ -83,11 +87,16 @@ class ConversionRun {
   const RunSummary& Summary() const { return summary_; }
   // The last run could not open one of the two databases.
   bool LoginFailed() const { return loginFailed_; }
+  // The last run refused a cast rule before writing anything.
+  bool CastRefused() const { return castRefused_; }
   // Errors the last run reported through the trap.
   int Reported() const { return reported_; }
 
  private:
   class Stop {};
+  class Refused {};  // a cast rule that cannot be used: the run ends before writing anything
+  // Parses the user's casts and has Firebird check each type; shows the first that fails.
+  void CheckCasts(bool inFirebird);
   // False when the table loop must end (a per-table preview left without "Skip Table").
   bool ConvertTable(const std::string& tbl, const std::string& target);
   // `total` is the table's row count, read before its rows.
@@ -119,6 +128,9 @@ class ConversionRun {
   bool stopping_ = false;  // the step that failed lost the Firebird connection
   bool converting_ = false;
   bool loginFailed_ = false;
+  bool castRefused_ = false;
+  TypeRules rules_ = TypeRules::Firebird;
+  CastRules casts_;
   bool usePrepared_ = true;
   int reported_ = 0;
   RunSummary summary_;

@@ -172,6 +172,70 @@ void CheckFits(const std::string& n, const ColumnType* column) {
   if (column && column->scale >= 0 && !FitsScale(n, column->scale))
     throw ValueError("The value " + n + " does not fit " + column->firebirdType + " without rounding.");
 }
+
+// The number as the column takes it: fractional zeros past its scale are left out, since Firebird
+// refuses a literal of more than 18 digits that holds them.
+std::string ExactText(const std::string& n, const ColumnType* column) {
+  CheckFits(n, column);
+  if (!column || column->scale < 0 || n.find_first_of("eE") != std::string::npos) return n;
+  const auto point = n.find('.');
+  if (point == std::string::npos) return n;
+  size_t end = n.size();
+  while (end > point + 1 + static_cast<size_t>(column->scale) && n[end - 1] == '0') --end;
+  if (end == point + 1) --end;
+  return n.substr(0, end);
+}
+
+bool IsTime(const ColumnType* c) { return c && c->firebirdType == "TIME"; }
+bool IsTimestamp(const ColumnType* c) { return c && c->firebirdType == "TIMESTAMP"; }
+
+// A time or timestamp must not lose digits of a second past Firebird's ten-thousandths.
+void CheckTenThousandths(const ado::Value& v, const ColumnType* column) {
+  if (v.nanos % 100000 == 0) return;
+  char frac[16];
+  std::snprintf(frac, sizeof frac, ".%09u", v.nanos);
+  throw ValueError("The value " + v.ToString() + frac + " does not fit " + (column ? column->firebirdType : "TIMESTAMP") +
+                   " (ten-thousandths of a second) without rounding.");
+}
+
+// "hh:mm:ss[.fffffff]" as a TIME takes it (at most four digits of a second); other texts as they are,
+// for Firebird to convert or refuse.
+std::string TimeLiteral(const std::string& text) {
+  const auto point = text.find('.');
+  if (point == std::string::npos || text.size() < 8) return text;
+  size_t end = text.size();
+  for (size_t k = point + 1; k < end; ++k)
+    if (text[k] < '0' || text[k] > '9') return text;
+  while (end > point + 5 && text[end - 1] == '0') --end;
+  if (end > point + 5) throw ValueError("The value " + text + " does not fit TIME (ten-thousandths of a second) without rounding.");
+  while (end > point + 1 && text[end - 1] == '0') --end;
+  if (end == point + 1) --end;
+  return text.substr(0, end);
+}
+
+// yyyy-mm-dd hh:mm:ss.fffffff with the column's digits of a second: a timestamp kept exactly as text.
+std::string IsoTimestamp(const ado::Value& v, int digits) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", v.year, v.month, v.day, v.hour, v.minute, v.second);
+  std::string s = buf;
+  if (digits > 0) {
+    std::snprintf(buf, sizeof buf, ".%09u", v.nanos);
+    s.append(buf, static_cast<size_t>(1 + std::min(digits, 9)));
+  }
+  return s;
+}
+
+// Text and blob columns keep a timestamp's digits of a second past ten-thousandths, as ISO text.
+bool KeepsDigitsAsText(const ado::Value& v, const ColumnType* c) {
+  return v.kind == ado::Kind::DateTime && v.nanos % 100000 != 0 && c &&
+         (c->storage == Storage::Text || c->storage == Storage::TextBlob);
+}
+std::string FullIso(const ado::Value& v) {
+  std::string s = IsoTimestamp(v, 9);
+  while (s.back() == '0') s.pop_back();
+  return s;
+}
+
 std::string TimeText(const ado::Value& v) {
   std::string t = v.ToString();
   if (v.nanos / 100000) {
@@ -188,15 +252,15 @@ void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
   const bool numeric = column && column->numeric;
   const bool blob = column && column->blob;
   auto exact = [&](const std::string& n) {
-    CheckFits(n, column);
-    s_ += n;
+    s_ += ExactText(n, column);
     s_ += ", ";
   };
+  // An empty value stays empty (''), apart from NULL.
   switch (v.kind) {
     case Kind::Null:
       return Null();
     case Kind::Text:
-      if (v.text.empty()) return Null();
+      if (IsTime(column)) return Quoted(TimeLiteral(v.text));
       if (numeric) {
         if (v.text == "False" || v.text == "True") {
           s_ += v.text == "True" ? "1, " : "0, ";
@@ -208,7 +272,6 @@ void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
         return JoinedBlob(v.text, column->storage == Storage::BinaryBlob);
       return Quoted(v.text);
     case Kind::Binary:
-      if (v.text.empty()) return Null();
       if (blob && v.text.size() > kHexLiteralBytes) return JoinedBlob(v.text, true);
       return Hex(v.text);
     case Kind::Boolean:
@@ -225,11 +288,15 @@ void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
     }
     case Kind::Date:
     case Kind::DateTime:
+      if (v.kind == Kind::DateTime && column && column->fraction >= 0) return Quoted(IsoTimestamp(v, column->fraction));
+      if (KeepsDigitsAsText(v, column)) return Quoted(FullIso(v));
+      if (IsTimestamp(column) || IsTime(column)) CheckTenThousandths(v, column);
       s_ += '\'';
       s_ += DateLiteral(v);
       s_ += "', ";
       return;
     case Kind::Time:
+      if (IsTime(column)) CheckTenThousandths(v, column);
       return Quoted(TimeText(v));
   }
 }
@@ -261,8 +328,8 @@ ParamBuilder::ParamBuilder(const TableDdl& ddl) : columns_(ddl.columns) {
   texts_.resize(columns_.size());
 }
 
-bool ParamBuilder::Exact(ado::Param& p, const std::string& n, const ColumnType& c) {
-  CheckFits(n, &c);
+bool ParamBuilder::Exact(ado::Param& p, const std::string& number, const ColumnType& c) {
+  const std::string n = ExactText(number, &c);
   if (n.find_first_of("eE") != std::string::npos) {
     // An approximate literal: the engine reads it as a double, as strtod does.
     p.type = ado::Param::Type::Double;
@@ -313,7 +380,7 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
     case Kind::Null:
       return true;
     case Kind::Text:
-      if (v.text.empty()) return true;
+      if (IsTime(&c)) return text(TimeLiteral(v.text));
       if (c.numeric) {
         if (v.text == "False" || v.text == "True") {
           p.type = T::Int64;
@@ -324,7 +391,6 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
       }
       return bind(v.text);
     case Kind::Binary:
-      if (v.text.empty()) return true;
       p.bytes = v.text;
       if (c.storage == Storage::BinaryBlob) p.type = T::BinaryBlob;
       else if (c.storage == Storage::Binary) p.type = T::Octets;
@@ -341,6 +407,13 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
     case Kind::Floating:
     case Kind::Single:
     case Kind::Decimal: {
+      const bool approximate = c.firebirdType == "FLOAT" || c.firebirdType == "DOUBLE PRECISION";
+      if (approximate && (v.kind == Kind::Floating || v.kind == Kind::Single)) {
+        // The very number the source holds; FLOAT takes a real's value without rounding.
+        p.type = T::Double;
+        p.floating = v.floating;
+        return true;
+      }
       std::string n = v.ToString();
       if (c.numeric && IsPlainNumber(n)) {
         texts_[k] = std::move(n);
@@ -350,6 +423,9 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
     }
     case Kind::Date:
     case Kind::DateTime: {
+      if (v.kind == Kind::DateTime && c.fraction >= 0) return text(IsoTimestamp(v, c.fraction));
+      if (KeepsDigitsAsText(v, &c)) return text(FullIso(v));
+      if (IsTimestamp(&c) || IsTime(&c)) CheckTenThousandths(v, &c);
       const bool midnight = v.hour == 0 && v.minute == 0 && v.second == 0 && v.nanos / 100000 == 0;
       if (c.firebirdType == "TIMESTAMP" || (c.firebirdType == "DATE" && (v.kind == Kind::Date || midnight))) {
         p.type = c.firebirdType == "DATE" ? T::Date : T::Timestamp;
@@ -369,6 +445,7 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
     }
     case Kind::Time:
       if (c.numeric || c.storage == Storage::Binary) return false;
+      if (IsTime(&c)) CheckTenThousandths(v, &c);
       return text(TimeText(v));
   }
   return false;

@@ -6,6 +6,7 @@
 #include "connectivity/ConnString.h"
 #include "connectivity/MSSQL.h"
 #include "connectivity/UiYield.h"
+#include "conversion/Casts.h"
 #include "conversion/Datatype.h"
 #include "conversion/Keys.h"
 #include "conversion/Names.h"
@@ -14,6 +15,8 @@ namespace conversion {
 
 // Firebird's exact numerics hold at most 18 digits.
 constexpr int kMaxPrecision = 18;
+// Firebird keeps times to a ten-thousandth of a second.
+constexpr int kMaxFraction = 4;
 
 namespace {
 const char* const kTextBlob = "BLOB SUB_TYPE TEXT CHARACTER SET UTF8";
@@ -42,16 +45,38 @@ void SetCharacter(ColumnType& c, bool binary, long length) {
   c.columnText = " " + c.firebirdType + ", ";
 }
 
-ColumnType ApplyTypeRules(const ado::Field& field) {
+bool ParseTypeRules(const std::string& text, TypeRules& rules) {
+  const std::string t = ado::ToLower(text);
+  if (t == "firebird") rules = TypeRules::Firebird;
+  else if (t == "classic") rules = TypeRules::Classic;
+  else return false;
+  return true;
+}
+
+const char* TypeRulesName(TypeRules rules) { return rules == TypeRules::Classic ? "Classic" : "Firebird"; }
+
+namespace {
+int ExactScale(int precision, int scale) {
+  if (scale < 0) scale = 0;
+  if (precision < 1 || precision > kMaxPrecision) {
+    // Wider than Firebird's 18 digits: keep room for nine digits before the point (or all the source
+    // allows, when fewer), and as many of the source's decimals as then fit.
+    const int before = precision - scale;
+    return std::min(scale, std::max(kMaxPrecision - 9, kMaxPrecision - std::max(before, 0)));
+  }
+  return std::min(scale, precision);
+}
+}  // namespace
+
+ColumnType ApplyTypeRules(const ado::Field& field, TypeRules rules) {
   const std::string t = ado::ToLower(Datatype::AdoTypeName(static_cast<short>(field.Type)));
   auto has = [&](const char* k) { return t.find(k) != std::string::npos; };
   const bool binary = IsBinaryType(field.Type);
+  const bool classic = rules == TypeRules::Classic;
   auto exact = [&](const char* kind, int& scale) {
     int p = field.Precision;
     if (p < 1 || p > kMaxPrecision) p = kMaxPrecision;
-    int s = field.NumericScale;
-    if (s < 0) s = 0;
-    if (s > p) s = p;
+    const int s = classic ? std::min(std::max(field.NumericScale, 0), p) : ExactScale(field.Precision, field.NumericScale);
     scale = s;
     return std::string(kind) + "(" + std::to_string(p) + ", " + std::to_string(s) + ")";
   };
@@ -63,9 +88,21 @@ ColumnType ApplyTypeRules(const ado::Field& field) {
     c.numeric = numeric;
     c.storage = numeric ? Storage::Number : Storage::Other;
   };
-  if (has("varwchar")) {
+  if (!classic && field.Type == ado::adSingle) {
+    // A real is a 32-bit float, which FLOAT holds exactly.
+    set("FLOAT", "single", true);
+  } else if (!classic && field.Type == ado::adDBTime && field.Fraction <= kMaxFraction) {
+    set("TIME", "time", false);
+  } else if (!classic && field.Type == ado::adDBTimeStamp && field.Fraction > kMaxFraction) {
+    // Digits of a second past TIMESTAMP's ten-thousandths: the value is kept exactly, as ISO text.
+    c.keyword = "timestamp as text";
+    SetCharacter(c, false, 20 + field.Fraction);
+    c.fraction = field.Fraction;
+  } else if (has("varwchar")) {
+    // National text of a given length is a VARCHAR, which sorts, compares and indexes as text; the long
+    // kinds (nvarchar(max), ntext, xml) and the classic rules make it a blob.
     c.keyword = "varwchar";
-    SetCharacter(c, false, 0);
+    SetCharacter(c, false, classic || field.Type != ado::adVarWChar ? 0 : field.DefinedSize);
   } else if (has("longvar")) {
     // Long types (varchar(max), text, image, ...) are blobs, never a capped VARCHAR.
     c.keyword = "longvar";
@@ -138,7 +175,8 @@ std::string SelectAllText(const std::string& table) { return "SELECT * FROM " + 
 
 std::string DropTableText(const std::string& table) { return "DROP TABLE " + QuoteIdentifier(table) + ";"; }
 
-TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, DatatypeSink* sink, TableKeys* keys) {
+TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, DatatypeSink* sink, TableKeys* keys,
+                          const TypeOptions& options) {
   TableDdl ddl;
   const int count = rs.FieldCount();
   std::vector<std::string> sourceNames;
@@ -147,11 +185,22 @@ TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, Da
     ui::Yield();
     sourceNames.push_back(rs.Fields(k).Name);
     fields.push_back(&rs.Fields(k));
-    ddl.columns.push_back(ApplyTypeRules(rs.Fields(k)));
+    ddl.columns.push_back(ApplyTypeRules(rs.Fields(k), options.rules));
+    if (options.rules == TypeRules::Classic) ddl.columns.back().keyword += " (Classic)";
   }
   ddl.columnNames = NameShortener::ShortenAll(sourceNames);
   std::vector<bool> pinned(ddl.columns.size(), false);
   if (keys) keys->MakeKeyColumnsIndexable(sourceNames, fields, ddl.columns, pinned);
+  // The user's casts beat every rule, and the record-size rule leaves their columns as they are.
+  if (options.casts) {
+    const std::string& source = options.sourceTable.empty() ? table : options.sourceTable;
+    for (size_t k = 0; k < ddl.columns.size(); ++k) {
+      if (const CastRule* rule = options.casts->Find(options.schema, source, *fields[k])) {
+        ddl.columns[k] = rule->target;
+        pinned[k] = true;
+      }
+    }
+  }
   for (size_t i : FitRow(ddl.columns, pinned)) ddl.madeBlob.push_back(ddl.columnNames[i]);
   std::string& s = ddl.createTable;
   s = "CREATE TABLE " + QuoteIdentifier(table) + " (";

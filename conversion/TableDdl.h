@@ -36,6 +36,23 @@ struct ColumnType {
   Storage storage = Storage::Other;
   long length = 0;           // VARCHAR length: characters (text) or bytes (binary)
   int scale = -1;            // exact numerics (NUMERIC, DECIMAL): the scale a value must fit
+  int fraction = -1;         // a timestamp kept as text: the digits of a second it is written with
+};
+
+// Which rules choose the Firebird types: Firebird's own types (text as VARCHAR, real as FLOAT, time as
+// TIME), or the classic rules (national text as blobs, real and time as text).
+enum class TypeRules { Firebird, Classic };
+// "firebird" or "classic", any case; false for anything else.
+bool ParseTypeRules(const std::string& text, TypeRules& rules);
+const char* TypeRulesName(TypeRules rules);
+
+class CastRules;
+// How one table's columns get their types.
+struct TypeOptions {
+  TypeRules rules = TypeRules::Firebird;
+  const CastRules* casts = nullptr;  // the user's own rules, which beat the type rules
+  std::string schema = "dbo";        // the source table's schema and name, as the cast rules name it
+  std::string sourceTable;           // (empty: the table's Firebird name)
 };
 
 struct TableDdl {
@@ -57,8 +74,8 @@ constexpr long kMaxUtf8Chars = kMaxVarcharBytes / 4;
 // Firebird's record limit, in bytes.
 constexpr long kMaxRowBytes = 65535;
 
-// The first of the eleven rules whose keyword occurs in the lower-cased ADO type name.
-ColumnType ApplyTypeRules(const ado::Field& field);
+// The first of the type rules whose keyword occurs in the lower-cased ADO type name.
+ColumnType ApplyTypeRules(const ado::Field& field, TypeRules rules = TypeRules::Firebird);
 // Makes `c` a VARCHAR of `length` characters (text) or bytes (binary), or a blob where VARCHAR cannot
 // hold it.
 void SetCharacter(ColumnType& c, bool binary, long length);
@@ -75,7 +92,7 @@ class TableKeys;
 // The CREATE TABLE text, numeric column list and Datatype conversion rows of an open result set; with
 // `keys`, its columns carry NOT NULL, defaults and identity, and key columns stay indexable.
 TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, DatatypeSink* sink,
-                          TableKeys* keys = nullptr);
+                          TableKeys* keys = nullptr, const TypeOptions& options = {});
 
 // "name" with every '"' doubled.
 std::string QuoteIdentifier(const std::string& name);

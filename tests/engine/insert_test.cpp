@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "conversion/Casts.h"
 #include "conversion/RowExport.h"
 #include "conversion/TableDdl.h"
 
@@ -79,14 +80,99 @@ TEST(CreateTable, OrdersExample) {
   ado::Recordset rs(std::make_unique<MemoryCursor>(cols, std::vector<std::vector<ado::Value>>{}));
   Sink sink;
   auto ddl = conversion::BuildCreateTable("Orders", rs, &sink);
-  // Precision 19 is clamped to Firebird's 18.
+  // Precision 19 is clamped to Firebird's 18; national text is a VARCHAR of its length.
   EXPECT_EQ(ddl.createTable,
-            "CREATE TABLE \"Orders\" (\"Id\" INTEGER, \"Name\" BLOB SUB_TYPE TEXT CHARACTER SET UTF8, \"Price\" NUMERIC(18, 4), "
+            "CREATE TABLE \"Orders\" (\"Id\" INTEGER, \"Name\" VARCHAR(50) CHARACTER SET UTF8, \"Price\" NUMERIC(18, 4), "
             "\"Created\" TIMESTAMP);");
   EXPECT_EQ(ddl.numericList, "0, 2, ");
   ASSERT_EQ(sink.rows.size(), 4u);
   EXPECT_EQ(sink.rows[2], (std::vector<std::string>{"Orders", "Price", "currency", "NUMERIC(18, 4)"}));
-  EXPECT_EQ(sink.rows[1], (std::vector<std::string>{"Orders", "Name", "varwchar", "BLOB SUB_TYPE TEXT CHARACTER SET UTF8"}));
+  EXPECT_EQ(sink.rows[1], (std::vector<std::string>{"Orders", "Name", "varwchar", "VARCHAR(50) CHARACTER SET UTF8"}));
+
+  // The classic rules give the statement they always gave, and the view says which rules made it.
+  conversion::TypeOptions classic;
+  classic.rules = conversion::TypeRules::Classic;
+  ado::Recordset again(std::make_unique<MemoryCursor>(cols, std::vector<std::vector<ado::Value>>{}));
+  ddl = conversion::BuildCreateTable("Orders", again, &sink, nullptr, classic);
+  EXPECT_EQ(ddl.createTable,
+            "CREATE TABLE \"Orders\" (\"Id\" INTEGER, \"Name\" BLOB SUB_TYPE TEXT CHARACTER SET UTF8, \"Price\" NUMERIC(18, 4), "
+            "\"Created\" TIMESTAMP);");
+  EXPECT_EQ(sink.rows.back(), (std::vector<std::string>{"Orders", "Created", "timestamp (Classic)", "TIMESTAMP"}));
+}
+
+TEST(CreateTable, CastsBeatTheRulesAndNameTheirRule) {
+  std::vector<ado::Field> cols{Col("Id", 3), Col("Total", 131, 0, 38, 4), Col("Note", 202, 20), Col("Other", 131, 0, 38, 4)};
+  cols[1].TypeName = cols[3].TypeName = "decimal";
+  cols[2].TypeName = "nvarchar";
+  conversion::CastRules casts({"decimal=VARCHAR(60)", "\"orders\".[TOTAL]=DOUBLE PRECISION", "nvarchar(21)=BLOB",
+                               "Nope.Id=INTEGER"});
+  conversion::TypeOptions options;
+  options.casts = &casts;
+  ado::Recordset rs(std::make_unique<MemoryCursor>(cols, std::vector<std::vector<ado::Value>>{}));
+  Sink sink;
+  auto ddl = conversion::BuildCreateTable("Orders", rs, &sink, nullptr, options);
+  EXPECT_EQ(ddl.createTable,
+            "CREATE TABLE \"Orders\" (\"Id\" INTEGER, \"Total\" DOUBLE PRECISION, \"Note\" VARCHAR(20) CHARACTER SET UTF8, "
+            "\"Other\" VARCHAR(60) CHARACTER SET UTF8);");
+  EXPECT_EQ(sink.rows[1][2], "cast \"orders\".[TOTAL]=DOUBLE PRECISION");
+  EXPECT_EQ(sink.rows[3][2], "cast decimal=VARCHAR(60)");
+  EXPECT_EQ(casts.Unused(), (std::vector<std::string>{"nvarchar(21)=BLOB", "Nope.Id=INTEGER"}));
+}
+
+TEST(Casts, MalformedRulesAreRefusedWithTheirText) {
+  for (const char* bad : {"Orders.Total", "=INTEGER", "Orders.Total=", "Orders.Total=NUMBERX", "money=VARCHAR",
+                          "Orders.Total=NUMERIC(19,2)", "Orders.Total=VARCHAR(10) CHARACTER", "nosuchtype=INTEGER",
+                          "a.b.c.d=INTEGER", "Orders.Total=INTEGER junk", "\"Orders.Total=INTEGER", "decimal(38=INTEGER"}) {
+    try {
+      conversion::ParseCast(bad);
+      ADD_FAILURE() << bad << " was taken";
+    } catch (const conversion::CastError& e) {
+      const std::string text = bad;
+      EXPECT_NE(std::string(e.what()).find(text.substr(0, text.find('='))), std::string::npos) << e.what();
+    }
+  }
+  const auto r = conversion::ParseCast(" \"My.Table\".\"A \"\"b\"\"\" = varchar(12) character set win1252 ");
+  EXPECT_EQ(r.table, "My.Table");
+  EXPECT_EQ(r.column, "A \"b\"");
+  EXPECT_EQ(r.target.firebirdType, "VARCHAR(12) CHARACTER SET WIN1252");
+  EXPECT_EQ(conversion::ParseCast("Sales.Orders.Total=numeric(18,2)").schema, "Sales");
+  EXPECT_EQ(conversion::ParseCast("x.y=blob sub_type text").target.firebirdType, "BLOB SUB_TYPE TEXT CHARACTER SET UTF8");
+  EXPECT_EQ(conversion::ParseCast("decimal(38,4)=VARCHAR(60)").scale, 4);
+  EXPECT_EQ(conversion::SplitCastList("a.b=INTEGER; \"x;y\".z=DATE\nmoney=DOUBLE PRECISION;"),
+            (std::vector<std::string>{"a.b=INTEGER", "\"x;y\".z=DATE", "money=DOUBLE PRECISION"}));
+}
+
+TEST(InsertText, ValuesAreWrittenExactlyOrRefused) {
+  auto one = [](ado::Field col, ado::Value v) {
+    ado::Recordset rs(std::make_unique<MemoryCursor>(std::vector<ado::Field>{col}, std::vector<std::vector<ado::Value>>{{v}}));
+    auto ddl = conversion::BuildCreateTable("T", rs, nullptr);
+    conversion::InsertBuilder b("T", ddl);
+    const std::string s = b.Build(rs);
+    return s.substr(s.find('(') + 1, s.size() - s.find('(') - 3);
+  };
+  ado::Value dec;
+  dec.kind = ado::Kind::Decimal;
+  // decimal(38,30): zeros past the column's ten decimals are left out; other digits are refused.
+  const ado::Field wide = Col("D", 131, 0, 38, 30);
+  dec.text = "0.500000000000000000000000000000";
+  EXPECT_EQ(one(wide, dec), "0.5000000000");
+  dec.text = "-12345678.123456789000000000000000";
+  EXPECT_EQ(one(wide, dec), "-12345678.1234567890");
+  dec.text = "0.123456789012345678901234567891";
+  EXPECT_THROW(one(wide, dec), conversion::ValueError);
+  // A time keeps four digits of a second; a fifth that is not zero is refused, not cut.
+  ado::Field t = Col("T", 134, 16);
+  t.Fraction = 3;
+  EXPECT_EQ(one(t, Text("12:34:56.1230000")), "'12:34:56.123'");
+  EXPECT_EQ(one(t, Text("12:34:56.0000000")), "'12:34:56'");
+  EXPECT_THROW(one(t, Text("12:34:56.1234567")), conversion::ValueError);
+  // A timestamp likewise; a datetime2(7) column keeps every digit as text.
+  EXPECT_EQ(one(Col("S", 135), Stamp(2001, 5, 3, 14, 5, 9, 123400000)), "'05/03/2001 14:05:09.1234'");
+  EXPECT_THROW(one(Col("S", 135), Stamp(2001, 5, 3, 14, 5, 9, 123456700)), conversion::ValueError);
+  ado::Field dt2 = Col("S", 135);
+  dt2.Fraction = 7;
+  EXPECT_EQ(one(dt2, Stamp(2001, 5, 3, 14, 5, 9, 123456700)), "'2001-05-03 14:05:09.1234567'");
+  EXPECT_EQ(one(dt2, Stamp(2001, 5, 3, 0, 0, 0)), "'2001-05-03 00:00:00.0000000'");
 }
 
 TEST(CreateTable, WideTablesKeepTheirLengthsAndQuotedNames) {
@@ -151,7 +237,14 @@ TEST(InsertText, ValuesOfEachKind) {
   std::vector<ado::Field> cols{Col("D", 131, 0, 10, 4), Col("F", 5), Col("B", 11), Col("X", 204, 10),
                                Col("Tm", 134, 16), Col("E", 200, 5), Col("S", 135)};
   auto s = Inserts("T", cols, {{dec, dbl, boolean, bin, time, empty, Stamp(2001, 5, 3, 14, 5, 9, 123400000)}});
-  EXPECT_EQ(s[0], "INSERT INTO \"T\" VALUES (-1234.5600, 0.1, 1, X'00FF10', '14:05:09',NULL, '05/03/2001 14:05:09.1234');");
+  EXPECT_EQ(s[0], "INSERT INTO \"T\" VALUES (-1234.5600, 0.1, 1, X'00FF10', '14:05:09', '', '05/03/2001 14:05:09.1234');");
+  // Empty text and bytes stay empty, apart from NULL.
+  ado::Value noBytes;
+  noBytes.kind = ado::Kind::Binary;
+  s = Inserts("T", {Col("A", 202, 10), Col("B", 204, 10), Col("C", 203, 1073741823), Col("D", 205, 2147483647)},
+              {{empty, noBytes, empty, noBytes}, {Null(), Null(), Null(), Null()}});
+  EXPECT_EQ(s[0], "INSERT INTO \"T\" VALUES ('', X'', '', X'');");
+  EXPECT_EQ(s[1], "INSERT INTO \"T\" VALUES (NULL,NULL,NULL,NULL);");
 }
 
 TEST(InsertText, DateFormats) {

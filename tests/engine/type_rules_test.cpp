@@ -20,6 +20,10 @@ ado::Field F(int type, long size = 50, int precision = 0, int scale = 0) {
 std::string Type(int code, long size = 50, int p = 0, int s = 0) {
   return ApplyTypeRules(F(code, size, p, s)).columnText;
 }
+// The classic rules, as they were before Firebird's own types.
+std::string Classic(int code, long size = 50, int p = 0, int s = 0) {
+  return ApplyTypeRules(F(code, size, p, s), conversion::TypeRules::Classic).columnText;
+}
 const char* const kText = " BLOB SUB_TYPE TEXT CHARACTER SET UTF8, ";
 const char* const kBinary = " BLOB SUB_TYPE BINARY, ";
 }  // namespace
@@ -38,7 +42,9 @@ TEST(AdoTypeName, EnumerationAndUnknownCodes) {
 }
 
 TEST(TypeRules, EachNameGetsItsRuleInOrder) {
-  EXPECT_EQ(Type(202), kText);
+  // National text of a length is a VARCHAR; without one (nvarchar(max), ntext) a blob.
+  EXPECT_EQ(Type(202), " VARCHAR(50) CHARACTER SET UTF8, ");
+  EXPECT_EQ(Type(202, 1073741823), kText);
   EXPECT_EQ(Type(203), kText);
   EXPECT_EQ(Type(200, 40), " VARCHAR(40) CHARACTER SET UTF8, ");
   EXPECT_EQ(Type(130, 10), " VARCHAR(10) CHARACTER SET UTF8, ");  // adWChar is not "varwchar"
@@ -58,12 +64,39 @@ TEST(TypeRules, EachNameGetsItsRuleInOrder) {
   EXPECT_EQ(Type(133), " DATE, ");
   EXPECT_EQ(Type(135), " TIMESTAMP, ");
   EXPECT_EQ(Type(11), " SMALLINT, ");
-  EXPECT_EQ(Type(4, 24), " VARCHAR(24) CHARACTER SET UTF8, ");  // adSingle: no rule of its own
-  EXPECT_EQ(Type(134, 16), " VARCHAR(16) CHARACTER SET UTF8, ");
+  EXPECT_EQ(Type(4, 24), " FLOAT, ");  // real: 32 bits, as FLOAT
+  EXPECT_EQ(Type(134, 16), " TIME, ");
   EXPECT_EQ(Type(1, 34), " VARCHAR(34) CHARACTER SET UTF8, ");  // unknown code
   // Binary types keep their bytes.
   EXPECT_EQ(Type(128, 8), " VARCHAR(8) CHARACTER SET OCTETS, ");
   EXPECT_EQ(Type(204, 100), " VARCHAR(100) CHARACTER SET OCTETS, ");
+}
+
+TEST(TypeRules, ClassicRulesKeepTheirOldTypes) {
+  EXPECT_EQ(Classic(202), kText);
+  EXPECT_EQ(Classic(4, 24), " VARCHAR(24) CHARACTER SET UTF8, ");  // adSingle: no rule of its own
+  EXPECT_EQ(Classic(134, 16), " VARCHAR(16) CHARACTER SET UTF8, ");
+  EXPECT_EQ(Classic(14, 0, 38, 30), " DECIMAL(18, 18), ");
+  EXPECT_EQ(Classic(200, 40), Type(200, 40));
+  EXPECT_EQ(Classic(135), " TIMESTAMP, ");
+  EXPECT_EQ(ApplyTypeRules(F(202), conversion::TypeRules::Classic).keyword, "varwchar");
+}
+
+TEST(TypeRules, TimesKeepEveryDigitOfASecond) {
+  // Firebird holds ten-thousandths: time(n) and datetime2(n) with more digits stay exact as text.
+  auto with = [](int code, int fraction) {
+    ado::Field f = F(code, 27);
+    f.Fraction = fraction;
+    return ApplyTypeRules(f);
+  };
+  EXPECT_EQ(with(134, 3).firebirdType, "TIME");
+  EXPECT_EQ(with(134, 4).firebirdType, "TIME");
+  EXPECT_EQ(with(134, 7).firebirdType, "VARCHAR(27) CHARACTER SET UTF8");
+  EXPECT_EQ(with(135, 3).firebirdType, "TIMESTAMP");
+  const auto dt2 = with(135, 7);
+  EXPECT_EQ(dt2.firebirdType, "VARCHAR(27) CHARACTER SET UTF8");
+  EXPECT_EQ(dt2.fraction, 7);
+  EXPECT_EQ(with(135, 5).firebirdType, "VARCHAR(25) CHARACTER SET UTF8");
 }
 
 TEST(TypeRules, WidthsPastVarcharBecomeBlobs) {
@@ -89,7 +122,8 @@ TEST(TypeRules, KeywordsAndTypesShownForTheDatatypeList) {
   EXPECT_EQ(k(14), "decimal|DECIMAL(18, 4)|n");
   EXPECT_EQ(k(135), "timestamp|TIMESTAMP|-");
   EXPECT_EQ(k(11), "bool|SMALLINT|n");
-  EXPECT_EQ(k(202), "varwchar|BLOB SUB_TYPE TEXT CHARACTER SET UTF8|-");
+  EXPECT_EQ(k(202), "varwchar|VARCHAR(20) CHARACTER SET UTF8|-");
+  EXPECT_EQ(k(4), "single|FLOAT|n");
   EXPECT_EQ(k(201), "longvar|BLOB SUB_TYPE TEXT CHARACTER SET UTF8|-");
   EXPECT_EQ(k(72), "OTHER TYPES|VARCHAR(20) CHARACTER SET UTF8|-");
 }
@@ -123,7 +157,12 @@ TEST(RowFit, WidestCharacterColumnsBecomeBlobsUntilTheRecordFits) {
 TEST(TypeRules, ExactNumericsFitFirebird) {
   // money arrives as DECIMAL(19, 4); Firebird holds 18 digits at most.
   EXPECT_EQ(Type(131, 0, 19, 4), " NUMERIC(18, 4), ");
-  EXPECT_EQ(Type(14, 0, 38, 30), " DECIMAL(18, 18), ");
+  // Wider ones keep room for nine digits before the point (all the source allows, when fewer).
+  EXPECT_EQ(Type(14, 0, 38, 30), " DECIMAL(18, 10), ");
+  EXPECT_EQ(Type(14, 0, 38, 20), " DECIMAL(18, 9), ");
+  EXPECT_EQ(Type(14, 0, 38, 4), " DECIMAL(18, 4), ");
+  EXPECT_EQ(Type(14, 0, 38, 0), " DECIMAL(18, 0), ");
+  EXPECT_EQ(Type(14, 0, 18, 18), " DECIMAL(18, 18), ");
   EXPECT_EQ(Type(131, 0, 0, 0), " NUMERIC(18, 0), ");
 }
 
