@@ -225,6 +225,21 @@ std::string IsoTimestamp(const ado::Value& v, int digits) {
   return s;
 }
 
+// A real's literal for a FLOAT column: twelve digits cut toward zero. The engine reads the literal as a
+// double, refusing anything past FLOAT's range, and its reading may be off in the last bits; twelve digits
+// are far closer to the value than half a FLOAT step, and never pass its magnitude.
+std::string FloatLiteral(double value) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17e", value);
+  std::string s = buf;
+  const auto e = s.find('e');
+  const size_t digitsStart = s[0] == '-' ? 1 : 0;
+  // d.ddddddddddd: the first digit, the point and eleven more.
+  const size_t keep = digitsStart + 13;
+  if (e != std::string::npos && e > keep) s.erase(keep, e - keep);
+  return s;
+}
+
 // Text and blob columns keep a timestamp's digits of a second past ten-thousandths, as ISO text.
 bool KeepsDigitsAsText(const ado::Value& v, const ColumnType* c) {
   return v.kind == ado::Kind::DateTime && v.nanos % 100000 != 0 && c &&
@@ -282,7 +297,10 @@ void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
     case Kind::Floating:
     case Kind::Single:
     case Kind::Decimal: {
-      std::string n = v.ToString();
+      std::string n = v.kind == Kind::Single && column && column->firebirdType == "FLOAT" ? FloatLiteral(v.floating)
+                      : v.kind == Kind::Single && column && column->firebirdType == "DOUBLE PRECISION"
+                          ? ado::FormatDouble(v.floating)
+                          : v.ToString();
       if (numeric && IsPlainNumber(n)) return exact(n);
       return Quoted(n);
     }

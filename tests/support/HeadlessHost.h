@@ -34,6 +34,10 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   FireBird::Login FirebirdLogin() override { return fb; }
   bool PreviewOn() override { return preview; }
   bool CopyKeys() override { return copyKeys; }
+  conversion::TypeRules rules = conversion::TypeRules::Firebird;
+  std::vector<std::string> casts;
+  conversion::TypeRules Rules() override { return rules; }
+  std::vector<std::string> Casts() override { return casts; }
   // Leaves tables out of the run, as the command line's --tables does.
   std::function<void(std::vector<std::string>&)> onFilter;
   void FilterTables(std::vector<std::string>& tables) override {
