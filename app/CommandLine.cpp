@@ -184,11 +184,15 @@ std::string FromEnv(const std::string& var) {
 // The run's host on a terminal: questions answered by the options, progress on the terminal.
 class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink {
  public:
+  TerminalHost(const TerminalHost&) = delete;
+  TerminalHost& operator=(const TerminalHost&) = delete;
+  ~TerminalHost() override {
+    if (script_) std::fclose(script_);
+  }
   TerminalHost(MSSQL::Login sql, FireBird::Login fb, const Options& o) : sql_(std::move(sql)), fb_(std::move(fb)), o_(o) {
     if (o.script) {
-      errno = 0;
-      script_.open(*o.script, std::ios::binary | std::ios::trunc);
-      if (!script_) throw UsageError("cannot write " + *o.script + ": " + std::strerror(errno ? errno : EIO));
+      script_ = std::fopen(o.script->c_str(), "wb");
+      if (!script_) throw UsageError("cannot write " + *o.script + ": " + std::strerror(errno));
     }
     tty_ = isatty(STDERR_FILENO);
   }
@@ -230,14 +234,13 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   }
   void ClearScript() override {}
   void AppendScript(const std::string& statement) override {
-    if (scriptError_) return;
-    errno = 0;
-    script_ << statement << "\n";
-    if (!script_) scriptError_ = errno ? errno : EIO;
+    if (scriptError_ || !script_) return;
+    if (std::fwrite(statement.data(), 1, statement.size(), script_) != statement.size() || std::fputc('\n', script_) == EOF)
+      scriptError_ = errno;
   }
   conversion::DatatypeSink& Datatypes() override { return *this; }
   conversion::PreviewOutcome ShowPreviewModal() override {
-    script_.flush();
+    ScriptWritten();
     return {};
   }
   void NewConnections() override {
@@ -283,15 +286,13 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
 
   bool ScriptWritten() {
     if (!o_.script) return true;
-    if (!scriptError_) {
-      errno = 0;
-      if (!script_.flush()) scriptError_ = errno ? errno : EIO;
-    }
+    if (!scriptError_ && script_ && std::fflush(script_) != 0) scriptError_ = errno;
     return scriptError_ == 0;
   }
   // Why the script could not be written; the partial file is removed (a device such as /dev/full stays).
   std::string ScriptFailure() {
-    script_.close();
+    if (script_) std::fclose(script_);
+    script_ = nullptr;
     struct stat st {};
     if (stat(o_.script->c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(o_.script->c_str());
     return "cannot write " + *o_.script + ": " + std::strerror(scriptError_);
@@ -312,7 +313,7 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   MSSQL::Login sql_;
   FireBird::Login fb_;
   const Options& o_;
-  std::ofstream script_;
+  std::FILE* script_ = nullptr;
   int scriptError_ = 0;
   conversion::TypeRules rules_ = conversion::TypeRules::Firebird;
   std::vector<std::string> casts_;

@@ -74,6 +74,34 @@ bool ConversionRun::Step(int line, F&& f) {
   return false;
 }
 
+template <class F>
+bool ConversionRun::SourceStep(int line, F&& f) {
+  bool lost = false;
+  const bool ok = Step(line, [&] {
+    try {
+      f();
+    } catch (const ado::DbError& e) {
+      lost = e.ConnectionLost();
+      throw;
+    }
+  });
+  if (!ok && lost) throw Stop{};
+  return ok;
+}
+
+void ConversionRun::NameUnfinished(const std::vector<std::string>& sources, const std::vector<std::string>& targets,
+                                   size_t current) {
+  if (table_) {
+    if (table_->read == 0 && table_->written == 0)
+      table_->notes.push_back("not converted (connection lost)");
+    else
+      table_->notes.push_back("incomplete: " + std::to_string(table_->written) + " of " + std::to_string(tableTotal_) +
+                              " rows (connection lost; its keys and indexes were not made)");
+  }
+  // Tables are taken from the last entry to the first: those before `current` were not reached.
+  for (size_t j = current; j-- > 0;) summary_.Table(sources[j], targets[j]).notes.push_back("not converted (connection lost)");
+}
+
 void ConversionRun::RejectRow(long long row, const std::exception& e, int line) {
   const auto* db = dynamic_cast<const ado::DbError*>(&e);
   if (db) CountLost(*db, true);
@@ -122,6 +150,7 @@ void ConversionRun::Run() {
   ui::BusyScope busy(converting_);
   loginFailed_ = false;
   castRefused_ = false;
+  lost_ = false;
   reported_ = 0;
   bool open = false;
   try {
@@ -187,7 +216,13 @@ void ConversionRun::Run() {
     for (size_t i = sources.size(); i-- > 0;) {
       ui::Yield();
       host_.CurrentTable() = sources[i];
-      const bool goOn = ConvertTable(sources[i], targets[i]);
+      bool goOn = true;
+      try {
+        goOn = ConvertTable(sources[i], targets[i]);
+      } catch (const Stop&) {
+        NameUnfinished(sources, targets, i);
+        throw;
+      }
       table_ = nullptr;
       if (!goOn) break;
       host_.SetProgressText("");
@@ -214,7 +249,9 @@ void ConversionRun::Run() {
       }
     }
   } catch (const Stop&) {
-    // The Firebird connection is gone: wind up as after the last table.
+    // A connection is gone: wind up as after the last table, and say so instead of "Done.".
+    lost_ = true;
+    summary_.Note("The run ended early: a connection was lost (" + FirstLine(lastError_) + ").");
   } catch (const Refused&) {
     // Nothing was written: the run ends with the message that names the rule.
     Step(152, [&] { host_.FirebirdConn().Close(); });
@@ -231,7 +268,7 @@ void ConversionRun::Run() {
   host_.SetProgress(0);
   host_.SetProgressText("Progress Bar");
   table_ = nullptr;
-  host_.ShowMessage("Done.");
+  if (!lost_) host_.ShowMessage("Done.");
   if (!summary_.LostNothing()) host_.ShowSummary(summary_.Text());
 }
 
@@ -259,8 +296,11 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
   ado::Recordset rs;
   long long total = 0;
   // A table that cannot be read costs one message; its statements are not built.
-  if (Step(130, [&] {
+  tableIncomplete_ = false;
+  tableTotal_ = 0;
+  if (SourceStep(130, [&] {
         total = MSSQL::CountRows(host_.MssqlConn(), tbl);
+        tableTotal_ = total;
         rs.Open(SelectAllText(tbl), host_.MssqlConn());
       })) {
     TableDdl ddl;
@@ -276,9 +316,16 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
         std::optional<long long> identityMax;
         if (!rs.Eof() && !rs.Bof())
           identityMax = ExportRows(target, rs, ddl, total, keys ? keys->IdentityOrdinal() : -1);
-        done_.insert(ado::ToLower(tbl));
+        if (tableIncomplete_) {
+          // Keys over part of the rows would make the table look complete.
+          table_->notes.push_back("incomplete: " + std::to_string(table_->written) + " of " + std::to_string(total) +
+                                  " rows (the read ended early: " + FirstLine(lastError_) +
+                                  "; its keys and indexes were not made)");
+        } else {
+          done_.insert(ado::ToLower(tbl));
+        }
         converted_.push_back(target);
-        if (keys) {
+        if (keys && !tableIncomplete_) {
           // Keys and indexes are built once, over the rows.
           std::vector<std::string> leftOut;
           const auto statements = keys->AfterRows(identityMax, leftOut);
@@ -367,7 +414,10 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
     } catch (const std::exception& e) {
       RejectRow(counter, e, line);
     }
-    if (!Step(140, [&] { rs.MoveNext(); })) break;
+    if (!SourceStep(140, [&] { rs.MoveNext(); })) {
+      tableIncomplete_ = true;
+      break;
+    }
   }
   return identityMax;
 }
@@ -393,7 +443,11 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
     try {
       schema = MSSQL::ReadSchema(host_.MssqlConn(), sources[i]);
     } catch (const ado::DbError& e) {
-      if (e.ConnectionLost()) throw;
+      if (e.ConnectionLost()) {
+        lastError_ = e.what();
+        trap_.Report(e.what(), 118);
+        throw Stop{};
+      }
       summary_.KeyLeftOut("Table \"" + sources[i] + "\": its keys and column rules could not be read: " + FirstLine(e.what()));
       continue;
     }

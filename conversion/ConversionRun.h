@@ -89,6 +89,8 @@ class ConversionRun {
   bool LoginFailed() const { return loginFailed_; }
   // The last run refused a cast rule before writing anything.
   bool CastRefused() const { return castRefused_; }
+  // The last run lost a connection and ended before its last table.
+  bool ConnectionLost() const { return lost_; }
   // Errors the last run reported through the trap.
   int Reported() const { return reported_; }
 
@@ -122,6 +124,11 @@ class ConversionRun {
   // Runs one numbered statement through the trap; throws Stop when the Firebird connection is gone.
   template <class F>
   bool Step(int line, F&& f);
+  // A step on the source: a lost SQL Server connection ends the run as a lost Firebird one does.
+  template <class F>
+  bool SourceStep(int line, F&& f);
+  // Names the table in progress and every table not reached when a connection was lost.
+  void NameUnfinished(const std::vector<std::string>& sources, const std::vector<std::string>& targets, size_t current);
 
   RunHost& host_;
   trap::ErrorTrap trap_;
@@ -129,6 +136,9 @@ class ConversionRun {
   bool converting_ = false;
   bool loginFailed_ = false;
   bool castRefused_ = false;
+  bool lost_ = false;
+  bool tableIncomplete_ = false;  // the table's rows could not all be read
+  long long tableTotal_ = 0;      // rows the table in progress holds in the source
   TypeRules rules_ = TypeRules::Firebird;
   CastRules casts_;
   bool usePrepared_ = true;

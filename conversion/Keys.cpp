@@ -254,11 +254,16 @@ std::vector<std::string> TableKeys::AfterRows(std::optional<long long> identityM
   for (const auto& n : columnNotes) leftOut.push_back("Table \"" + source + "\": " + n);
   if (identity_ >= 0) {
     // Firebird 3 gives the value after the one it restarts with, and steps by one.
+    // It counts up: a negative step continues above the largest copied value, never into the copied ones.
     const long long step = schema.identityIncrement == 0 ? 1 : schema.identityIncrement;
-    const long long restart = identityMax ? *identityMax + step - 1 : schema.identitySeed - 1;
+    const long long up = step < 0 ? 1 : step;
+    const long long restart = identityMax ? *identityMax + up - 1 : schema.identitySeed - 1;
     out.push_back("ALTER TABLE " + table + " ALTER COLUMN " + QuoteIdentifier(targetColumns_[static_cast<size_t>(identity_)]) +
                   " RESTART WITH " + std::to_string(restart) + ";");
-    if (step != 1)
+    if (step < 0)
+      leftOut.push_back("Table \"" + source + "\": the identity's step of " + std::to_string(step) +
+                        " (Firebird 3's identity counts up: it now counts up by 1, the next value is the largest copied plus 1)");
+    else if (step != 1)
       leftOut.push_back("Table \"" + source + "\": the identity's step of " + std::to_string(step) +
                         " (Firebird 3's identity steps by 1; the next value is the largest copied plus " +
                         std::to_string(step) + ")");

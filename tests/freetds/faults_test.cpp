@@ -1,0 +1,174 @@
+// Faults found by trying to break the conversion: a read that never ended, a lost source reported as done,
+// decimals and identities that went wrong, and command-line messages that said the wrong thing.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "connectivity/Ado.h"
+#include "conversion/ConversionRun.h"
+#include "support/HeadlessHost.h"
+#include "support/TestSupport.h"
+
+using testsupport::Rows;
+using Table = std::vector<std::vector<std::string>>;
+
+namespace {
+
+struct Outcome {
+  int code = -1;
+  std::string out;  // what the program printed on its standard output
+};
+
+// Runs a command with its standard error joined to its output, under a memory limit so that a runaway
+// loop fails fast instead of filling the machine.
+Outcome RunLimited(std::vector<std::string> args) {
+  std::string cmd = "prlimit --as=3000000000 ";
+  for (const auto& a : args) {
+    cmd += "'";
+    for (char c : a) cmd += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    cmd += "' ";
+  }
+  testsupport::TempDir here;
+  const std::string file = here.File("out.txt");
+  testsupport::Process p({"timeout", "60", "bash", "-c", cmd + "> '" + file + "' 2>&1"});
+  Outcome o;
+  const int status = p.Wait(70000);
+  o.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  o.out = text.str();
+  return o;
+}
+
+class FaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    setenv("FAULT_PW", "pw", 1);
+    setenv("FB_PW", "masterkey", 1);
+  }
+  std::vector<std::string> Convert(const testsupport::TdsEndpoint& e, const FireBird::Login& fb) {
+    return {TARNWICK_EXE, "convert", "--server", "127.0.0.1", "--port", std::to_string(e.Port()), "--user", "sa",
+            "--database", "shop", "--password-env", "FAULT_PW", "--firebird", fb.database,
+            "--firebird-password-env", "FB_PW", "--overwrite", "yes"};
+  }
+  testsupport::TempDir dir;
+};
+
+std::string ManyRows(int n) {
+  std::string rows;
+  for (int i = 1; i <= n; ++i) rows += (i > 1 ? ", [" : "[") + std::to_string(i) + ", \"row " + std::to_string(i) + "\"]";
+  return rows;
+}
+
+}  // namespace
+
+// A sql_variant holding a number: the driver answered every read with the same bytes and "more data".
+TEST_F(FaultsTest, SqlVariantValuesArriveAsTextAndTheReadEnds) {
+  testsupport::TdsEndpoint e(dir, R"J({"database": "shop", "password": "pw", "tables": [{"name": "V",
+      "columns": [["Id", "int"], ["Val", "sql_variant"]], "rows": [[1, 42], [2, "hello ☃"], [3, null], [4, -7]]}]})J");
+  auto fb = testsupport::NewFirebirdDatabase(dir);
+  const Outcome o = RunLimited(Convert(e, fb));
+  EXPECT_EQ(o.code, 0) << o.out;
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(fb));
+  EXPECT_EQ(Rows(c, "SELECT \"Val\" FROM \"V\" ORDER BY \"Id\""), (Table{{"42"}, {"hello ☃"}, {"<null>"}, {"-7"}}));
+}
+
+// The source killed while a keyed table streams: the table is named incomplete, without its keys, the
+// tables not reached are named, and the run does not say "Done.".
+TEST_F(FaultsTest, ALostSourceEndsWithTheSummaryNotDone) {
+  testsupport::TdsEndpoint e(dir, R"J({"database": "shop", "password": "pw", "tables": [
+      {"name": "Aaa", "columns": [["Id", "int"]], "rows": [[1]]},
+      {"name": "Big", "columns": [["Id", "int"], ["Name", "nvarchar(20)"]], "rows": [)J" + ManyRows(6000) + R"J(],
+       "primary_key": {"name": "PK_Big", "columns": ["Id"]},
+       "indexes": [{"name": "IX_Big_Name", "unique": false, "columns": ["Name"]}], "die_after_rows": 2500}]})J");
+  testsupport::HeadlessHost host;
+  host.sql = e.Login("pw");
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun run(host);
+  run.Run();
+  EXPECT_TRUE(run.ConnectionLost());
+  for (const auto& s : host.shown) EXPECT_NE(s, "Done.");
+  EXPECT_NE(host.summary.find("Table \"Big\": "), std::string::npos) << host.summary;
+  EXPECT_NE(host.summary.find("of 6000 rows"), std::string::npos) << host.summary;
+  EXPECT_NE(host.summary.find("Table \"Aaa\": 0 rows read, 0 written, 0 rejected\n    not converted (connection lost)"),
+            std::string::npos)
+      << host.summary;
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(host.fb));
+  const long long copied = std::stoll(Rows(c, "SELECT COUNT(*) FROM \"Big\"")[0][0]);
+  EXPECT_GT(copied, 0);
+  EXPECT_LT(copied, 6000);
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$RELATION_NAME = 'Big'")[0][0], "0");
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'Aaa'")[0][0], "0");
+}
+
+TEST_F(FaultsTest, WideDecimalsAndANegativeIdentityStep) {
+  testsupport::TdsEndpoint e(dir, R"J({"database": "shop", "password": "pw", "tables": [
+      {"name": "Dec", "columns": [["Id", "int"], ["A", "decimal(38,30)"], ["B", "decimal(38,20)"]],
+       "rows": [[1, "0.5", "0.5"], [2, "1.5", "-1.5"], [3, "0.123456789012345678901234567891", "1"]]},
+      {"name": "IdNegStep", "columns": [["Id", "int"], ["V", "int"]], "rows": [[-1, 1], [-2, 2], [-3, 3]],
+       "identity": {"column": "Id", "seed": -1, "increment": -1}, "primary_key": {"name": "PK_Neg", "columns": ["Id"]}}]})J");
+  for (bool literal : {false, true}) {
+    testsupport::HeadlessHost host;
+    host.sql = e.Login("pw");
+    host.fb = testsupport::NewFirebirdDatabase(dir, literal ? "literal.fdb" : "prepared.fdb");
+    host.preview = literal;
+    host.onPreview = [](testsupport::HeadlessHost& h) {
+      ado::Connection c;
+      c.Open(FireBird::ConnectionString(h.fb));
+      for (const auto& statement : h.script) EXPECT_NO_THROW(c.Execute(statement)) << statement;
+      c.Flush();
+    };
+    conversion::ConversionRun(host).Run();
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(host.fb));
+    EXPECT_EQ(Rows(c, "SELECT \"Id\", \"A\", \"B\" FROM \"Dec\" ORDER BY 1"),
+              (Table{{"1", "0.5000000000", "0.500000000"}, {"2", "1.5000000000", "-1.500000000"}}));
+    EXPECT_NE(host.summary.find("row 3: The value 0.123456789012345678901234567891 does not fit"), std::string::npos)
+        << host.summary;
+    // The identity continues above the copied values, and the change of direction is named.
+    c.Execute("INSERT INTO \"IdNegStep\" (\"V\") VALUES (4)");
+    EXPECT_EQ(Rows(c, "SELECT \"Id\" FROM \"IdNegStep\" WHERE \"V\" = 4"), (Table{{"0"}}));
+    EXPECT_NE(host.summary.find("identity counts up"), std::string::npos) << host.summary;
+  }
+}
+
+TEST_F(FaultsTest, CommandLineMessagesSayWhatIsWrong) {
+  testsupport::TdsEndpoint e(dir, R"J({"database": "shop", "password": "pw", "tables": [
+      {"name": "T", "columns": [["Id", "int"]], "rows": [[1], [2]]}]})J");
+  auto fb = testsupport::NewFirebirdDatabase(dir);
+  for (const char* port : {"abc", "-5", "0", "99999"}) {
+    auto args = Convert(e, fb);
+    args[5] = port;
+    const Outcome o = RunLimited(args);
+    EXPECT_EQ(o.code, 2) << port;
+    EXPECT_NE(o.out.find("--port"), std::string::npos) << o.out;
+  }
+  Outcome o = RunLimited({TARNWICK_EXE, "convert", "--help"});
+  EXPECT_EQ(o.code, 0);
+  EXPECT_NE(o.out.find("--cast SOURCE=TARGET"), std::string::npos) << o.out;
+  for (const char* empty : {"--script", "--password-env"}) {
+    auto args = Convert(e, fb);
+    args.insert(args.end(), {empty, ""});
+    o = RunLimited(args);
+    EXPECT_EQ(o.code, 2) << empty;
+    EXPECT_NE(o.out.find(std::string(empty) + " needs a value"), std::string::npos) << o.out;
+  }
+  // A script that cannot be opened, or that fills the disk: one message with the reason, exit code 2.
+  auto args = Convert(e, fb);
+  args.insert(args.end(), {"--script", dir.Path()});
+  o = RunLimited(args);
+  EXPECT_EQ(o.code, 2);
+  EXPECT_NE(o.out.find("cannot write " + dir.Path() + ": Is a directory"), std::string::npos) << o.out;
+  args = Convert(e, fb);
+  args.insert(args.end(), {"--script", "/dev/full"});
+  o = RunLimited(args);
+  EXPECT_EQ(o.code, 2);
+  EXPECT_NE(o.out.find("cannot write /dev/full: No space left on device"), std::string::npos) << o.out;
+  EXPECT_EQ(o.out.find("Done"), std::string::npos) << o.out;
+}
