@@ -454,6 +454,7 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
     keys_.Add(sources[i], targets[i], std::move(schema), pageSize);
   }
   keys_.NameAll(reserved);
+  for (const auto& [from, to] : keys_.NameChanges()) summary_.Shortened("key or index", from, to);
 }
 
 void ConversionRun::DropForeignKeysTo(const std::string& target) {

@@ -335,6 +335,7 @@ std::vector<std::string> TableKeys::AfterRows(std::optional<long long> identityM
 void KeyPlan::Clear() {
   tables_.clear();
   foreignKeys_.clear();
+  changed_.clear();
 }
 
 TableKeys& KeyPlan::Add(const std::string& source, const std::string& target, MSSQL::TableSchema schema, int pageSize) {
@@ -406,6 +407,9 @@ void KeyPlan::NameAll(const std::set<std::string>& reserved) {
   NameShortener s;
   for (const auto& r : reserved) s.Reserve(r);
   const std::vector<std::string> given = s.ShortenEach(names);
+  changed_.clear();
+  for (size_t i = 0; i < names.size(); ++i)
+    if (given[i] != names[i]) changed_.emplace_back(names[i], given[i]);
   size_t k = 0;
   for (auto& [key, t] : tables_)
     for (auto& ix : t.indexes) ix.name = given[k++];

@@ -90,6 +90,8 @@ class KeyPlan {
   // case and apart from the names in `reserved`; unique indexes that a foreign key refers to become
   // unique constraints, which Firebird's foreign keys need.
   void NameAll(const std::set<std::string>& reserved);
+  // The key and index names NameAll changed: source name, Firebird name.
+  const std::vector<std::pair<std::string, std::string>>& NameChanges() const { return changed_; }
   // Foreign keys not given yet whose two tables are both in `done`; with `everyRemaining`, all the
   // others too (they are named as left out when a table of theirs was not made).
   std::vector<std::string> ForeignKeys(const std::set<std::string>& done, bool everyRemaining,
@@ -98,6 +100,7 @@ class KeyPlan {
  private:
   std::map<std::string, TableKeys> tables_;  // by lower-cased source name
   std::vector<ForeignKeyPlan> foreignKeys_;
+  std::vector<std::pair<std::string, std::string>> changed_;
 };
 
 // "ALTER TABLE ... DROP CONSTRAINT ..." for a foreign key of another table.

@@ -1,5 +1,7 @@
 #include "conversion/RunSummary.h"
 
+#include "conversion/Names.h"
+
 namespace conversion {
 
 std::string FirstLine(const std::string& text) {
@@ -23,7 +25,7 @@ void RunSummary::Reject(TableReport& t, long long row, const std::string& reason
 }
 
 void RunSummary::Shortened(const std::string& what, const std::string& from, const std::string& to) {
-  shortened_.push_back(what + " \"" + from + "\" is \"" + to + "\"");
+  (from.size() > kMaxNameBytes ? shortened_ : renamed_).push_back(what + " \"" + from + "\" is \"" + to + "\"");
 }
 
 void RunSummary::LeftOut(const std::string& name, const std::string& why) {
@@ -45,7 +47,7 @@ long long RunSummary::Rejected() const {
 }
 
 bool RunSummary::LostNothing() const {
-  if (!shortened_.empty() || !leftOut_.empty() || !notes_.empty() || !keys_.empty()) return false;
+  if (!shortened_.empty() || !renamed_.empty() || !leftOut_.empty() || !notes_.empty() || !keys_.empty()) return false;
   for (const auto& t : tables_)
     if (t.rejected || !t.notes.empty()) return false;
   return true;
@@ -66,6 +68,10 @@ std::string RunSummary::Text() const {
   if (!shortened_.empty()) {
     s += "\nNames shortened to Firebird's 31 bytes:\n";
     for (const auto& n : shortened_) s += "    " + n + "\n";
+  }
+  if (!renamed_.empty()) {
+    s += "\nNames changed to stay apart from another name (Firebird keeps names unique without regard to letter case):\n";
+    for (const auto& n : renamed_) s += "    " + n + "\n";
   }
   if (!leftOut_.empty()) {
     s += "\nTables left out:\n";

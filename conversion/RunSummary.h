@@ -27,6 +27,7 @@ class RunSummary {
   void SetPreview(bool preview) { preview_ = preview; }
   TableReport& Table(const std::string& source, const std::string& target);
   void Reject(TableReport& t, long long row, const std::string& reason);
+  // A name Firebird got in another form: cut to 31 bytes, or kept apart from a name that differs only in case.
   void Shortened(const std::string& what, const std::string& from, const std::string& to);
   void LeftOut(const std::string& name, const std::string& why);
   // Something that went wrong outside any table (a commit between tables, closing).
@@ -44,7 +45,7 @@ class RunSummary {
  private:
   bool preview_ = false;
   std::deque<TableReport> tables_;  // references stay valid as tables are added
-  std::vector<std::string> shortened_, leftOut_, notes_, keys_;
+  std::vector<std::string> shortened_, renamed_, leftOut_, notes_, keys_;
 };
 
 // The first line of an error text.

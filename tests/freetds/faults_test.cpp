@@ -172,3 +172,34 @@ TEST_F(FaultsTest, CommandLineMessagesSayWhatIsWrong) {
   EXPECT_NE(o.out.find("cannot write /dev/full: No space left on device"), std::string::npos) << o.out;
   EXPECT_EQ(o.out.find("Done"), std::string::npos) << o.out;
 }
+
+// Every name Firebird got in another form is named, under the heading that says why.
+TEST_F(FaultsTest, ShortenedAndRenamedNamesAreListed) {
+  testsupport::TdsEndpoint e(dir, R"J({"database": "shop", "password": "pw", "tables": [
+      {"name": "Case", "columns": [["Id", "int"]], "rows": [[1]]}, {"name": "CASE", "columns": [["Id", "int"]], "rows": [[2]]},
+      {"name": "CustomerAddressesWithAVeryLongName", "columns": [["AddressIdentifierThatIsQuiteLongToo", "int"]],
+       "rows": [[1]], "primary_key": {"name": "PK_CustomerAddressesWithAVeryLongName", "columns": ["AddressIdentifierThatIsQuiteLongToo"]}},
+      {"name": "Shipments", "columns": [["Id", "int"], ["AddressIdentifierThatIsQuiteLongToo", "int"]], "rows": [[1, 1]],
+       "primary_key": {"name": "PK_Shipments", "columns": ["Id"]},
+       "foreign_keys": [{"name": "FK_Shipments_CustomerAddressesWithAVeryLongName", "columns": ["AddressIdentifierThatIsQuiteLongToo"],
+         "ref_table": "CustomerAddressesWithAVeryLongName", "ref_columns": ["AddressIdentifierThatIsQuiteLongToo"]}]}]})J");
+  testsupport::HeadlessHost host;
+  host.sql = e.Login("pw");
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun(host).Run();
+  const std::string& sum = host.summary;
+  const auto shortened = sum.find("Names shortened to Firebird's 31 bytes:");
+  const auto renamed = sum.find("Names changed to stay apart from another name");
+  ASSERT_NE(shortened, std::string::npos) << sum;
+  ASSERT_NE(renamed, std::string::npos) << sum;
+  // Where the line stands; npos (past every heading) fails the comparisons below only with the line found.
+  const auto at = [&](const std::string& what) {
+    const auto p = sum.find(what);
+    EXPECT_NE(p, std::string::npos) << what << "\n" << sum;
+    return p == std::string::npos ? size_t{0} : p;
+  };
+  EXPECT_GT(at("key or index \"PK_CustomerAddressesWithAVeryLongName\" is \"PK_CustomerAddressesWith~"), shortened);
+  EXPECT_GT(at("key or index \"FK_Shipments_CustomerAddressesWithAVeryLongName\" is \"FK_Shipments_"), shortened);
+  EXPECT_GT(at("table \"CASE\" is \"CASE~"), renamed);
+  EXPECT_LT(at("key or index \"PK_CustomerAddressesWithAVeryLongName\""), renamed);
+}
