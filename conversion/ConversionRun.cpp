@@ -209,7 +209,8 @@ void ConversionRun::Run() {
     keys_.Clear();
     done_.clear();
     converted_.clear();
-    droppedKeys_.clear();
+    remade_.clear();
+    recreate_.clear();
     copyKeys_ = host_.CopyKeys();
     if (copyKeys_) PlanKeys(sources, targets);
     // Tables are taken from the last entry to the first.
@@ -231,10 +232,6 @@ void ConversionRun::Run() {
     // each with the later of its two tables, and the rest are named.
     if (copyKeys_) GiveForeignKeys(true);
     for (const auto& rule : casts_.Unused()) summary_.Note("The cast rule \"" + rule + "\" names no column of this run.");
-    for (const auto& [table, name] : droppedKeys_)
-      if (!ListContains(converted_, table))
-        summary_.KeyLeftOut("Table \"" + table + "\": foreign key \"" + name +
-                            "\" was dropped to replace the table it refers to, and its own table was not converted in this run");
     if (host_.PreviewOn() && host_.PreviewPerFile()) {
       PreviewOutcome outcome;
       BeforeWait();
@@ -280,6 +277,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
   }
   if (answer == kNo) return true;
   table_ = &summary_.Table(tbl, target);
+  givenHere_.clear();
   const bool perTable = host_.PreviewPerTable();
   if (perTable) {
     Step(122, [&] {
@@ -331,6 +329,9 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
           const auto statements = keys->AfterRows(identityMax, leftOut);
           for (const auto& l : leftOut) summary_.KeyLeftOut(l);
           RouteKeys(statements, 137);
+          // Foreign keys of other tables dropped to replace this one are made again over its new rows.
+          RouteKeys(recreate_, 137);
+          recreate_.clear();
           if (perTable && host_.PreviewOn()) GiveForeignKeys(false);
         }
       } else if (total > 0) {
@@ -352,6 +353,12 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
     Step(142, [&] { outcome = host_.ShowPreviewModal(); });
     // Only "Skip Table / Do Not Execute SQL" goes on with the next table.
     if (outcome.SQLTableOK) return false;
+    if (!outcome.SQLFormOK) {
+      // The skipped table was not made: no later preview gets a foreign key to it, and the ones its own
+      // preview held are named.
+      done_.erase(ado::ToLower(tbl));
+      for (const auto& fk : givenHere_) summary_.KeyLeftOut("not made (the preview of \"" + target + "\" was skipped): " + fk);
+    }
   }
   return true;
 }
@@ -458,21 +465,41 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
 }
 
 void ConversionRun::DropForeignKeysTo(const std::string& target) {
-  std::vector<std::pair<std::string, std::string>> found;
+  struct Found {
+    std::string table, name, ownIndex, refIndex, onUpdate, onDelete;
+  };
+  std::vector<Found> found;
+  recreate_.clear();
   Step(126, [&] {
-    ado::Recordset rs(host_.FirebirdConn().Active().Query(
-        "SELECT TRIM(FK.RDB$RELATION_NAME), TRIM(FK.RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS FK "
+    ado::Backend& fb = host_.FirebirdConn().Active();
+    ado::Recordset rs(fb.Query(
+        "SELECT TRIM(FK.RDB$RELATION_NAME), TRIM(FK.RDB$CONSTRAINT_NAME), TRIM(FK.RDB$INDEX_NAME), TRIM(PK.RDB$INDEX_NAME), "
+        "TRIM(R.RDB$UPDATE_RULE), TRIM(R.RDB$DELETE_RULE) FROM RDB$RELATION_CONSTRAINTS FK "
         "JOIN RDB$REF_CONSTRAINTS R ON R.RDB$CONSTRAINT_NAME = FK.RDB$CONSTRAINT_NAME "
         "JOIN RDB$RELATION_CONSTRAINTS PK ON PK.RDB$CONSTRAINT_NAME = R.RDB$CONST_NAME_UQ "
         "WHERE PK.RDB$RELATION_NAME = " + ado::SqlString(target) + " AND FK.RDB$RELATION_NAME <> PK.RDB$RELATION_NAME"));
-    while (!rs.Eof()) {
-      found.emplace_back(rs.Fields(0).value.ToString(), rs.Fields(1).value.ToString());
-      rs.MoveNext();
+    for (; !rs.Eof(); rs.MoveNext()) {
+      auto text = [&](int i) { return rs.Fields(i).value.ToString(); };
+      found.push_back({text(0), text(1), text(2), text(3), text(4), text(5)});
+    }
+    // What it takes to make each again once the table holds its new rows and keys.
+    for (const auto& f : found) {
+      auto columns = [&](const std::string& index) {
+        std::string list;
+        ado::Recordset seg(fb.Query("SELECT TRIM(RDB$FIELD_NAME) FROM RDB$INDEX_SEGMENTS WHERE RDB$INDEX_NAME = " +
+                                    ado::SqlString(index) + " ORDER BY RDB$FIELD_POSITION"));
+        for (; !seg.Eof(); seg.MoveNext()) list += (list.empty() ? "" : ", ") + QuoteIdentifier(seg.Fields(0).value.ToString());
+        return list;
+      };
+      // RESTRICT is what Firebird keeps when no rule is given.
+      auto rule = [](const char* on, const std::string& r) { return r == "RESTRICT" || r.empty() ? std::string() : on + r; };
+      recreate_.push_back("ALTER TABLE " + QuoteIdentifier(f.table) + " ADD CONSTRAINT " + QuoteIdentifier(f.name) +
+                          " FOREIGN KEY (" + columns(f.ownIndex) + ") REFERENCES " + QuoteIdentifier(target) + " (" +
+                          columns(f.refIndex) + ")" + rule(" ON UPDATE ", f.onUpdate) + rule(" ON DELETE ", f.onDelete) + ";");
+      remade_.insert(ado::ToLower(f.name));
     }
   });
-  for (const auto& [table, name] : found) {
-    if (Route(DropConstraintText(table, name), 126)) droppedKeys_.emplace_back(table, name);
-  }
+  for (const auto& f : found) Route(DropConstraintText(f.table, f.name), 126);
 }
 
 void ConversionRun::RouteKeys(const std::vector<std::string>& statements, int line) {
@@ -483,12 +510,21 @@ void ConversionRun::RouteKeys(const std::vector<std::string>& statements, int li
 }
 
 void ConversionRun::GiveForeignKeys(bool everyRemaining) {
+  givenHere_.clear();
   std::vector<std::string> leftOut;
-  const auto statements = keys_.ForeignKeys(done_, everyRemaining, leftOut);
+  // A foreign key whose table was skipped is not missing while Firebird still holds it (or it was made again).
+  std::set<std::string> existing = remade_;
+  Step(145, [&] {
+    ado::Recordset rs(host_.FirebirdConn().Active().Query(
+        "SELECT TRIM(RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS WHERE RDB$CONSTRAINT_TYPE = 'FOREIGN KEY'"));
+    for (; !rs.Eof(); rs.MoveNext()) existing.insert(ado::ToLower(rs.Fields(0).value.ToString()));
+  });
+  const auto statements = keys_.ForeignKeys(done_, everyRemaining, leftOut, existing);
   for (const auto& l : leftOut) summary_.KeyLeftOut(l);
   // A per-table run gives each foreign key with the later of its tables, never after the last one.
   if (everyRemaining && host_.PreviewOn() && host_.PreviewPerTable()) return;
   RouteKeys(statements, 145);
+  givenHere_ = statements;
 }
 
 }  // namespace conversion

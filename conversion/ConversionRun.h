@@ -150,7 +150,9 @@ class ConversionRun {
   KeyPlan keys_;
   std::set<std::string> done_;    // lower-cased source names of the tables created and filled
   std::vector<std::string> converted_;  // target names of those tables
-  std::vector<std::pair<std::string, std::string>> droppedKeys_;  // foreign keys dropped: table, name
+  std::vector<std::string> recreate_;  // foreign keys dropped to replace the current table, to be made again
+  std::vector<std::string> givenHere_;  // foreign keys put into the current table's own preview
+  std::set<std::string> remade_;       // lower-cased names of the foreign keys made again
 };
 
 }  // namespace conversion

@@ -417,7 +417,7 @@ void KeyPlan::NameAll(const std::set<std::string>& reserved) {
 }
 
 std::vector<std::string> KeyPlan::ForeignKeys(const std::set<std::string>& done, bool everyRemaining,
-                                              std::vector<std::string>& leftOut) {
+                                              std::vector<std::string>& leftOut, const std::set<std::string>& existing) {
   std::vector<std::string> out;
   for (auto& fk : foreignKeys_) {
     if (fk.given) continue;
@@ -425,6 +425,7 @@ std::vector<std::string> KeyPlan::ForeignKeys(const std::set<std::string>& done,
     if (!ready && !everyRemaining) continue;
     fk.given = true;
     auto tell = [&](const std::string& why) {
+      if (!ready && existing.count(Lower(fk.name))) return;
       leftOut.push_back("Table \"" + fk.table + "\": foreign key \"" + fk.sourceName + "\" (" + why + ")");
     };
     TableKeys* own = Find(fk.table);

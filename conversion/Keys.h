@@ -94,8 +94,9 @@ class KeyPlan {
   const std::vector<std::pair<std::string, std::string>>& NameChanges() const { return changed_; }
   // Foreign keys not given yet whose two tables are both in `done`; with `everyRemaining`, all the
   // others too (they are named as left out when a table of theirs was not made).
+  // Keys not made whose lower-cased Firebird name is in `existing` are in the database already: not named.
   std::vector<std::string> ForeignKeys(const std::set<std::string>& done, bool everyRemaining,
-                                       std::vector<std::string>& leftOut);
+                                       std::vector<std::string>& leftOut, const std::set<std::string>& existing = {});
 
  private:
   std::map<std::string, TableKeys> tables_;  // by lower-cased source name

@@ -9,6 +9,7 @@
 #include "connectivity/Ado.h"
 #include "conversion/ConversionRun.h"
 #include "support/HeadlessHost.h"
+#include "support/KeyChecks.h"
 #include "support/TestSupport.h"
 
 using testsupport::Rows;
@@ -202,4 +203,38 @@ TEST_F(FaultsTest, ShortenedAndRenamedNamesAreListed) {
   EXPECT_GT(at("key or index \"FK_Shipments_CustomerAddressesWithAVeryLongName\" is \"FK_Shipments_"), shortened);
   EXPECT_GT(at("table \"CASE\" is \"CASE~"), renamed);
   EXPECT_LT(at("key or index \"PK_CustomerAddressesWithAVeryLongName\""), renamed);
+}
+
+// A second run that replaces only the referenced table: the foreign keys dropped for it are made again,
+// and the summary names only keys that are really missing.
+TEST_F(FaultsTest, ForeignKeysDroppedToReplaceATableAreMadeAgain) {
+  testsupport::TdsEndpoint e(dir, R"J({"database": "shop", "password": "pw", "tables": [
+      {"name": "Parent", "columns": [["Id", "int"], ["Name", "nvarchar(20)"]], "rows": [[1, "p1"], [2, "p2"]],
+       "primary_key": {"name": "PK_Parent", "columns": ["Id"]}},
+      {"name": "Child", "columns": [["Id", "int"], ["ParentId", "int"]], "rows": [[1, 1], [2, 2]],
+       "primary_key": {"name": "PK_Child", "columns": ["Id"]},
+       "foreign_keys": [{"name": "FK_Child_Parent", "columns": ["ParentId"], "ref_table": "Parent", "ref_columns": ["Id"],
+                         "on_delete": "CASCADE"}]},
+      {"name": "GrandChild", "columns": [["Id", "int"], ["ChildId", "int"]], "rows": [[1, 1]],
+       "primary_key": {"name": "PK_GrandChild", "columns": ["Id"]},
+       "foreign_keys": [{"name": "FK_GrandChild_Child", "columns": ["ChildId"], "ref_table": "Child", "ref_columns": ["Id"]}]}]})J");
+  testsupport::HeadlessHost host;
+  host.sql = e.Login("pw");
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun(host).Run();
+  // Again: only Parent is replaced.
+  host.onAsk = [](const std::string& q) { return q.find("Parent") != std::string::npos ? conversion::kYes : conversion::kNo; };
+  host.summary.clear();
+  conversion::ConversionRun again(host);
+  again.Run();
+  EXPECT_EQ(again.Reported(), 0) << ::testing::PrintToString(host.shown);
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(host.fb));
+  EXPECT_EQ(testsupport::Constraints(c, "Child"),
+            (std::vector<std::string>{"FOREIGN KEY FK_Child_Parent(ParentId)", "PRIMARY KEY PK_Child(Id)"}));
+  EXPECT_EQ(testsupport::KeyRules(c, "FK_Child_Parent"), "CASCADE/RESTRICT");
+  EXPECT_EQ(testsupport::Constraints(c, "GrandChild").size(), 2u);
+  EXPECT_EQ(host.summary.find("FK_"), std::string::npos) << host.summary;
+  // The rule holds: a Child row without its Parent is refused.
+  EXPECT_THROW(c.Execute("INSERT INTO \"Child\" VALUES (9, 99)"), ado::DbError);
 }

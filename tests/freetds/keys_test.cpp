@@ -131,14 +131,16 @@ TEST_F(KeysTest, ASecondRunAnsweredYesReplacesEverything) {
   EXPECT_EQ(Rows(Target(), "SELECT COUNT(*) FROM \"Child\"")[0][0], "4");
   fb.Close();
 
-  // Replacing only the referenced table drops the foreign key that points at it, and says so.
+  // Replacing only the referenced table drops the foreign key that points at it for the time it takes.
   host.onFilter = [](std::vector<std::string>& tables) { std::erase(tables, std::string("Child")); };
   host.answers = {conversion::kYes};
   conversion::ConversionRun parentOnly(host);
   parentOnly.Run();
   EXPECT_EQ(parentOnly.Reported(), 0) << ::testing::PrintToString(host.shown);
-  EXPECT_EQ(testsupport::Constraints(Target(), "Child"), std::vector<std::string>{"PRIMARY KEY PK_Child(Id)"});
-  EXPECT_NE(host.summary.find("foreign key \"FK_Child_Parent\" was dropped"), std::string::npos) << host.summary;
+  // The foreign key that pointed at it is made again over its new rows.
+  EXPECT_EQ(testsupport::Constraints(Target(), "Child"),
+            (std::vector<std::string>{"FOREIGN KEY FK_Child_Parent(ParentRegion,ParentCode)", "PRIMARY KEY PK_Child(Id)"}));
+  EXPECT_EQ(host.summary.find("FK_Child_Parent"), std::string::npos) << host.summary;
 }
 
 // The classic rules without keys give the very statements they always gave.
@@ -167,7 +169,8 @@ TEST_F(KeysTest, APerTablePreviewHoldsTheForeignKeyOfItsLaterTable) {
   std::vector<std::vector<std::string>> previews;
   host.onPreview = [&](testsupport::HeadlessHost& h) {
     previews.push_back(h.script);
-    h.outcome.SQLTableOK = false;  // "Skip Table": on to the next
+    h.outcome.SQLFormOK = true;    // as if its statements were executed
+    h.outcome.SQLTableOK = false;  // and on to the next
   };
   conversion::ConversionRun(host).Run();
   ASSERT_EQ(previews.size(), 2u);
@@ -181,6 +184,19 @@ TEST_F(KeysTest, APerTablePreviewHoldsTheForeignKeyOfItsLaterTable) {
   EXPECT_EQ(previews[1].back(),
             "ALTER TABLE \"Child\" ADD CONSTRAINT \"FK_Child_Parent\" FOREIGN KEY (\"ParentRegion\", \"ParentCode\") "
             "REFERENCES \"Parent\" (\"Region\", \"Code\") ON DELETE CASCADE;");
+
+  // A table whose preview was skipped was not made: the later preview gets no foreign key to it, and the
+  // key is named as not made.
+  previews.clear();
+  host.onPreview = [&](testsupport::HeadlessHost& h) {
+    previews.push_back(h.script);
+    h.outcome.SQLFormOK = false;
+    h.outcome.SQLTableOK = false;  // "Skip Table / Do Not Execute SQL"
+  };
+  conversion::ConversionRun(host).Run();
+  ASSERT_EQ(previews.size(), 2u);
+  EXPECT_EQ(foreignKeys(previews[1]), 0);
+  EXPECT_NE(host.summary.find("foreign key \"FK_Child_Parent\""), std::string::npos) << host.summary;
 }
 
 }  // namespace

@@ -53,8 +53,11 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   void SetProgressText(const std::string& text) override { progressTexts.push_back(text); }
   std::vector<std::string>& SourceTables() override { return list1; }
   std::vector<std::string>& TargetTables() override { return list2; }
+  // Answers by the question's text, when set (before the queue).
+  std::function<int(const std::string&)> onAsk;
   int AskYesNo(const std::string& text, const std::string&) override {
     shown.push_back(text);
+    if (onAsk) return onAsk(text);
     if (answers.empty()) return conversion::kNo;
     int a = answers.front();
     answers.pop_front();
