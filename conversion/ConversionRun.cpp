@@ -212,7 +212,14 @@ void ConversionRun::Run() {
     remade_.clear();
     recreate_.clear();
     copyKeys_ = host_.CopyKeys();
-    if (copyKeys_) PlanKeys(sources, targets);
+    if (copyKeys_) {
+      try {
+        PlanKeys(sources, targets);
+      } catch (const Stop&) {
+        NameUnfinished(sources, targets, sources.size());
+        throw;
+      }
+    }
     // Tables are taken from the last entry to the first.
     for (size_t i = sources.size(); i-- > 0;) {
       ui::Yield();

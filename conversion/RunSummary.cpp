@@ -70,7 +70,8 @@ std::string RunSummary::Text() const {
     for (const auto& n : shortened_) s += "    " + n + "\n";
   }
   if (!renamed_.empty()) {
-    s += "\nNames changed to stay apart from another name (Firebird keeps names unique without regard to letter case):\n";
+    s += "\nNames changed for Firebird (kept apart from another name without regard to letter case, or a NUL "
+         "replaced by U+FFFD):\n";
     for (const auto& n : renamed_) s += "    " + n + "\n";
   }
   if (!leftOut_.empty()) {

@@ -188,7 +188,11 @@ TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, Da
     ddl.columns.push_back(ApplyTypeRules(rs.Fields(k), options.rules));
     if (options.rules == TypeRules::Classic) ddl.columns.back().keyword += " (Classic)";
   }
-  ddl.columnNames = NameShortener::ShortenAll(sourceNames);
+  // A NUL cannot stand in a Firebird name: it is carried as U+FFFD, the replacement character.
+  std::vector<std::string> usable = sourceNames;
+  for (auto& n : usable)
+    for (size_t at; (at = n.find('\0')) != std::string::npos;) n.replace(at, 1, "\xEF\xBF\xBD");
+  ddl.columnNames = NameShortener::ShortenAll(usable);
   std::vector<bool> pinned(ddl.columns.size(), false);
   if (keys) keys->MakeKeyColumnsIndexable(sourceNames, fields, ddl.columns, pinned);
   // The user's casts beat every rule, and the record-size rule leaves their columns as they are.

@@ -190,7 +190,7 @@ TEST_F(FaultsTest, ShortenedAndRenamedNamesAreListed) {
   conversion::ConversionRun(host).Run();
   const std::string& sum = host.summary;
   const auto shortened = sum.find("Names shortened to Firebird's 31 bytes:");
-  const auto renamed = sum.find("Names changed to stay apart from another name");
+  const auto renamed = sum.find("Names changed for Firebird");
   ASSERT_NE(shortened, std::string::npos) << sum;
   ASSERT_NE(renamed, std::string::npos) << sum;
   // Where the line stands; npos (past every heading) fails the comparisons below only with the line found.
@@ -237,4 +237,20 @@ TEST_F(FaultsTest, ForeignKeysDroppedToReplaceATableAreMadeAgain) {
   EXPECT_EQ(host.summary.find("FK_"), std::string::npos) << host.summary;
   // The rule holds: a Child row without its Parent is refused.
   EXPECT_THROW(c.Execute("INSERT INTO \"Child\" VALUES (9, 99)"), ado::DbError);
+}
+
+// A NUL inside a column name: the column arrives with the NUL carried as U+FFFD, and the summary says so.
+TEST_F(FaultsTest, ANulInAColumnNameIsReplaced) {
+  testsupport::TdsEndpoint e(dir, R"J({"database": "shop", "password": "pw", "tables": [
+      {"name": "T", "columns": [["Id", "int"], ["a\u0000b", "int"]], "rows": [[1, 2]]}]})J");
+  testsupport::HeadlessHost host;
+  host.sql = e.Login("pw");
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun run(host);
+  run.Run();
+  EXPECT_EQ(run.Reported(), 0) << ::testing::PrintToString(host.shown);
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(host.fb));
+  EXPECT_EQ(Rows(c, "SELECT \"a\xEF\xBF\xBD" "b\" FROM \"T\""), (Table{{"2"}}));
+  EXPECT_NE(host.summary.find("is \"a\xEF\xBF\xBD" "b\""), std::string::npos) << host.summary;
 }
