@@ -240,6 +240,57 @@ std::string FloatLiteral(double value) {
   return s;
 }
 
+// "yyyy-mm-dd hh:mm:ss[.fffffff] +hh:mm" (a datetimeoffset as the driver gives it) as the UTC timestamp
+// it stands for; false for any other text.
+bool OffsetTimestamp(const std::string& t, ado::Value& v) {
+  int y, mo, d, h, mi, sec, oh, om, n = 0;
+  char sign = 0;
+  if (std::sscanf(t.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &sec, &n) != 6) return false;
+  size_t at = static_cast<size_t>(n);
+  std::uint32_t nanos = 0;
+  if (at < t.size() && t[at] == '.') {
+    int digits = 0;
+    for (++at; at < t.size() && t[at] >= '0' && t[at] <= '9'; ++at, ++digits) {
+      if (digits >= 9) return false;
+      nanos = nanos * 10 + static_cast<std::uint32_t>(t[at] - '0');
+    }
+    for (; digits < 9; ++digits) nanos *= 10;
+  }
+  int m = 0;
+  if (std::sscanf(t.c_str() + at, " %c%2d:%2d%n", &sign, &oh, &om, &m) != 3 || (sign != '+' && sign != '-') ||
+      at + static_cast<size_t>(m) != t.size())
+    return false;
+  // Days since 1970-01-01 of the civil date, and back (proleptic Gregorian).
+  auto days = [](long long yy, unsigned mm, unsigned dd) {
+    yy -= mm <= 2;
+    const long long era = (yy >= 0 ? yy : yy - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(yy - era * 400);
+    const unsigned doy = (153 * (mm + (mm > 2 ? -3 : 9)) + 2) / 5 + dd - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+  };
+  long long secs = days(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 + h * 3600 + mi * 60 + sec -
+                   (sign == '-' ? -1 : 1) * (oh * 3600 + om * 60);
+  long long z = (secs >= 0 ? secs : secs - 86399) / 86400;
+  const long long rest = secs - z * 86400;
+  z += 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  v = ado::Value{};
+  v.kind = ado::Kind::DateTime;
+  v.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  v.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  v.year = static_cast<int>(static_cast<long long>(yoe) + era * 400 + (v.month <= 2));
+  v.hour = static_cast<int>(rest / 3600);
+  v.minute = static_cast<int>(rest / 60 % 60);
+  v.second = static_cast<int>(rest % 60);
+  v.nanos = nanos;
+  return true;
+}
+
 // Text and blob columns keep a timestamp's digits of a second past ten-thousandths, as ISO text.
 bool KeepsDigitsAsText(const ado::Value& v, const ColumnType* c) {
   return v.kind == ado::Kind::DateTime && v.nanos % 100000 != 0 && c &&
@@ -276,6 +327,7 @@ void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
       return Null();
     case Kind::Text:
       if (IsTime(column)) return Quoted(TimeLiteral(v.text));
+      if (ado::Value utc; IsTimestamp(column) && OffsetTimestamp(v.text, utc)) return Write(utc, column);
       if (numeric) {
         if (v.text == "False" || v.text == "True") {
           s_ += v.text == "True" ? "1, " : "0, ";
@@ -399,6 +451,14 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
       return true;
     case Kind::Text:
       if (IsTime(&c)) return text(TimeLiteral(v.text));
+      if (ado::Value utc; IsTimestamp(&c) && OffsetTimestamp(v.text, utc)) {
+        CheckTenThousandths(utc, &c);
+        p.type = T::Timestamp;
+        p.year = utc.year, p.month = utc.month, p.day = utc.day;
+        p.hour = utc.hour, p.minute = utc.minute, p.second = utc.second;
+        p.tenThousandths = utc.nanos / 100000;
+        return true;
+      }
       if (c.numeric) {
         if (v.text == "False" || v.text == "True") {
           p.type = T::Int64;

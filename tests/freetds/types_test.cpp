@@ -37,6 +37,8 @@ const std::string kCatalog = R"J({"database": "shop", "password": "pw", "tables"
             [3, "Émile", null, null, null], [4, "bob", "23:59:59.999", "23:59:59.9999999", "9999-12-31 23:59:59.9999999"]]},
   {"name": "Amounts", "columns": [["Id", "int"], ["Total", "decimal(38,4)"]],
    "rows": [[1, "1.5"], [2, "123456789012345678901234567890.1234"], [3, null], [4, "-0.0001"]]},
+  {"name": "Moments", "columns": [["Id", "int"], ["At", "datetimeoffset"]],
+   "rows": [[1, "2001-05-03T14:05:09.1234+02:00"], [2, "2001-12-31T23:30:00-01:00"], [3, null]]},
   {"name": "Reals", "columns": [["Id", "int"], ["R", "real"]], "rows": [)J" + RealRows() + R"J(]},
   {"name": "Empties", "columns": [["Id", "int"], ["nv", "nvarchar(10)"], ["v", "varchar(10)"], ["nc", "nchar(2)"],
      ["nvm", "nvarchar(max)"], ["vm", "varchar(max)"], ["vb", "varbinary(10)"], ["vbm", "varbinary(max)"],
@@ -143,12 +145,15 @@ TEST_F(TypesTest, ClassicRulesAndCasts) {
 
   // A column cast keeps the wide decimal whole as text; a type cast makes every real a DOUBLE PRECISION.
   host.rules = conversion::TypeRules::Firebird;
-  host.casts = {"Amounts.Total=VARCHAR(60)", "real=DOUBLE PRECISION", "Nobody.Nothing=INTEGER"};
+  host.casts = {"Amounts.Total=VARCHAR(60)", "real=DOUBLE PRECISION", "datetimeoffset=TIMESTAMP", "Nobody.Nothing=INTEGER"};
   ado::Connection& cast = Convert("cast.fdb", false);
   EXPECT_EQ(TypeOf("Amounts", "Total"), (Table{{"37", "60", "UTF8"}}));
   EXPECT_EQ(TypeOf("Reals", "R")[0][0], "27");
   EXPECT_EQ(Rows(cast, "SELECT \"Total\" FROM \"Amounts\" WHERE \"Id\" = 2")[0][0], "123456789012345678901234567890.1234");
   EXPECT_NE(host.summary.find("The cast rule \"Nobody.Nothing=INTEGER\" names no column"), std::string::npos) << host.summary;
+  // A datetimeoffset cast to TIMESTAMP is the instant in UTC.
+  EXPECT_EQ(Rows(cast, "SELECT \"At\", EXTRACT(MILLISECOND FROM \"At\") FROM \"Moments\" ORDER BY \"Id\""),
+            (Table{{"2001-05-03 12:05:09", "123.4"}, {"2002-01-01 00:30:00", "0.0"}, {"<null>", "<null>"}}));
   const auto row = std::find_if(host.datatypes.begin(), host.datatypes.end(),
                                 [](const auto& r) { return r[0] == "Amounts" && r[1] == "Total"; });
   ASSERT_NE(row, host.datatypes.end());
