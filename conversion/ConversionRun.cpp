@@ -1,5 +1,6 @@
 #include "conversion/ConversionRun.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "connectivity/ConnString.h"
@@ -102,15 +103,26 @@ void ConversionRun::NameUnfinished(const std::vector<std::string>& sources, cons
   for (size_t j = current; j-- > 0;) summary_.Table(sources[j], targets[j]).notes.push_back("not converted (connection lost)");
 }
 
-void ConversionRun::RejectRow(long long row, const std::exception& e, int line) {
+bool ConversionRun::RejectRow(long long row, const std::exception& e, int line) {
   const auto* db = dynamic_cast<const ado::DbError*>(&e);
   if (db) CountLost(*db, true);
   const bool lost = db && db->ConnectionLost() && !host_.PreviewOn();
+  // The database file could not be written (a full disk): every further row would fail the same way.
+  constexpr long kIoError = 335544344;  // isc_io_error
+  if (db && db->Code() == kIoError && !host_.PreviewOn()) {
+    const long long left = std::max(tableTotal_ - row + 1, 1LL);
+    table_->rejected += left;
+    incompleteWhy_ = "Firebird could not write its database (" + FirstLine(e.what()) + "): the table stopped at row " +
+                     std::to_string(row) + ", and its " + std::to_string(left) + " rows from there are counted as rejected";
+    trap_.Report(e.what(), line);
+    return true;
+  }
   const bool first = table_->rejected == 0;
   summary_.Reject(*table_, row, e.what());
   // Further rejected rows of the table go to the summary, not to a message each.
   if (first || lost) trap_.Report(e.what(), line);
   if (lost) throw Stop{};
+  return false;
 }
 
 bool ConversionRun::Route(const std::string& statement, int line) {
@@ -324,8 +336,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
         if (tableIncomplete_) {
           // Keys over part of the rows would make the table look complete.
           table_->notes.push_back("incomplete: " + std::to_string(table_->written) + " of " + std::to_string(total) +
-                                  " rows (the read ended early: " + FirstLine(lastError_) +
-                                  "; its keys and indexes were not made)");
+                                  " rows (" + incompleteWhy_ + "; its keys and indexes were not made)");
         } else {
           done_.insert(ado::ToLower(tbl));
         }
@@ -426,10 +437,14 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
         if (n && (!identityMax || *n > *identityMax)) identityMax = n;
       }
     } catch (const std::exception& e) {
-      RejectRow(counter, e, line);
+      if (RejectRow(counter, e, line)) {
+        tableIncomplete_ = true;
+        break;
+      }
     }
     if (!SourceStep(140, [&] { rs.MoveNext(); })) {
       tableIncomplete_ = true;
+      incompleteWhy_ = "the read ended early: " + FirstLine(lastError_);
       break;
     }
   }

@@ -116,7 +116,8 @@ class ConversionRun {
   // Appends the statement to the preview, or executes it; false when Firebird rejected it.
   bool Route(const std::string& statement, int line);
   // A row that could not be built or was rejected: the table's first one is reported, all are counted.
-  void RejectRow(long long row, const std::exception& e, int line);
+  // True when the table cannot go on (its database file cannot be written).
+  bool RejectRow(long long row, const std::exception& e, int line);
   // Rows undone by a commit that failed are counted as rejected.
   void CountLost(const ado::DbError& e, bool ownRowAmongThem = false);
   // Makes pending Firebird work durable; a failed commit is counted and reported.
@@ -137,7 +138,8 @@ class ConversionRun {
   bool loginFailed_ = false;
   bool castRefused_ = false;
   bool lost_ = false;
-  bool tableIncomplete_ = false;  // the table's rows could not all be read
+  bool tableIncomplete_ = false;  // the table's rows could not all be copied
+  std::string incompleteWhy_;     // and why
   long long tableTotal_ = 0;      // rows the table in progress holds in the source
   TypeRules rules_ = TypeRules::Firebird;
   CastRules casts_;

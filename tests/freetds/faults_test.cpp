@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -254,4 +256,40 @@ TEST_F(FaultsTest, ANulInAColumnNameIsReplaced) {
   c.Open(FireBird::ConnectionString(host.fb));
   EXPECT_EQ(Rows(c, "SELECT \"a\xEF\xBF\xBD" "b\" FROM \"T\""), (Table{{"2"}}));
   EXPECT_NE(host.summary.find("is \"a\xEF\xBF\xBD" "b\""), std::string::npos) << host.summary;
+}
+
+// The Firebird database on a full disk: the table stops with one message and the count, instead of
+// trying and listing every further row.
+TEST_F(FaultsTest, AFullDiskStopsTheTableWithOneMessage) {
+  const std::string mount = dir.File("small");
+  std::filesystem::create_directories(mount);
+  if (std::system(("mount -t tmpfs -o size=3m tmpfs '" + mount + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no tmpfs can be mounted here";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { std::system(("umount -l '" + at + "'").c_str()); }
+  } unmount{mount};
+  // 1500 rows of 3000 bytes that do not compress: past the 3 MB the disk holds.
+  std::string rows;
+  unsigned x = 12345;
+  for (int i = 1; i <= 1500; ++i) {
+    std::string hex;
+    for (int k = 0; k < 3000; ++k) {
+      x = x * 1103515245u + 12345u;
+      static const char* h = "0123456789ABCDEF";
+      hex += h[(x >> 16) & 15], hex += h[(x >> 20) & 15];
+    }
+    rows += (i > 1 ? ", [" : "[") + std::to_string(i) + ", \"" + hex + "\"]";
+  }
+  testsupport::TdsEndpoint e(dir, R"J({"database": "shop", "password": "pw", "tables": [
+      {"name": "Blobs", "columns": [["Id", "int"], ["B", "varbinary(3000)"]], "rows": [)J" + rows + "]}]}");
+  testsupport::HeadlessHost host;
+  host.sql = e.Login("pw");
+  host.fb = testsupport::NewFirebirdDatabase(dir, "small/t.fdb");
+  conversion::ConversionRun(host).Run();
+  size_t errors = 0;
+  for (const auto& s : host.shown) errors += s.rfind("ERROR: ", 0) == 0;
+  EXPECT_LE(errors, 2u) << ::testing::PrintToString(host.shown);
+  EXPECT_NE(host.summary.find("Firebird could not write its database"), std::string::npos) << host.summary;
+  EXPECT_EQ(host.summary.find("    row "), std::string::npos) << host.summary.substr(0, 2000);
 }
