@@ -90,14 +90,18 @@ bool ConversionRun::SourceStep(int line, F&& f) {
   return ok;
 }
 
+void ConversionRun::NoteIncomplete(const std::string& why) {
+  table_->notes.push_back("incomplete: " + std::to_string(table_->written) + " of " + std::to_string(tableTotal_) +
+                          " rows (" + why + "; its keys and indexes were not made)");
+}
+
 void ConversionRun::NameUnfinished(const std::vector<std::string>& sources, const std::vector<std::string>& targets,
                                    size_t current) {
   if (table_) {
     if (table_->read == 0 && table_->written == 0)
       table_->notes.push_back("not converted (connection lost)");
     else
-      table_->notes.push_back("incomplete: " + std::to_string(table_->written) + " of " + std::to_string(tableTotal_) +
-                              " rows (connection lost; its keys and indexes were not made)");
+      NoteIncomplete("connection lost");
   }
   // Tables are taken from the last entry to the first: those before `current` were not reached.
   for (size_t j = current; j-- > 0;) summary_.Table(sources[j], targets[j]).notes.push_back("not converted (connection lost)");
@@ -335,8 +339,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
           identityMax = ExportRows(target, rs, ddl, total, keys ? keys->IdentityOrdinal() : -1);
         if (tableIncomplete_) {
           // Keys over part of the rows would make the table look complete.
-          table_->notes.push_back("incomplete: " + std::to_string(table_->written) + " of " + std::to_string(total) +
-                                  " rows (" + incompleteWhy_ + "; its keys and indexes were not made)");
+          NoteIncomplete(incompleteWhy_);
         } else {
           done_.insert(ado::ToLower(tbl));
         }

@@ -128,6 +128,8 @@ class ConversionRun {
   // A step on the source: a lost SQL Server connection ends the run as a lost Firebird one does.
   template <class F>
   bool SourceStep(int line, F&& f);
+  // Names the table in progress as holding only part of its rows, and why.
+  void NoteIncomplete(const std::string& why);
   // Names the table in progress and every table not reached when a connection was lost.
   void NameUnfinished(const std::vector<std::string>& sources, const std::vector<std::string>& targets, size_t current);
 

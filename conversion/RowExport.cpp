@@ -188,6 +188,7 @@ std::string ExactText(const std::string& n, const ColumnType* column) {
 
 bool IsTime(const ColumnType* c) { return c && c->firebirdType == "TIME"; }
 bool IsTimestamp(const ColumnType* c) { return c && c->firebirdType == "TIMESTAMP"; }
+bool IsApproximate(const ColumnType* c) { return c && (c->firebirdType == "FLOAT" || c->firebirdType == "DOUBLE PRECISION"); }
 
 // A time or timestamp must not lose digits of a second past Firebird's ten-thousandths.
 void CheckTenThousandths(const ado::Value& v, const ColumnType* column) {
@@ -349,10 +350,10 @@ void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
     case Kind::Floating:
     case Kind::Single:
     case Kind::Decimal: {
-      std::string n = v.kind == Kind::Single && column && column->firebirdType == "FLOAT" ? FloatLiteral(v.floating)
-                      : v.kind == Kind::Single && column && column->firebirdType == "DOUBLE PRECISION"
-                          ? ado::FormatDouble(v.floating)
-                          : v.ToString();
+      // A real into FLOAT or DOUBLE PRECISION is written as the double it equals.
+      std::string n = v.ToString();
+      if (v.kind == Kind::Single && IsApproximate(column))
+        n = column->firebirdType == "FLOAT" ? FloatLiteral(v.floating) : ado::FormatDouble(v.floating);
       if (numeric && IsPlainNumber(n)) return exact(n);
       return Quoted(n);
     }
@@ -485,8 +486,7 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
     case Kind::Floating:
     case Kind::Single:
     case Kind::Decimal: {
-      const bool approximate = c.firebirdType == "FLOAT" || c.firebirdType == "DOUBLE PRECISION";
-      if (approximate && (v.kind == Kind::Floating || v.kind == Kind::Single)) {
+      if (IsApproximate(&c) && (v.kind == Kind::Floating || v.kind == Kind::Single)) {
         // The very number the source holds; FLOAT takes a real's value without rounding.
         p.type = T::Double;
         p.floating = v.floating;

@@ -57,16 +57,7 @@ class TypesTest : public ::testing::Test {
     host.fb = testsupport::NewFirebirdDatabase(dir, file);
     host.preview = literal;
     host.onPreview = [](testsupport::HeadlessHost& h) {
-      ado::Connection c;
-      c.Open(FireBird::ConnectionString(h.fb));
-      for (const auto& statement : h.script) {
-        try {
-          c.Execute(statement);
-        } catch (const ado::DbError& e) {
-          ADD_FAILURE() << statement.substr(0, 300) << ": " << e.what();
-        }
-      }
-      c.Flush();
+      for (const auto& r : testsupport::ExecuteScript(h)) ADD_FAILURE() << r;
     };
     conversion::ConversionRun(host).Run();
     fb = std::make_unique<ado::Connection>();

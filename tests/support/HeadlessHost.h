@@ -102,4 +102,21 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   void Clear() override { datatypes.clear(); }
 };
 
+// Executes the preview's script on a connection of its own, as "Execute SQL" does, and commits; returns
+// each statement Firebird refused with its reason.
+inline std::vector<std::string> ExecuteScript(const HeadlessHost& h) {
+  std::vector<std::string> refused;
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(h.fb));
+  for (const auto& statement : h.script) {
+    try {
+      c.Execute(statement);
+    } catch (const ado::DbError& e) {
+      refused.push_back(statement.substr(0, 300) + ": " + e.what());
+    }
+  }
+  c.Flush();
+  return refused;
+}
+
 }  // namespace testsupport
