@@ -46,7 +46,8 @@ const char* const kHelp =
     "  --firebird-password-env VAR  Firebird password from environment variable VAR\n"
     "  --overwrite yes|no|ask     answer for tables that exist in Firebird already (default ask;\n"
     "                             ask needs a terminal)\n"
-    "  --tables A,B               convert only these source tables (names as SQL Server lists them)\n"
+    "  --tables A,B               convert only these source tables: Schema.Table, or a table name\n"
+    "                             alone when one schema has it (dbo's tables go by their name)\n"
     "  --script FILE              dry run: write the statements to FILE (UTF-8) instead of executing\n"
     "  --copy-keys yes|no         carry keys, indexes, identity, NOT NULL and defaults over (default:\n"
     "                             the saved CopyKeys setting, on unless it is 0)\n"
@@ -331,7 +332,7 @@ std::string Saved(const char* key, const char* fallback = "") {
 }
 
 int Convert(int argc, char** argv) {
-  const Options o = Parse(argc, argv);
+  Options o = Parse(argc, argv);
   if (o.help) {
     std::cout << kHelp;
     return 0;
@@ -369,15 +370,20 @@ int Convert(int argc, char** argv) {
 
   if (!o.tables.empty()) {
     // Unknown names stop the run before anything is written.
-    std::vector<std::string> listed;
+    std::vector<MSSQL::TableRef> listed;
     try {
       MSSQL::ListSqlServerTables(sql, listed);
     } catch (const std::exception& e) {
       std::cerr << "tarnwick: " << conversion::kSqlServerCannotOpen << " " << e.what() << "\n";
       return kUsageError;
     }
-    for (const auto& want : o.tables)
-      if (!conversion::ListContains(listed, want)) throw UsageError("no table " + want + " in the SQL Server database");
+    // "Sales.Customer", or "Customer" when one schema alone has it: the run goes by the full name.
+    for (auto& want : o.tables) {
+      std::string why;
+      const std::string found = MSSQL::FindTable(listed, want, why);
+      if (found.empty()) throw UsageError(why);
+      want = found;
+    }
   }
 
   TerminalHost host(sql, fb, o);

@@ -15,7 +15,7 @@ long long Backend::Scalar(const std::string& sql) {
   return std::stoll(v.ToString());
 }
 
-std::unique_ptr<Cursor> Backend::Catalog(CatalogQuery, const std::string&) {
+std::unique_ptr<Cursor> Backend::Catalog(CatalogQuery, const std::string&, const std::string&) {
   throw DbError("This connection has no catalogue functions.");
 }
 

@@ -75,8 +75,9 @@ class Backend {
   // A statement with "?" parameters, executed in the same grouped transactions as Execute; null where
   // the backend has no such path.
   virtual std::unique_ptr<PreparedStatement> Prepare(const std::string& /*sql*/) { return nullptr; }
-  // What the driver's catalogue says about one table; throws DbError where there is no catalogue.
-  virtual std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table);
+  // What the driver's catalogue says about one table (of schema `owner`, any when empty); throws DbError
+  // where there is no catalogue.
+  virtual std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table, const std::string& owner = {});
   virtual void Close() = 0;
 };
 
@@ -102,10 +103,10 @@ class Connection {
   void Open(const FirebirdTarget& target);
   void Execute(const std::string& sql);
   std::unique_ptr<PreparedStatement> Prepare(const std::string& sql) { return Active().Prepare(sql); }
-  std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table) {
-    return Active().Catalog(what, table);
+  std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table, const std::string& owner = {}) {
+    return Active().Catalog(what, table, owner);
   }
-  // The table catalogue: fields TABLE_NAME and TABLE_TYPE.
+  // The table catalogue: fields TABLE_NAME and TABLE_TYPE (and the schema, where the source has one).
   std::unique_ptr<Cursor> OpenSchemaTables();
   void Close();
   bool IsOpen() const { return backend_ != nullptr; }
@@ -127,6 +128,8 @@ class Recordset {
   void MoveNext();
   int FieldCount() const { return cursor_ ? static_cast<int>(cursor_->Columns().size()) : 0; }
   const Field& Fields(int i) const { return cursor_->Columns().at(static_cast<size_t>(i)); }
+  // Names a column's type where the driver gives no name (a CLR type, known from the catalogue).
+  void SetTypeName(int i, std::string name) { cursor_->Columns().at(static_cast<size_t>(i)).TypeName = std::move(name); }
   // "column "X": reason" for the first column of the current row that could not be read; empty when all were.
   std::string RowError() const;
   // Field by name, compared without regard to case; throws DbError when absent.

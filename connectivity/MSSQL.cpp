@@ -1,6 +1,8 @@
 #include "connectivity/MSSQL.h"
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <utility>
 
 #include "connectivity/Ado.h"
@@ -33,17 +35,35 @@ bool IsDiagramTable(const std::string& name) {
   return n == "sysdiagrams" || n == "dtproperties";
 }
 
-void ListSqlServerTables(const Login& login, std::vector<std::string>& list, std::vector<std::string>* leftOut) {
+std::string DisplayName(const TableRef& table) {
+  if (table.schema.empty() || ado::ToLower(table.schema) == "dbo") return table.name;
+  return table.schema + "." + table.name;
+}
+
+std::string SqlName(const TableRef& table) {
+  return table.schema.empty() ? QuotedName(table.name) : QuotedName(table.schema) + "." + QuotedName(table.name);
+}
+
+bool IsSqlServerDriver() { return DriverStyle() == ado::BraceStyle::FreeTds; }
+
+void ListSqlServerTables(const Login& login, std::vector<TableRef>& list, std::vector<std::string>* leftOut) {
   ado::Connection conn;
   conn.Open(ConnectionString(login));
   ado::Recordset rs(conn.OpenSchemaTables());
   list.clear();
+  int schemaField = -1;
+  for (int i = 0; i < rs.FieldCount(); ++i) {
+    const std::string n = ado::ToLower(rs.Fields(i).Name);
+    if (n == "table_schem" || n == "table_owner") schemaField = i;
+  }
   while (!rs.Eof()) {
     if (rs.Fields("TABLE_TYPE").value.ToString() == "TABLE") {
       ui::Yield();
-      std::string name = rs.Fields("TABLE_NAME").value.ToString();
-      if (!IsDiagramTable(name)) list.push_back(name);
-      else if (leftOut) leftOut->push_back(name);
+      TableRef t;
+      t.name = rs.Fields("TABLE_NAME").value.ToString();
+      if (schemaField >= 0 && !rs.Fields(schemaField).value.IsNull()) t.schema = rs.Fields(schemaField).value.ToString();
+      if (!IsDiagramTable(t.name)) list.push_back(std::move(t));
+      else if (leftOut) leftOut->push_back(DisplayName(t));
     }
     rs.MoveNext();
   }
@@ -51,10 +71,27 @@ void ListSqlServerTables(const Login& login, std::vector<std::string>& list, std
   conn.Close();
 }
 
+std::string FindTable(const std::vector<TableRef>& list, const std::string& wanted, std::string& why) {
+  const std::string want = ado::ToLower(wanted);
+  for (const auto& t : list)
+    if (ado::ToLower(DisplayName(t)) == want) return DisplayName(t);
+  std::vector<std::string> found;
+  for (const auto& t : list)
+    if (ado::ToLower(t.name) == want) found.push_back(DisplayName(t));
+  if (found.size() == 1) return found[0];
+  if (found.empty()) {
+    why = "no table " + wanted + " in the SQL Server database";
+  } else {
+    why = "the table name " + wanted + " is in several schemas:";
+    for (const auto& f : found) why += " " + f;
+  }
+  return {};
+}
+
 std::string QuotedName(const std::string& name) { return ado::Enclosed(name, '[', ']'); }
 
-long long CountRows(ado::Connection& conn, const std::string& table) {
-  const std::string from = " FROM " + QuotedName(table);
+long long CountRows(ado::Connection& conn, const TableRef& table) {
+  const std::string from = " FROM " + SqlName(table);
   try {
     return conn.Active().Scalar("SELECT COUNT_BIG(*)" + from);
   } catch (const ado::DbError& e) {
@@ -133,27 +170,62 @@ const ColumnInfo* TableSchema::Column(const std::string& name) const {
   return nullptr;
 }
 
-TableSchema ReadSchema(ado::Connection& conn, const std::string& table) {
-  TableSchema s;
-  const bool sqlServer = DriverStyle() == ado::BraceStyle::FreeTds;
-  auto each = [&](ado::CatalogQuery what, const std::function<void(const ado::Recordset&)>& row) {
-    ado::Recordset rs(conn.Catalog(what, table));
-    while (!rs.Eof()) {
-      // The table name is a search pattern to some drivers: only its own rows count.
-      const std::string t = Text(rs, {"table_name", "fktable_name"});
-      if (t.empty() || t == table) row(rs);
-      rs.MoveNext();
-    }
-  };
-  each(ado::CatalogQuery::Columns, [&](const ado::Recordset& rs) {
+namespace {
+
+// Calls `row` for each row of a catalogue function that belongs to the table itself: the table name is a
+// search pattern to some drivers.
+void EachRow(ado::Connection& conn, ado::CatalogQuery what, const TableRef& table,
+             const std::function<void(const ado::Recordset&)>& row) {
+  ado::Recordset rs(conn.Catalog(what, table.name, table.schema));
+  while (!rs.Eof()) {
+    const std::string t = Text(rs, {"table_name", "fktable_name"});
+    const std::string owner = Text(rs, {"table_schem", "table_owner", "fktable_schem", "fktable_owner"});
+    if ((t.empty() || t == table.name) && (table.schema.empty() || owner.empty() || SameName(owner, table.schema))) row(rs);
+    rs.MoveNext();
+  }
+}
+
+// The table as OBJECT_ID takes it, in an N'...' literal.
+std::string ObjectName(const TableRef& table) { return "N" + ado::SqlString(SqlName(table)); }
+
+}  // namespace
+
+std::vector<ColumnInfo> ReadColumns(ado::Connection& conn, const TableRef& table) {
+  std::vector<ColumnInfo> columns;
+  EachRow(conn, ado::CatalogQuery::Columns, table, [&](const ado::Recordset& rs) {
     ColumnInfo c;
     c.name = Text(rs, {"column_name"});
     c.notNull = Number(rs, {"nullable"}, 1) == 0;
     c.defaultText = Text(rs, {"column_def"});
-    const std::string type = ado::ToLower(Text(rs, {"type_name"}));
+    c.typeName = Text(rs, {"type_name"});
+    const std::string type = ado::ToLower(c.typeName);
     c.identity = type.size() > 9 && type.compare(type.size() - 9, 9, " identity") == 0;
-    s.columns.push_back(c);
+    if (c.identity) c.typeName.resize(c.typeName.size() - 9);
+    columns.push_back(c);
   });
+  if (!IsSqlServerDriver()) return columns;
+  // Computed columns look like any other to the catalogue functions.
+  try {
+    ado::Recordset rs(conn.Active().Query("SELECT name AS column_name FROM sys.computed_columns WHERE object_id = OBJECT_ID(" +
+                                          ObjectName(table) + ")"));
+    for (; !rs.Eof(); rs.MoveNext()) {
+      const std::string name = Text(rs, {"column_name"});
+      for (auto& c : columns)
+        if (SameName(c.name, name)) c.computed = true;
+    }
+  } catch (const ado::DbError& e) {
+    if (e.ConnectionLost()) throw;
+  }
+  return columns;
+}
+
+TableSchema ReadSchema(ado::Connection& conn, const TableRef& table) {
+  TableSchema s;
+  const bool sqlServer = IsSqlServerDriver();
+  auto each = [&](ado::CatalogQuery what, const std::function<void(const ado::Recordset&)>& row) {
+    EachRow(conn, what, table, row);
+  };
+  s.columns = ReadColumns(conn, table);
   each(ado::CatalogQuery::PrimaryKeys, [&](const ado::Recordset& rs) {
     s.primaryKey.name = Text(rs, {"pk_name"});
     const auto seq = static_cast<size_t>(Number(rs, {"key_seq"}, 0));
@@ -192,7 +264,7 @@ TableSchema ReadSchema(ado::Connection& conn, const std::string& table) {
     bool added = false;
     ForeignKeyInfo& fk = Named(s.foreignKeys, Text(rs, {"fk_name"}), added);
     if (added) {
-      fk.refTable = Text(rs, {"pktable_name"});
+      fk.refTable = DisplayName({Text(rs, {"pktable_schem", "pktable_owner"}), Text(rs, {"pktable_name"})});
       fk.refKeyName = Text(rs, {"pk_name"});
       fk.onDelete = RuleOf(Number(rs, {"delete_rule"}, 1), sqlServer);
       fk.onUpdate = RuleOf(Number(rs, {"update_rule"}, 1), sqlServer);
@@ -205,7 +277,7 @@ TableSchema ReadSchema(ado::Connection& conn, const std::string& table) {
   if (!sqlServer) return s;
   // What the catalogue functions do not tell: kinds of index Firebird has no counterpart for, and the
   // identity's seed and step. A server that cannot answer leaves the indexes as they are.
-  const std::string object = "N" + ado::SqlString(QuotedName(table));
+  const std::string object = ObjectName(table);
   try {
     ado::Recordset rs(conn.Active().Query(
         "SELECT i.name AS index_name, i.type_desc AS type_desc, CAST(i.has_filter AS int) AS has_filter, "
@@ -243,6 +315,78 @@ TableSchema ReadSchema(ado::Connection& conn, const std::string& table) {
     }
   }
   return s;
+}
+
+}  // namespace MSSQL
+
+namespace MSSQL {
+
+std::vector<CheckInfo> ReadChecks(ado::Connection& conn) {
+  std::vector<CheckInfo> out;
+  ado::Recordset rs(conn.Active().Query(
+      "SELECT SCHEMA_NAME(t.schema_id) AS schema_name, t.name AS table_name, c.name AS check_name, "
+      "c.definition AS definition, CAST(c.is_not_trusted AS int) AS not_trusted, CAST(c.is_disabled AS int) AS is_disabled "
+      "FROM sys.check_constraints c JOIN sys.tables t ON t.object_id = c.parent_object_id ORDER BY 1, 2, 3"));
+  for (; !rs.Eof(); rs.MoveNext()) {
+    CheckInfo c;
+    c.table = {Text(rs, {"schema_name"}), Text(rs, {"table_name"})};
+    c.name = Text(rs, {"check_name"});
+    c.definition = Text(rs, {"definition"});
+    c.notTrusted = Number(rs, {"not_trusted"}, 0) != 0;
+    c.disabled = Number(rs, {"is_disabled"}, 0) != 0;
+    out.push_back(std::move(c));
+  }
+  return out;
+}
+
+std::vector<SourceObject> ReadObjects(ado::Connection& conn) {
+  std::vector<SourceObject> out;
+  ado::Recordset rs(conn.Active().Query(
+      "SELECT SCHEMA_NAME(o.schema_id) AS schema_name, o.name AS object_name, "
+      "CASE WHEN o.type = 'V' THEN 'VIEW' WHEN o.type IN ('P', 'PC', 'X', 'RF') THEN 'PROCEDURE' "
+      "WHEN o.type IN ('TR', 'TA') THEN 'TRIGGER' WHEN o.type = 'SN' THEN 'SYNONYM' ELSE 'FUNCTION' END AS kind, "
+      "OBJECT_NAME(o.parent_object_id) AS table_name FROM sys.objects o WHERE o.is_ms_shipped = 0 "
+      "AND o.type IN ('V', 'P', 'PC', 'X', 'RF', 'TR', 'TA', 'SN', 'FN', 'IF', 'TF', 'FS', 'FT', 'AF') "
+      "UNION ALL SELECT SCHEMA_NAME(x.schema_id), x.name, 'XML_SCHEMA_COLLECTION', NULL FROM sys.xml_schema_collections x "
+      "WHERE x.schema_id <> SCHEMA_ID('sys') "
+      "UNION ALL SELECT SCHEMA_NAME(o.schema_id), o.name, 'FULLTEXT_INDEX', o.name FROM sys.fulltext_indexes f "
+      "JOIN sys.objects o ON o.object_id = f.object_id ORDER BY 3, 1, 2"));
+  for (; !rs.Eof(); rs.MoveNext())
+    out.push_back({Text(rs, {"schema_name"}), Text(rs, {"object_name"}), Text(rs, {"kind"}), Text(rs, {"table_name"})});
+  return out;
+}
+
+std::vector<SequenceInfo> ReadSequences(ado::Connection& conn) {
+  std::vector<SequenceInfo> out;
+  const std::string query =
+      "SELECT SCHEMA_NAME(s.schema_id) AS schema_name, s.name AS sequence_name, TYPE_NAME(s.system_type_id) AS type_name, "
+      "CAST(s.start_value AS decimal(38, 0)) AS start_value, CAST(s.increment AS decimal(38, 0)) AS increment, "
+      "CAST(s.current_value AS decimal(38, 0)) AS current_value";
+  const std::string from = " FROM sys.sequences s ORDER BY 1, 2";
+  std::unique_ptr<ado::Cursor> cursor;
+  bool knowsUse = true;
+  try {
+    cursor = conn.Active().Query(query + ", CAST(s.last_used_value AS decimal(38, 0)) AS last_used_value" + from);
+  } catch (const ado::DbError& e) {
+    // Servers before 2017 have no last_used_value: the sequence is taken as used, which may skip a value
+    // but never hands one out twice.
+    if (e.ConnectionLost()) throw;
+    cursor = conn.Active().Query(query + from);
+    knowsUse = false;
+  }
+  ado::Recordset rs(std::move(cursor));
+  for (; !rs.Eof(); rs.MoveNext()) {
+    SequenceInfo q;
+    q.schema = Text(rs, {"schema_name"});
+    q.name = Text(rs, {"sequence_name"});
+    q.type = Text(rs, {"type_name"});
+    q.start = Text(rs, {"start_value"});
+    q.increment = Text(rs, {"increment"});
+    q.current = Text(rs, {"current_value"});
+    if (knowsUse) q.used = !Text(rs, {"last_used_value"}).empty();
+    out.push_back(std::move(q));
+  }
+  return out;
 }
 
 }  // namespace MSSQL

@@ -377,20 +377,24 @@ class OdbcBackend : public Backend {
     return std::make_unique<OdbcCursor>(std::move(stmt));
   }
 
-  std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table) override {
+  std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table, const std::string& owner) override {
     StmtHandle stmt = NewStatement();
     std::u16string t = ToUtf16(table);
+    std::u16string o = ToUtf16(owner);
     auto* name = reinterpret_cast<SQLWCHAR*>(t.data());
     const auto len = static_cast<SQLSMALLINT>(t.size());
+    // No owner: the driver's default (every schema, or the login's own).
+    auto* schema = owner.empty() ? nullptr : reinterpret_cast<SQLWCHAR*>(o.data());
+    const auto slen = static_cast<SQLSMALLINT>(o.size());
     SQLHSTMT h = stmt.Get();
     SQLRETURN rc = WhileWaiting([&]() -> SQLRETURN {
       switch (what) {
-        case CatalogQuery::Columns: return SQLColumnsW(h, nullptr, 0, nullptr, 0, name, len, nullptr, 0);
-        case CatalogQuery::PrimaryKeys: return SQLPrimaryKeysW(h, nullptr, 0, nullptr, 0, name, len);
+        case CatalogQuery::Columns: return SQLColumnsW(h, nullptr, 0, schema, slen, name, len, nullptr, 0);
+        case CatalogQuery::PrimaryKeys: return SQLPrimaryKeysW(h, nullptr, 0, schema, slen, name, len);
         case CatalogQuery::Statistics:
-          return SQLStatisticsW(h, nullptr, 0, nullptr, 0, name, len, SQL_INDEX_ALL, SQL_QUICK);
+          return SQLStatisticsW(h, nullptr, 0, schema, slen, name, len, SQL_INDEX_ALL, SQL_QUICK);
         case CatalogQuery::ForeignKeys:
-          return SQLForeignKeysW(h, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, name, len);
+          return SQLForeignKeysW(h, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, schema, slen, name, len);
       }
       return SQL_ERROR;
     });

@@ -7,6 +7,7 @@
 #include "connectivity/ErrorTrap.h"
 #include "connectivity/UiYield.h"
 #include "conversion/Names.h"
+#include "conversion/Keys.h"
 #include "conversion/RowExport.h"
 
 namespace conversion {
@@ -195,8 +196,19 @@ void ConversionRun::Run() {
     summary_.SetPreview(host_.PreviewOn());
     table_ = nullptr;
     std::vector<std::string> leftOut;
-    Step(108, [&] { MSSQL::ListSqlServerTables(host_.SqlServerLogin(), host_.SourceTables(), &leftOut); });
+    std::vector<MSSQL::TableRef> listed;
+    Step(108, [&] { MSSQL::ListSqlServerTables(host_.SqlServerLogin(), listed, &leftOut); });
     for (const auto& name : leftOut) summary_.LeftOut(name, "SQL Server's own diagram table, not user data");
+    // Tables go by their display names ("Sales.Customer"); each stands for one source table.
+    refs_.clear();
+    for (const auto& t : listed) {
+      const std::string name = MSSQL::DisplayName(t);
+      if (!refs_.emplace(name, t).second) {
+        summary_.LeftOut(MSSQL::SqlName(t), "its Firebird name " + name + " is another table's already");
+        continue;
+      }
+      host_.SourceTables().push_back(name);
+    }
     host_.FilterTables(host_.SourceTables());
     Step(110, [&] { FireBird::ListFirebirdTables(host_.FirebirdLogin(), host_.TargetTables()); });
     Step(112, [&] {
@@ -254,6 +266,14 @@ void ConversionRun::Run() {
     // Foreign keys come once every table of the run holds its rows; a per-table preview has given
     // each with the later of its two tables, and the rest are named.
     if (copyKeys_) GiveForeignKeys(true);
+    if (!copyKeys_) {
+      for (auto& [table, checks] : ReadChecks())
+        if (std::find(sources.begin(), sources.end(), table) != sources.end())
+          for (const auto& c : checks)
+            summary_.NotCarried("CHECK", MSSQL::DisplayName(c.table) + "." + c.name, "keys and rules are not copied: " + c.definition);
+    }
+    GiveSequences();
+    NameObjects();
     for (const auto& rule : casts_.Unused()) summary_.Note("The cast rule \"" + rule + "\" names no column of this run.");
     if (host_.PreviewOn() && host_.PreviewPerFile()) {
       PreviewOutcome outcome;
@@ -314,22 +334,43 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
     ListRemove(host_.TargetTables(), ado::ToLower(target));
   }
   host_.SetProgressText("Please wait.. Processing table " + tbl);
+  const MSSQL::TableRef& ref = Ref(tbl);
   ado::Recordset rs;
   long long total = 0;
   // A table that cannot be read costs one message; its statements are not built.
   tableIncomplete_ = false;
   tableTotal_ = 0;
+  // The catalogue names the types the driver leaves unnamed (CLR types) and tells computed columns; it
+  // is read before the rows, which hold the source connection.
+  TableKeys* keys = copyKeys_ ? keys_.Find(tbl) : nullptr;
+  std::vector<MSSQL::ColumnInfo> catalogue;
+  if (keys) catalogue = keys->schema.columns;
+  else {
+    try {
+      catalogue = MSSQL::ReadColumns(host_.MssqlConn(), ref);
+    } catch (const ado::DbError& e) {
+      // Without the catalogue the table converts by what its rows say; a lost connection ends the run.
+      if (e.ConnectionLost()) SourceStep(129, [&] { throw e; });
+    }
+  }
   if (SourceStep(130, [&] {
-        total = MSSQL::CountRows(host_.MssqlConn(), tbl);
+        total = MSSQL::CountRows(host_.MssqlConn(), ref);
         tableTotal_ = total;
-        rs.Open(SelectAllText(tbl), host_.MssqlConn());
+        rs.Open(SelectAllText(ref), host_.MssqlConn());
       })) {
     TableDdl ddl;
-    TableKeys* keys = copyKeys_ ? keys_.Find(tbl) : nullptr;
+    for (const auto& c : catalogue) {
+      for (int k = 0; k < rs.FieldCount(); ++k) {
+        if (ado::ToLower(rs.Fields(k).Name) != ado::ToLower(c.name)) continue;
+        if (rs.Fields(k).TypeName.empty()) rs.SetTypeName(k, c.typeName);
+        if (c.computed) table_->notes.push_back("column \"" + c.name + "\" is computed in SQL Server: copied as values");
+      }
+    }
     TypeOptions types;
     types.rules = rules_;
     types.casts = &casts_;
-    types.sourceTable = tbl;
+    types.schema = ref.schema.empty() ? "dbo" : ref.schema;
+    types.sourceTable = ref.name;
     if (Step(132, [&] { ddl = BuildCreateTable(target, rs, &host_.Datatypes(), keys, types); })) {
       for (const auto& [from, to] : ddl.shortened) summary_.Shortened("column of \"" + target + "\"", from, to);
       // Rows for a table that could not be created would each fail with a message of their own.
@@ -350,6 +391,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
           const auto statements = keys->AfterRows(identityMax, leftOut);
           for (const auto& l : leftOut) summary_.KeyLeftOut(l);
           RouteKeys(statements, 137);
+          GiveChecks(*keys);
           // Foreign keys of other tables dropped to replace this one are made again over its new rows.
           RouteKeys(recreate_, 137);
           recreate_.clear();
@@ -469,11 +511,13 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
       rs.MoveNext();
     }
   });
+  auto checks = ReadChecks();
   for (size_t i = 0; i < sources.size(); ++i) {
     ui::Yield();
     MSSQL::TableSchema schema;
     try {
-      schema = MSSQL::ReadSchema(host_.MssqlConn(), sources[i]);
+      schema = MSSQL::ReadSchema(host_.MssqlConn(), Ref(sources[i]));
+      schema.checks = std::move(checks[sources[i]]);
     } catch (const ado::DbError& e) {
       if (e.ConnectionLost()) {
         lastError_ = e.what();
@@ -487,6 +531,100 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
   }
   keys_.NameAll(reserved);
   for (const auto& [from, to] : keys_.NameChanges()) summary_.Shortened("key or index", from, to);
+}
+
+const MSSQL::TableRef& ConversionRun::Ref(const std::string& display) const {
+  static const MSSQL::TableRef none;
+  const auto it = refs_.find(display);
+  return it == refs_.end() ? none : it->second;
+}
+
+std::map<std::string, std::vector<MSSQL::CheckInfo>> ConversionRun::ReadChecks() {
+  std::map<std::string, std::vector<MSSQL::CheckInfo>> byTable;
+  if (!MSSQL::IsSqlServerDriver()) return byTable;
+  std::vector<MSSQL::CheckInfo> all;
+  SourceStep(117, [&] { all = MSSQL::ReadChecks(host_.MssqlConn()); });
+  for (auto& c : all) byTable[MSSQL::DisplayName(c.table)].push_back(std::move(c));
+  return byTable;
+}
+
+void ConversionRun::GiveChecks(const TableKeys& keys) {
+  std::vector<std::pair<std::string, std::string>> notCarried;
+  for (const CheckStatement& c : keys.Checks(notCarried)) {
+    if (!host_.PreviewOn()) {
+      // Firebird checks only rows written after the constraint: rows already there that break it (SQL
+      // Server let them in WITH NOCHECK, or compares differently) are counted first.
+      long long breaking = 0;
+      if (!Step(137, [&] {
+            breaking = host_.FirebirdConn().Active().Scalar("SELECT COUNT(*) FROM " + QuoteIdentifier(keys.target) +
+                                                             " WHERE NOT (" + c.condition + ")");
+          })) {
+        summary_.NotCarried("CHECK", keys.source + "." + c.sourceName, "refused by Firebird: " + FirstLine(lastError_));
+        continue;
+      }
+      if (breaking > 0) {
+        summary_.NotCarried("CHECK", keys.source + "." + c.sourceName,
+                            "refused: " + std::to_string(breaking) + (breaking == 1 ? " row of the table breaks" : " rows of the table break") +
+                                " it: " + c.condition);
+        continue;
+      }
+    }
+    if (!Route(c.statement, 137))
+      summary_.NotCarried("CHECK", keys.source + "." + c.sourceName, "refused by Firebird: " + FirstLine(lastError_));
+  }
+  for (const auto& [name, why] : notCarried) summary_.NotCarried("CHECK", name, why);
+}
+
+void ConversionRun::GiveSequences() {
+  if (!MSSQL::IsSqlServerDriver()) return;
+  std::vector<MSSQL::SequenceInfo> sequences;
+  if (!SourceStep(143, [&] { sequences = MSSQL::ReadSequences(host_.MssqlConn()); }) || sequences.empty()) return;
+  std::set<std::string> existing;
+  if (!host_.PreviewOn()) {
+    Step(143, [&] {
+      ado::Recordset rs(host_.FirebirdConn().Active().Query("SELECT TRIM(RDB$GENERATOR_NAME) FROM RDB$GENERATORS"));
+      for (; !rs.Eof(); rs.MoveNext()) existing.insert(ado::ToLower(rs.Fields(0).value.ToString()));
+    });
+  }
+  NameShortener names;
+  for (const auto& q : sequences) {
+    const std::string source = MSSQL::DisplayName({q.schema, q.name});
+    const std::string target = names.Shorten(source);
+    if (target != source) summary_.Shortened("sequence", source, target);
+    long long current = 0, step = 0;
+    auto number = [](const std::string& text, long long& n) {
+      return std::from_chars(text.data(), text.data() + text.size(), n).ec == std::errc() && !text.empty();
+    };
+    if (!number(q.current, current) || !number(q.increment, step) || step == 0) {
+      summary_.Note("Sequence \"" + source + "\" was not made: its values (" + q.current + ", step " + q.increment +
+                    ") pass Firebird's 64-bit sequences");
+      continue;
+    }
+    if (existing.count(ado::ToLower(target))) {
+      summary_.Note("Sequence \"" + source + "\" was left as it is: Firebird has a sequence \"" + target + "\" already");
+      continue;
+    }
+    // Firebird 3 hands out START WITH plus the step first; SQL Server's next value is current plus the
+    // step once the sequence has been used, and current itself before.
+    const long long start = q.used ? current : current - step;
+    const std::string statement = "CREATE SEQUENCE " + QuoteIdentifier(target) + " START WITH " + std::to_string(start) +
+                                  " INCREMENT BY " + std::to_string(step) + ";";
+    if (!Route(statement, 143)) summary_.Note("Sequence \"" + source + "\" was not made: " + FirstLine(lastError_));
+  }
+}
+
+void ConversionRun::NameObjects() {
+  if (!MSSQL::IsSqlServerDriver()) return;
+  std::vector<MSSQL::SourceObject> objects;
+  if (!SourceStep(143, [&] { objects = MSSQL::ReadObjects(host_.MssqlConn()); })) return;
+  for (const auto& o : objects) {
+    // A full-text index goes by its table; a trigger names its table too.
+    if (o.kind == "FULLTEXT_INDEX")
+      summary_.NotCarried(o.kind, o.schema + "." + (o.table.empty() ? o.name : o.table));
+    else
+      summary_.NotCarried(o.kind, o.schema + "." + o.name,
+                          o.kind == "TRIGGER" && !o.table.empty() ? "on table " + MSSQL::DisplayName({o.schema, o.table}) : "");
+  }
 }
 
 void ConversionRun::DropForeignKeysTo(const std::string& target) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -130,6 +131,16 @@ class ConversionRun {
   bool SourceStep(int line, F&& f);
   // Names the table in progress as holding only part of its rows, and why.
   void NoteIncomplete(const std::string& why);
+  // The source table a display name stands for.
+  const MSSQL::TableRef& Ref(const std::string& display) const;
+  // Reads the source's CHECK constraints, for the key plan.
+  std::map<std::string, std::vector<MSSQL::CheckInfo>> ReadChecks();
+  // Adds the table's CHECK constraints that translate and that its rows keep; names the others.
+  void GiveChecks(const TableKeys& keys);
+  // Makes the source's sequences in Firebird, continuing where they stand.
+  void GiveSequences();
+  // Names what the source holds besides tables: views, procedures, functions, triggers, ...
+  void NameObjects();
   // Names the table in progress and every table not reached when a connection was lost.
   void NameUnfinished(const std::vector<std::string>& sources, const std::vector<std::string>& targets, size_t current);
 
@@ -157,6 +168,7 @@ class ConversionRun {
   std::vector<std::string> recreate_;  // foreign keys dropped to replace the current table, to be made again
   std::vector<std::string> givenHere_;  // foreign keys put into the current table's own preview
   std::set<std::string> remade_;       // lower-cased names of the foreign keys made again
+  std::map<std::string, MSSQL::TableRef> refs_;  // display name: the source table
 };
 
 }  // namespace conversion

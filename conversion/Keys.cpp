@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "connectivity/ConnString.h"
+#include "conversion/CheckExpr.h"
 #include "conversion/Names.h"
 
 namespace conversion {
@@ -98,6 +99,14 @@ const char* RuleText(MSSQL::KeyRule r) {
     case MSSQL::KeyRule::NoAction: break;
   }
   return "NO ACTION";
+}
+
+// Names the key's columns that are blobs in Firebird, and only those.
+std::string BlobColumnsText(const std::vector<std::string>& columns, const std::vector<const ColumnType*>& types) {
+  std::vector<std::string> blobs;
+  for (size_t i = 0; i < columns.size() && i < types.size(); ++i)
+    if (types[i] && (types[i]->storage == Storage::TextBlob || types[i]->storage == Storage::BinaryBlob)) blobs.push_back(columns[i]);
+  return (blobs.size() == 1 ? "its column is a blob in Firebird: " : "its columns are blobs in Firebird: ") + Joined(blobs);
 }
 
 // The lower-cased column list that names a key among the table's keys.
@@ -298,7 +307,7 @@ std::vector<std::string> TableKeys::AfterRows(std::optional<long long> identityM
       if (it != tooLong_.end())
         tooLong(it->second);
       else
-        tell("a column of it is a blob in Firebird: " + Joined(ix.columns));
+        tell(BlobColumnsText(ix.columns, types));
       continue;
     }
     if (bytes > MaxIndexKeyBytes(pageSize)) {
@@ -332,6 +341,27 @@ std::vector<std::string> TableKeys::AfterRows(std::optional<long long> identityM
   return out;
 }
 
+std::vector<CheckStatement> TableKeys::Checks(std::vector<std::pair<std::string, std::string>>& notCarried) const {
+  std::vector<CheckStatement> out;
+  for (const auto& c : checks) {
+    const std::string name = source + "." + c.sourceName;
+    if (c.disabled) {
+      notCarried.emplace_back(name, "disabled in SQL Server: " + c.definition);
+      continue;
+    }
+    std::string why;
+    const auto condition = TranslateCheck(c.definition, [&](const std::string& col) { return TargetColumn(col); }, why);
+    if (!condition) {
+      notCarried.emplace_back(name, "not translated (" + why + "): " + c.definition);
+      continue;
+    }
+    out.push_back({c.sourceName, *condition,
+                   "ALTER TABLE " + QuoteIdentifier(target) + " ADD CONSTRAINT " + QuoteIdentifier(c.name) + " CHECK (" +
+                       *condition + ");"});
+  }
+  return out;
+}
+
 void KeyPlan::Clear() {
   tables_.clear();
   foreignKeys_.clear();
@@ -344,6 +374,7 @@ TableKeys& KeyPlan::Add(const std::string& source, const std::string& target, MS
   t.source = source;
   t.target = target;
   t.pageSize = pageSize;
+  for (const auto& c : schema.checks) t.checks.push_back({c.name, {}, c.definition, c.notTrusted, c.disabled});
   if (!schema.primaryKey.columns.empty()) {
     IndexPlan pk;
     pk.kind = IndexPlan::Kind::PrimaryKey;
@@ -404,6 +435,8 @@ void KeyPlan::NameAll(const std::set<std::string>& reserved) {
   for (auto& [key, t] : tables_)
     for (auto& ix : t.indexes) names.push_back(ix.sourceName);
   for (auto& fk : foreignKeys_) names.push_back(fk.sourceName.empty() ? "FK_" + fk.table : fk.sourceName);
+  for (auto& [key, t] : tables_)
+    for (auto& c : t.checks) names.push_back(c.sourceName);
   NameShortener s;
   for (const auto& r : reserved) s.Reserve(r);
   const std::vector<std::string> given = s.ShortenEach(names);
@@ -414,6 +447,8 @@ void KeyPlan::NameAll(const std::set<std::string>& reserved) {
   for (auto& [key, t] : tables_)
     for (auto& ix : t.indexes) ix.name = given[k++];
   for (auto& fk : foreignKeys_) fk.name = given[k++];
+  for (auto& [key, t] : tables_)
+    for (auto& c : t.checks) c.name = given[k++];
 }
 
 std::vector<std::string> KeyPlan::ForeignKeys(const std::set<std::string>& done, bool everyRemaining,
@@ -452,7 +487,7 @@ std::vector<std::string> KeyPlan::ForeignKeys(const std::set<std::string>& done,
     }
     const long bytes = IndexKeyBytes(types);
     if (bytes < 0 || bytes > MaxIndexKeyBytes(own->pageSize)) {
-      tell(bytes < 0 ? "a column of it is a blob in Firebird" : "its key is longer than Firebird indexes");
+      tell(bytes < 0 ? BlobColumnsText(fk.columns, types) : "its key is longer than Firebird indexes");
       continue;
     }
     // Firebird refers to a primary key or unique constraint only; the one it needs must have been made.

@@ -34,6 +34,16 @@ struct IndexPlan {
   std::string leftOutWhy;            // set when the index is not made
 };
 
+// A CHECK constraint of the source and the Firebird name it gets.
+struct CheckPlan {
+  std::string sourceName, name, definition;
+  bool notTrusted = false, disabled = false;
+};
+// A CHECK constraint translated for Firebird: its condition and the statement that adds it.
+struct CheckStatement {
+  std::string sourceName, condition, statement;
+};
+
 struct ForeignKeyPlan {
   std::string sourceName, name;
   std::string table, refTable;  // source table names
@@ -48,6 +58,7 @@ class TableKeys {
   std::string source, target;
   MSSQL::TableSchema schema;
   std::vector<IndexPlan> indexes;  // the primary key first
+  std::vector<CheckPlan> checks;
   int pageSize = 8192;
 
   // Called while the CREATE TABLE is built: columns that a key uses become indexable where the type
@@ -64,6 +75,9 @@ class TableKeys {
   // Identity restart, primary key, unique constraints and indexes, to run after the rows;
   // `identityMax` is the largest identity value copied. Keys left out are told in `leftOut`.
   std::vector<std::string> AfterRows(std::optional<long long> identityMax, std::vector<std::string>& leftOut);
+  // The CHECK constraints that translate, to add after the rows; the others are told in `notCarried` as
+  // (constraint, why and its text).
+  std::vector<CheckStatement> Checks(std::vector<std::pair<std::string, std::string>>& notCarried) const;
   // The Firebird column of a source column, or "".
   std::string TargetColumn(const std::string& sourceName) const;
   const ColumnType* TargetType(const std::string& sourceName) const;

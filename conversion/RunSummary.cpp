@@ -36,6 +36,27 @@ void RunSummary::Note(const std::string& text) { notes_.push_back(FirstLine(text
 
 void RunSummary::KeyLeftOut(const std::string& text) { keys_.push_back(text); }
 
+void RunSummary::NotCarried(const std::string& kind, const std::string& name, const std::string& detail) {
+  notCarried_.emplace_back(kind, name + (detail.empty() ? "" : ": " + FirstLine(detail)));
+}
+
+namespace {
+// The kinds of object in the order the summary names them: kind, one, several.
+struct Kind {
+  const char *kind, *one, *several;
+};
+constexpr Kind kKinds[] = {
+    {"CHECK", "CHECK constraint", "CHECK constraints"},
+    {"VIEW", "view", "views"},
+    {"PROCEDURE", "procedure", "procedures"},
+    {"FUNCTION", "function", "functions"},
+    {"TRIGGER", "trigger", "triggers"},
+    {"SYNONYM", "synonym", "synonyms"},
+    {"XML_SCHEMA_COLLECTION", "XML schema collection", "XML schema collections"},
+    {"FULLTEXT_INDEX", "full-text index", "full-text indexes"},
+};
+}  // namespace
+
 void RunSummary::KeyFailed(const std::string& statement, const std::string& reason) {
   keys_.push_back("not made: " + statement + " " + FirstLine(reason));
 }
@@ -47,7 +68,9 @@ long long RunSummary::Rejected() const {
 }
 
 bool RunSummary::LostNothing() const {
-  if (!shortened_.empty() || !renamed_.empty() || !leftOut_.empty() || !notes_.empty() || !keys_.empty()) return false;
+  if (!shortened_.empty() || !renamed_.empty() || !leftOut_.empty() || !notes_.empty() || !keys_.empty() ||
+      !notCarried_.empty())
+    return false;
   for (const auto& t : tables_)
     if (t.rejected || !t.notes.empty()) return false;
   return true;
@@ -81,6 +104,21 @@ std::string RunSummary::Text() const {
   if (!keys_.empty()) {
     s += "\nKeys, indexes, identities and defaults not carried over:\n";
     for (const auto& n : keys_) s += "    " + n + "\n";
+  }
+  if (!notCarried_.empty()) {
+    // "Not carried over: 2 views, 1 procedure", then each by kind.
+    std::string counts, lines;
+    auto add = [&](const std::string& kind, const char* one, const char* several) {
+      size_t n = 0;
+      for (const auto& [k, line] : notCarried_) {
+        if (k != kind) continue;
+        ++n;
+        lines += std::string("    ") + one + " " + line + "\n";
+      }
+      if (n) counts += (counts.empty() ? " " : ", ") + std::to_string(n) + " " + (n == 1 ? one : several);
+    };
+    for (const Kind& k : kKinds) add(k.kind, k.one, k.several);
+    s += "\nNot carried over:" + counts + "\n" + lines;
   }
   if (!notes_.empty()) {
     s += "\nAlso:\n";

@@ -34,6 +34,9 @@ class RunSummary {
   void Note(const std::string& text);
   // A key, index, identity or default that was not carried over, and why.
   void KeyLeftOut(const std::string& text);
+  // An object of the source Firebird did not get: `kind` is VIEW, PROCEDURE, FUNCTION, TRIGGER, SYNONYM,
+  // XML_SCHEMA_COLLECTION, FULLTEXT_INDEX or CHECK; `name` as "Schema.Name"; `detail` says why or what it is.
+  void NotCarried(const std::string& kind, const std::string& name, const std::string& detail = {});
   // A key statement Firebird refused.
   void KeyFailed(const std::string& statement, const std::string& reason);
   // True when every row arrived and nothing was shortened, left out or lost otherwise.
@@ -46,6 +49,7 @@ class RunSummary {
   bool preview_ = false;
   std::deque<TableReport> tables_;  // references stay valid as tables are added
   std::vector<std::string> shortened_, renamed_, leftOut_, notes_, keys_;
+  std::vector<std::pair<std::string, std::string>> notCarried_;  // kind, line
 };
 
 // The first line of an error text.

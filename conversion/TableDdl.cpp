@@ -17,6 +17,8 @@ namespace conversion {
 constexpr int kMaxPrecision = 18;
 // Firebird keeps times to a ten-thousandth of a second.
 constexpr int kMaxFraction = 4;
+// The largest serialized hierarchyid.
+constexpr long kHierarchyIdBytes = 892;
 
 namespace {
 const char* const kTextBlob = "BLOB SUB_TYPE TEXT CHARACTER SET UTF8";
@@ -91,6 +93,10 @@ ColumnType ApplyTypeRules(const ado::Field& field, TypeRules rules) {
   if (!classic && field.Type == ado::adSingle) {
     // A real is a 32-bit float, which FLOAT holds exactly.
     set("FLOAT", "single", true);
+  } else if (!classic && binary && ado::ToLower(field.TypeName) == "hierarchyid") {
+    // Its bytes sort in the order of its values, so keys and indexes on it keep working.
+    c.keyword = "hierarchyid";
+    SetCharacter(c, true, kHierarchyIdBytes);
   } else if (!classic && field.Type == ado::adDBTime && field.Fraction <= kMaxFraction) {
     set("TIME", "time", false);
   } else if (!classic && field.Type == ado::adDBTimeStamp && field.Fraction > kMaxFraction) {
@@ -171,7 +177,7 @@ std::vector<size_t> FitRow(std::vector<ColumnType>& columns, const std::vector<b
 
 std::string QuoteIdentifier(const std::string& name) { return ado::Enclosed(name, '"', '"'); }
 
-std::string SelectAllText(const std::string& table) { return "SELECT * FROM " + MSSQL::QuotedName(table); }
+std::string SelectAllText(const MSSQL::TableRef& table) { return "SELECT * FROM " + MSSQL::SqlName(table); }
 
 std::string DropTableText(const std::string& table) { return "DROP TABLE " + QuoteIdentifier(table) + ";"; }
 

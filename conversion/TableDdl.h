@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "connectivity/Ado.h"
+#include "connectivity/MSSQL.h"
 
 namespace conversion {
 
@@ -96,8 +97,8 @@ TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, Da
 
 // "name" with every '"' doubled.
 std::string QuoteIdentifier(const std::string& name);
-// SELECT * FROM [name] with every "]" doubled.
-std::string SelectAllText(const std::string& table);
+// SELECT * FROM [schema].[name] with every "]" doubled.
+std::string SelectAllText(const MSSQL::TableRef& table);
 std::string DropTableText(const std::string& table);
 
 }  // namespace conversion

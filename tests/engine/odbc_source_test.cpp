@@ -18,8 +18,11 @@ TEST_F(OdbcSourceTest, CatalogueKeepsUserTablesOnly) {
             "CREATE TABLE MySysLog (Id INTEGER)", "CREATE TABLE EasyShop (Id INTEGER)",
             "CREATE TABLE [Odd name] (Id INTEGER)", "CREATE TABLE \"Qu\"\"ote $x\" (Id INTEGER)",
             "CREATE TABLE Ærø (Id INTEGER)", "CREATE VIEW V AS SELECT * FROM Customers"});
-  std::vector<std::string> list{"stale"}, leftOut;
-  MSSQL::ListSqlServerTables(login, list, &leftOut);
+  std::vector<MSSQL::TableRef> refs{{"stale"}};
+  std::vector<std::string> list, leftOut;
+  MSSQL::ListSqlServerTables(login, refs, &leftOut);
+  // A source without schemas: every table goes by its name alone.
+  for (const auto& r : refs) list.push_back(MSSQL::DisplayName(r));
   std::sort(list.begin(), list.end());
   // "SYS" inside a user table's name does not hide it; only the diagram table is left out, and named.
   EXPECT_EQ(list, (std::vector<std::string>{"Customers", "EasyShop", "MySysLog", "Odd name", "Qu\"ote $x", "Ærø"}));
@@ -28,7 +31,7 @@ TEST_F(OdbcSourceTest, CatalogueKeepsUserTablesOnly) {
 
 TEST_F(OdbcSourceTest, OnlyViewsGiveAnEmptyList) {
   auto login = testsupport::NewSqliteSource(dir, {"CREATE VIEW V AS SELECT 1 AS A"});
-  std::vector<std::string> list{"stale"};
+  std::vector<MSSQL::TableRef> list{{"stale"}};
   MSSQL::ListSqlServerTables(login, list);
   EXPECT_TRUE(list.empty());
 }

@@ -198,3 +198,27 @@ TEST_F(CliTest, CopyKeysFromTheSettingsOrTheOption) {
   withKeys.back() = "maybe";
   EXPECT_EQ(Tarnwick(withKeys), 2);
 }
+
+TEST_F(CliTest, TablesAreNamedWithOrWithoutTheirSchema) {
+  testsupport::TdsEndpoint schemas(dir, R"J({"database": "shop", "password": "Se;cret", "tables": [
+    {"name": "Log", "columns": [["Id", "int"]], "rows": [[1]]},
+    {"name": "Log", "schema": "audit", "columns": [["Id", "int"]], "rows": [[2], [3]]},
+    {"name": "Customer", "schema": "Sales", "columns": [["Id", "int"]], "rows": [[4]]},
+    {"name": "Entry", "schema": "Sales", "columns": [["Id", "int"]], "rows": []},
+    {"name": "Entry", "schema": "audit", "columns": [["Id", "int"]], "rows": []}]})J");
+  auto args = [&](const FireBird::Login& fb, const std::string& tables) {
+    auto a = Logins(fb);
+    a[4] = std::to_string(schemas.Port());
+    a.insert(a.end(), {"--tables", tables});
+    return a;
+  };
+  // A table name alone finds the one schema that has it; "Log" is dbo's, "audit.Log" the other.
+  auto fb = testsupport::NewFirebirdDatabase(dir, "named.fdb");
+  EXPECT_EQ(Tarnwick(args(fb, "customer,audit.log,Log")), 0);
+  EXPECT_EQ(UserTables(fb), (std::vector<std::string>{"Log", "Sales.Customer", "audit.Log"}));
+  EXPECT_EQ(All(fb, "audit.Log").size(), 2u);
+  // A name two schemas have is an error before anything is written.
+  auto untouched = testsupport::NewFirebirdDatabase(dir, "untouched.fdb");
+  EXPECT_EQ(Tarnwick(args(untouched, "Customer,Entry")), 2);
+  EXPECT_TRUE(UserTables(untouched).empty());
+}

@@ -147,8 +147,13 @@ TEST(FreeTdsPasswords, AwkwardPasswordsReachTheServerIntact) {
 }
 
 TEST_F(EndpointTest, CatalogueFilters) {
+  std::vector<MSSQL::TableRef> refs;
+  MSSQL::ListSqlServerTables(endpoint.Login("Secret;1"), refs);
   std::vector<std::string> list;
-  MSSQL::ListSqlServerTables(endpoint.Login("Secret;1"), list);
+  for (const auto& r : refs) {
+    EXPECT_EQ(r.schema, "dbo") << r.name;
+    list.push_back(MSSQL::DisplayName(r));
+  }
   std::sort(list.begin(), list.end());
   // sysrowsets is reported as a system table; sysdiagrams is a diagram table; EasyShop is user data.
   EXPECT_EQ(list, (std::vector<std::string>{"Customers", "EasyShop", "Kinds", "Odd ] name"}));

@@ -1,0 +1,94 @@
+// CHECK constraint texts of SQL Server translated for Firebird, and table names across schemas.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "connectivity/MSSQL.h"
+#include "conversion/CheckExpr.h"
+#include "conversion/RunSummary.h"
+
+namespace {
+
+// Columns "A", "Code", "Created", and "Long Name" (which Firebird knows as "Long~1").
+std::string Column(const std::string& name) {
+  static const std::map<std::string, std::string> known{
+      {"a", "A"}, {"code", "Code"}, {"created", "Created"}, {"long name", "Long~1"}};
+  std::string lower;
+  for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  auto it = known.find(lower);
+  return it == known.end() ? std::string() : it->second;
+}
+
+std::string Translate(const std::string& definition) {
+  std::string why;
+  auto out = conversion::TranslateCheck(definition, Column, why);
+  return out ? *out : "FAILS: " + why;
+}
+
+TEST(CheckTranslation, SqlServerTextsBecomeFirebirdConditions) {
+  // SQL Server's doubled parentheses and those around single values go; names follow the table.
+  EXPECT_EQ(Translate("([A]>=(0) AND [A]<=(1))"), "\"A\" >= 0 AND \"A\" <= 1");
+  EXPECT_EQ(Translate("(([A]>(0)))"), "\"A\" > 0");
+  EXPECT_EQ(Translate("([Long Name]<>N'x''y')"), "\"Long~1\" <> 'x''y'");
+  EXPECT_EQ(Translate("([A]!=(1) OR NOT [A]!<(2))"), "\"A\" <> 1 OR NOT \"A\" >= 2");
+  EXPECT_EQ(Translate("([A] IN ((1), (2)) OR [A] BETWEEN (5) AND (7.5e1) OR [A] IS NULL)"),
+            "\"A\" IN (1, 2) OR \"A\" BETWEEN 5 AND 7.5e1 OR \"A\" IS NULL");
+  EXPECT_EQ(Translate("(([A]+(1))*(2)>=[A]/(3)-(4))"), "(\"A\" + 1) * 2 >= \"A\" / 3 - 4");
+  EXPECT_EQ(Translate("([Created]<=getdate() AND [Created]>=sysdatetime())"),
+            "\"Created\" <= CURRENT_TIMESTAMP AND \"Created\" >= CURRENT_TIMESTAMP");
+  EXPECT_EQ(Translate("(len([Code])>(1))"), "CHAR_LENGTH(TRIM(TRAILING FROM \"Code\")) > 1");
+  EXPECT_EQ(Translate("(upper(isnull([Code],''))=[Code])"), "UPPER(COALESCE(\"Code\", '')) = \"Code\"");
+  EXPECT_EQ(Translate("(CASE WHEN [A]>(0) THEN (1) ELSE (0) END=(1))"), "CASE WHEN \"A\" > 0 THEN 1 ELSE 0 END = 1");
+}
+
+TEST(CheckTranslation, LikeKeepsItsMeaning) {
+  EXPECT_EQ(Translate("([Code] like '%@%')"), "\"Code\" LIKE '%@%'");
+  EXPECT_EQ(Translate("([Code] not like 'A_')"), "\"Code\" NOT LIKE 'A_'");
+  // Classes need SIMILAR TO, where the other characters it treats specially are escaped.
+  EXPECT_EQ(Translate("([Code] like '[A-Z][^0-9]%')"), "\"Code\" SIMILAR TO '[A-Z][^0-9]%' ESCAPE '\\'");
+  EXPECT_EQ(conversion::LikeToSimilar("a+b(c)|d*[\\[]_%"), "a\\+b\\(c\\)\\|d\\*[\\\\\\[]_%");
+}
+
+TEST(CheckTranslation, WhatDoesNotTranslateSaysWhy) {
+  EXPECT_EQ(Translate("(datepart(year,[Created])>(2000))"), "FAILS: the function datepart()");
+  EXPECT_EQ(Translate("([A]%(2)=(0))"), "FAILS: the operator %");
+  EXPECT_EQ(Translate("([Nope]>(0))"), "FAILS: the name Nope is not a column of the table");
+  EXPECT_EQ(Translate("([A]>(0)"), "FAILS: a '(' without its ')'");
+  EXPECT_EQ(Translate("([A]>'x)"), "FAILS: an unclosed quote");
+  EXPECT_EQ(Translate("([A]>(0) ; drop table x)"), "FAILS: the character ';'");
+  EXPECT_EQ(Translate(""), "FAILS: an empty condition");
+}
+
+TEST(TableNames, SchemasGiveDisplayAndSqlNames) {
+  EXPECT_EQ(MSSQL::DisplayName({"dbo", "Log"}), "Log");
+  EXPECT_EQ(MSSQL::DisplayName({"DBO", "Log"}), "Log");
+  EXPECT_EQ(MSSQL::DisplayName({"", "Log"}), "Log");
+  EXPECT_EQ(MSSQL::DisplayName({"audit", "Log"}), "audit.Log");
+  EXPECT_EQ(MSSQL::SqlName({"Sales", "Odd]Name"}), "[Sales].[Odd]]Name]");
+  EXPECT_EQ(MSSQL::SqlName({"", "Log"}), "[Log]");
+
+  const std::vector<MSSQL::TableRef> listed{{"dbo", "Log"}, {"audit", "Log"}, {"Sales", "Customer"}, {"Sales", "Order"}};
+  std::string why;
+  EXPECT_EQ(MSSQL::FindTable(listed, "sales.customer", why), "Sales.Customer");
+  EXPECT_EQ(MSSQL::FindTable(listed, "Customer", why), "Sales.Customer");
+  EXPECT_EQ(MSSQL::FindTable(listed, "log", why), "Log");  // the dbo table goes by the plain name
+  EXPECT_EQ(MSSQL::FindTable(listed, "audit.Log", why), "audit.Log");
+  EXPECT_EQ(MSSQL::FindTable(listed, "Nope", why), "");
+  EXPECT_EQ(why, "no table Nope in the SQL Server database");
+  const std::vector<MSSQL::TableRef> twice{{"Sales", "Log"}, {"audit", "Log"}};
+  EXPECT_EQ(MSSQL::FindTable(twice, "Log", why), "");
+  EXPECT_EQ(why, "the table name Log is in several schemas: Sales.Log audit.Log");
+}
+
+TEST(RunSummaryText, ObjectsNotCarriedAreCountedByKind) {
+  conversion::RunSummary s;
+  EXPECT_TRUE(s.LostNothing());
+  s.NotCarried("VIEW", "dbo.B");
+  s.NotCarried("TRIGGER", "Sales.T", "on table Sales.Customer");
+  s.NotCarried("VIEW", "dbo.A");
+  EXPECT_FALSE(s.LostNothing());
+  EXPECT_EQ(s.Text(), "\nNot carried over: 2 views, 1 trigger\n    view dbo.B\n    view dbo.A\n"
+                      "    trigger Sales.T: on table Sales.Customer\n");
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// A source organised in schemas, with alias types, computed and CLR columns, CHECK constraints, a
+// sequence and objects Firebird does not get, converted through FreeTDS into embedded Firebird.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "connectivity/Ado.h"
+#include "conversion/ConversionRun.h"
+#include "support/HeadlessHost.h"
+#include "support/KeyChecks.h"
+#include "support/TestSupport.h"
+
+using testsupport::Rows;
+
+namespace {
+
+const char* const kCatalog = R"json({"database": "bikes", "password": "pw", "tables": [
+ {"name": "Log", "columns": [["Id", "int"], ["Msg", "nvarchar(50)"]],
+  "rows": [[1, "dbo one"], [2, "dbo two"]], "primary_key": {"name": "PK_Log", "columns": ["Id"]}},
+ {"name": "Log", "schema": "audit", "columns": [["Id", "int"], ["What", "varchar(20)"]],
+  "rows": [[7, "audit"], [-1, "let in WITH NOCHECK"], [8, "more"]], "primary_key": {"name": "PK_audit_Log", "columns": ["Id"]},
+  "checks": [{"name": "CK_Log_Positive", "definition": "([Id]>(0))", "not_trusted": true}]},
+ {"name": "Customer", "schema": "Sales",
+  "columns": [["CustomerID", "int"], ["Name", "nvarchar(50)", {"user_type": "Name"}], ["Active", "bit", {"user_type": "Flag"}],
+              ["AccountNumber", "varchar(10)", {"computed": true}], ["Spot", "geography"], ["Discount", "decimal(4,2)"],
+              ["Code", "varchar(10)"], ["Email", "nvarchar(50)"], ["Created", "datetime"], ["Qty", "int"]],
+  "rows": [[1, "Ann", true, "AW00000001", "E6100000010CAE8BFC28BCE4474067A89189898A5EC0", "0.10", "A1x", "ann@example.com", "2001-05-03 14:05:09", 5],
+           [2, "Bob", false, "AW00000002", null, "1.00", "B22", "bob@example.com", "2010-01-01 00:00:00", 1]],
+  "primary_key": {"name": "PK_Customer", "columns": ["CustomerID"]},
+  "checks": [{"name": "CK_Discount", "definition": "([Discount]>=(0) AND [Discount]<=(1))"},
+             {"name": "CK_Code", "definition": "([Code] like '[A-Z][0-9]%')"},
+             {"name": "CK_Email", "definition": "([Email] like '%@%' AND [Email] IS NOT NULL)"},
+             {"name": "CK_CodeLen", "definition": "(len([Code])>(1))"},
+             {"name": "CK_Qty", "definition": "([Qty] IN ((1), (5), (9)) OR [Qty] BETWEEN (100) AND (200))"},
+             {"name": "CK_Created", "definition": "([Created]<=getdate())"},
+             {"name": "CK_Year", "definition": "(datepart(year,[Created])>(2000))"}]},
+ {"name": "EmployeeDepartmentHistory", "schema": "HumanResources",
+  "columns": [["Node", "hierarchyid"], ["CustomerID", "int"], ["Name", "nvarchar(20)"]],
+  "rows": [["", 1, "root"], ["58", 1, "/1/"], ["5AC0", 2, "/1/1/"]],
+  "primary_key": {"name": "PK_EDH", "columns": ["Node"]},
+  "foreign_keys": [{"name": "FK_EDH_Customer", "columns": ["CustomerID"], "ref_table": "Customer", "ref_schema": "Sales",
+                    "ref_columns": ["CustomerID"]}]}
+ ],
+ "objects": [{"schema": "dbo", "name": "Invoices", "type": "VIEW", "definition": "create view Invoices as select 1 as a"},
+             {"schema": "Sales", "name": "uspGetCustomer", "type": "PROCEDURE"},
+             {"schema": "Sales", "name": "trCustomer", "type": "TRIGGER", "table": "Customer"},
+             {"schema": "dbo", "name": "ufnTotal", "type": "FUNCTION"},
+             {"schema": "dbo", "name": "Shoppers", "type": "SYNONYM"},
+             {"schema": "Sales", "name": "Customer", "type": "FULLTEXT_INDEX", "table": "Customer"}],
+ "sequences": [{"schema": "Sales", "name": "OrderNo", "type": "bigint", "start": 1, "increment": 1, "current": 1042},
+               {"schema": "dbo", "name": "Ticket", "type": "int", "start": 100, "increment": 10, "current": 100, "used": false}]
+})json";
+
+class SchemasTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    endpoint = std::make_unique<testsupport::TdsEndpoint>(dir, kCatalog);
+    host.sql = endpoint->Login("pw");
+    host.fb = testsupport::NewFirebirdDatabase(dir);
+  }
+  ado::Connection& Target() {
+    if (!fb.IsOpen()) fb.Open(FireBird::ConnectionString(host.fb));
+    return fb;
+  }
+  // Runs an insert in Firebird; the error text, "" when it was taken.
+  std::string Insert(const std::string& sql) {
+    try {
+      Target().Execute(sql);
+      Target().Flush();
+      return {};
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+  }
+
+  testsupport::TempDir dir;
+  std::unique_ptr<testsupport::TdsEndpoint> endpoint;
+  testsupport::HeadlessHost host;
+  ado::Connection fb;
+};
+
+TEST_F(SchemasTest, EveryTableOfEverySchemaArrivesUnderItsName) {
+  conversion::ConversionRun run(host);
+  run.Run();
+  ado::Connection& c = Target();
+  const std::string edh = "HumanResources.EmployeeD~";  // over 31 bytes: shortened, and named so
+  auto tables = Rows(c, "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY 1");
+  ASSERT_EQ(tables.size(), 4u) << ::testing::PrintToString(tables);
+  EXPECT_EQ(tables[0][0].rfind(edh, 0), 0u);
+  EXPECT_EQ(tables[1][0], "Log");
+  EXPECT_EQ(tables[2][0], "Sales.Customer");
+  EXPECT_EQ(tables[3][0], "audit.Log");
+  EXPECT_NE(host.summary.find("table \"HumanResources.EmployeeDepartmentHistory\" is \"" + tables[0][0] + "\""), std::string::npos)
+      << host.summary;
+
+  // Two tables of one name in two schemas, each with its own rows.
+  EXPECT_EQ(Rows(c, "SELECT \"Msg\" FROM \"Log\" ORDER BY \"Id\""), (std::vector<std::vector<std::string>>{{"dbo one"}, {"dbo two"}}));
+  EXPECT_EQ(Rows(c, "SELECT \"What\" FROM \"audit.Log\" ORDER BY \"Id\"").size(), 3u);
+
+  // Alias types as their base types; the computed column's values as values.
+  EXPECT_EQ(Rows(c, "SELECT F.RDB$FIELD_TYPE, F.RDB$CHARACTER_LENGTH FROM RDB$RELATION_FIELDS R JOIN RDB$FIELDS F "
+                    "ON F.RDB$FIELD_NAME = R.RDB$FIELD_SOURCE WHERE R.RDB$RELATION_NAME = 'Sales.Customer' "
+                    "AND R.RDB$FIELD_NAME = 'Name'"),
+            (std::vector<std::vector<std::string>>{{"37", "50"}}));  // VARCHAR(50)
+  EXPECT_EQ(Rows(c, "SELECT \"Name\", \"Active\", \"AccountNumber\" FROM \"Sales.Customer\" ORDER BY \"CustomerID\""),
+            (std::vector<std::vector<std::string>>{{"Ann", "1", "AW00000001"}, {"Bob", "0", "AW00000002"}}));
+  EXPECT_NE(host.summary.find("column \"AccountNumber\" is computed in SQL Server: copied as values"), std::string::npos)
+      << host.summary;
+
+  // geography: its bytes whole in a binary blob; hierarchyid: its bytes in an OCTETS VARCHAR, the root
+  // as zero bytes, under a primary key that Firebird holds.
+  EXPECT_EQ(Rows(c, "SELECT OCTET_LENGTH(\"Spot\") FROM \"Sales.Customer\" WHERE CAST(\"Spot\" AS VARCHAR(100) CHARACTER SET "
+                    "OCTETS) = X'E6100000010CAE8BFC28BCE4474067A89189898A5EC0'"),
+            (std::vector<std::vector<std::string>>{{"22"}}));
+  const std::string hist = "\"" + tables[0][0] + "\"";
+  EXPECT_EQ(Rows(c, "SELECT OCTET_LENGTH(\"Node\"), \"Name\" FROM " + hist + " ORDER BY \"Node\""),
+            (std::vector<std::vector<std::string>>{{"0", "root"}, {"1", "/1/"}, {"2", "/1/1/"}}));
+  const auto constraints = testsupport::Constraints(c, tables[0][0]);
+  EXPECT_TRUE(std::any_of(constraints.begin(), constraints.end(),
+                          [](const std::string& s) { return s.rfind("PRIMARY KEY PK_EDH(Node)", 0) == 0; }))
+      << ::testing::PrintToString(constraints);
+  // The foreign key across schemas points at the table's Firebird name.
+  EXPECT_EQ(Rows(c, "SELECT TRIM(P.RDB$RELATION_NAME) FROM RDB$REF_CONSTRAINTS R JOIN RDB$RELATION_CONSTRAINTS P "
+                    "ON P.RDB$CONSTRAINT_NAME = R.RDB$CONST_NAME_UQ WHERE R.RDB$CONSTRAINT_NAME = 'FK_EDH_Customer'"),
+            (std::vector<std::vector<std::string>>{{"Sales.Customer"}}));
+}
+
+TEST_F(SchemasTest, ChecksSequencesAndObjectsAreCarriedOrNamed) {
+  conversion::ConversionRun run(host);
+  run.Run();
+  const std::string& s = host.summary;
+  // The CHECKs that translate hold in Firebird: a good row goes in, each kind of bad one is refused.
+  const std::string cols = "INSERT INTO \"Sales.Customer\" (\"CustomerID\", \"Discount\", \"Code\", \"Email\", \"Created\", \"Qty\") VALUES ";
+  EXPECT_EQ(Insert(cols + "(10, 0.5, 'C3', 'c@x', '2020-01-01', 150)"), "");
+  EXPECT_NE(Insert(cols + "(11, 1.5, 'C3', 'c@x', '2020-01-01', 1)").find("CK_Discount"), std::string::npos);
+  EXPECT_NE(Insert(cols + "(12, 0.5, 'c3', 'c@x', '2020-01-01', 1)").find("CK_Code"), std::string::npos);
+  EXPECT_NE(Insert(cols + "(13, 0.5, 'C3', 'no at', '2020-01-01', 1)").find("CK_Email"), std::string::npos);
+  EXPECT_NE(Insert(cols + "(14, 0.5, 'C ', 'c@x', '2020-01-01', 1)").find("CK_Code"), std::string::npos);
+  EXPECT_NE(Insert(cols + "(15, 0.5, 'C3', 'c@x', '2020-01-01', 2)").find("CK_Qty"), std::string::npos);
+  EXPECT_NE(Insert(cols + "(16, 0.5, 'C3', 'c@x', '2999-01-01', 1)").find("CK_Created"), std::string::npos);
+  // len() leaves out trailing spaces, as SQL Server's does.
+  ado::Connection& c = Target();
+  EXPECT_EQ(Rows(c, "SELECT TRIM(RDB$TRIGGER_SOURCE) FROM RDB$TRIGGERS T JOIN RDB$CHECK_CONSTRAINTS K ON K.RDB$TRIGGER_NAME = "
+                    "T.RDB$TRIGGER_NAME WHERE K.RDB$CONSTRAINT_NAME = 'CK_CodeLen' AND T.RDB$TRIGGER_TYPE = 1"),
+            (std::vector<std::vector<std::string>>{{"CHECK (CHAR_LENGTH(TRIM(TRAILING FROM \"Code\")) > 1)"}}));
+  // The untranslatable one is named with its text; the one the rows break is named, and the row kept.
+  EXPECT_NE(s.find("CHECK constraint Sales.Customer.CK_Year: not translated (the function datepart()): "
+                   "(datepart(year,[Created])>(2000))"),
+            std::string::npos)
+      << s;
+  EXPECT_NE(s.find("CHECK constraint audit.Log.CK_Log_Positive: refused: 1 row of the table breaks it"), std::string::npos) << s;
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM \"audit.Log\"")[0][0], "3");
+
+  // Sequences continue where SQL Server's stand: the next value after the last handed out, or the
+  // current one when none was.
+  EXPECT_EQ(Rows(c, "SELECT NEXT VALUE FOR \"Sales.OrderNo\" FROM RDB$DATABASE")[0][0], "1043");
+  EXPECT_EQ(Rows(c, "SELECT NEXT VALUE FOR \"Ticket\" FROM RDB$DATABASE")[0][0], "100");
+
+  // Everything else is named, by kind, and the run does not end with a bare "Done.".
+  EXPECT_NE(s.find("Not carried over: 2 CHECK constraints, 1 view, 1 procedure, 1 function, 1 trigger, 1 synonym, "
+                   "1 full-text index\n"),
+            std::string::npos)
+      << s;
+  for (const char* line : {"view dbo.Invoices", "procedure Sales.uspGetCustomer", "function dbo.ufnTotal",
+                           "trigger Sales.trCustomer: on table Sales.Customer", "synonym dbo.Shoppers",
+                           "full-text index Sales.Customer"})
+    EXPECT_NE(s.find(std::string("    ") + line + "\n"), std::string::npos) << line << "\n" << s;
+}
+
+TEST_F(SchemasTest, PreviewNamesTablesAndQuestionsTheSameWay) {
+  // Firebird holds a table of the run already: the question names it as the run does.
+  Target().Execute("CREATE TABLE \"audit.Log\" (X INTEGER)");
+  Target().Flush();
+  fb.Close();
+  host.onAsk = [](const std::string&) { return conversion::kNo; };
+  host.preview = true;
+  conversion::ConversionRun run(host);
+  run.Run();
+  EXPECT_TRUE(std::count(host.shown.begin(), host.shown.end(), "Would you like to overwrite audit.Log?"));
+  std::string script;
+  for (const auto& statement : host.script) script += statement + "\n";
+  EXPECT_NE(script.find("CREATE TABLE \"Sales.Customer\" ("), std::string::npos);
+  EXPECT_NE(script.find("ALTER TABLE \"Sales.Customer\" ADD CONSTRAINT \"CK_Discount\" CHECK (\"Discount\" >= 0 AND \"Discount\" <= 1);"),
+            std::string::npos)
+      << script;
+  EXPECT_NE(script.find("CREATE SEQUENCE \"Sales.OrderNo\" START WITH 1042 INCREMENT BY 1;"), std::string::npos);
+  EXPECT_EQ(script.find("audit.Log\" VALUES"), std::string::npos);
+}
+
+}  // namespace
