@@ -13,6 +13,7 @@ PACKAGES=(
   libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-utils
   fonts-liberation fontconfig
   libgtest-dev python3 strace desktop-file-utils xvfb xauth x11-utils
+  dpkg-dev lintian man-db
 )
 
 missing=()

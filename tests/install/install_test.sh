@@ -31,6 +31,16 @@ grep -qx 'Exec=tarnwick' "$desktop" || fail "desktop entry does not start tarnwi
 grep -qx 'Icon=tarnwick' "$desktop" || fail "desktop entry does not name the icon"
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$desktop" || fail "desktop entry invalid"; fi
 
+# The manual page is there and names every option that --help names, and the version it prints.
+man="$prefix/share/man/man1/tarnwick.1"
+[ -s "$man" ] || fail "missing $man"
+plain=$(sed 's/\\-/-/g' "$man")
+for option in $("$prefix/bin/tarnwick" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+  grep -q -- "$option" <<<"$plain" || fail "the manual page does not name $option"
+done
+version=$("$prefix/bin/tarnwick" --version | awk '{print $2}')
+grep -q "Tarnwick $version" "$man" || fail "the manual page is not of version $version"
+
 # Start the installed program through its link, away from the build tree, and watch which program
 # files it opens: they must come from the installed folder.
 trace="$home/trace"
