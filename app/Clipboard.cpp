@@ -6,7 +6,7 @@
 #include <QMimeData>
 #include <vector>
 
-#include "connectivity/UiYield.h"
+#include "app/UiYield.h"
 
 namespace Main {
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <atomic>
 #include <chrono>
 #include <cerrno>
 #include <clocale>
@@ -22,12 +23,16 @@
 #include "app/Settings.h"
 #include "connectivity/Ado.h"
 #include "connectivity/ConnString.h"
+#include "app/Signals.h"
 #include "conversion/ConversionRun.h"
 
 namespace CommandLine {
 namespace {
 
 constexpr int kUsageError = 2;
+
+// The signal that asked the run to stop, 0 while none has.
+std::atomic<int> g_signal{0};
 
 const char* const kHelp =
     "Usage: tarnwick                      open the window\n"
@@ -59,7 +64,9 @@ const char* const kHelp =
     "Passwords are never taken from the command line: without --password-env a terminal is asked,\n"
     "else the saved password is used.\n"
     "Exit code: 0 nothing rejected, 1 rows or statements rejected, 2 usage, login or cast rule error,\n"
-    "or a script that could not be written.\n";
+    "or a script that could not be written; 128+N when signal N stopped the run (130 for Ctrl-C,\n"
+    "143 for SIGTERM): the run ends after the statement in progress, with what succeeded committed\n"
+    "and the summary printed; a second signal ends the program at once.\n";
 
 struct Options {
   std::map<std::string, std::string> values;
@@ -250,6 +257,8 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   }
   ado::Connection& MssqlConn() override { return *ms_; }
   ado::Connection& FirebirdConn() override { return *fbc_; }
+  // A signal (SIGINT, SIGTERM, SIGHUP) stops the run after the statement in progress.
+  bool StopRequested() override { return g_signal != 0; }
   std::string& CurrentTable() override { return tbl_; }
   bool CopyKeys() override {
     return o_.copyKeys ? *o_.copyKeys : Settings::CopyKeys();
@@ -389,7 +398,14 @@ int Convert(int argc, char** argv) {
   TerminalHost host(sql, fb, o);
   host.SetRules(rules, casts);
   conversion::ConversionRun run(host);
+  // The first signal stops the run after its statement, with what succeeded committed and the summary
+  // printed; a second one ends the program at once.
+  Signals::Watch([](int sig) {
+    int none = 0;
+    if (!g_signal.compare_exchange_strong(none, sig)) std::_Exit(128 + sig);
+  });
   run.Run();
+  if (run.Stopped()) return 128 + g_signal.load();
   if (run.LoginFailed() || run.CastRefused()) return kUsageError;
   if (!host.ScriptWritten()) {
     std::cerr << "tarnwick: " << host.ScriptFailure() << "\n";

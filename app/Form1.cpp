@@ -14,10 +14,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QDateTime>
+#include <QKeyEvent>
+#include <QThread>
 #include <QTime>
+#include <QTimer>
 #include <cstdlib>
 
 #include "app/HelpMessages.h"
+#include "app/RunWorker.h"
 #include "app/MsgBox.h"
 #include "app/Settings.h"
 #include "app/Shell.h"
@@ -27,12 +32,14 @@
 #include "connectivity/ErrorTrap.h"
 #include "connectivity/FireBird.h"
 #include "connectivity/MSSQL.h"
-#include "connectivity/UiYield.h"
+#include "app/UiYield.h"
 #include "preview/Form2.h"
 #include "preview/Form5.h"
 
 namespace {
 std::function<void()> g_exit = [] { std::_Exit(0); };
+// How long a run that was asked to stop because the program ends may take to wind up.
+constexpr int kEndGraceMs = 800;
 std::function<int()> g_nudge = [] {
   QRandomGenerator rng(static_cast<quint32>(QTime::currentTime().msecsSinceStartOfDay()));
   return static_cast<int>(rng.generateDouble() * 100) + 1;
@@ -174,14 +181,15 @@ Form1::Form1() {
 
   mssql_conn = std::make_unique<ado::Connection>();
   firebird_conn = std::make_unique<ado::Connection>();
-  // Pending Firebird work is committed before any message waits on the user.
-  MsgBox::SetBeforeWait([this] {
-    try {
-      if (firebird_conn) firebird_conn->Flush();
-    } catch (const std::exception&) {
-    }
-  });
+  // The preview's "Execute SQL" and the clipboard keep the window painted between their steps.
   ui::SetYieldHandler([] { QApplication::processEvents(); });
+  // A run that says nothing for a second still shows that it works: the bar turns into a moving one.
+  pulse_ = new QTimer(this);
+  pulse_->setInterval(250);
+  connect(pulse_, &QTimer::timeout, this, [this] {
+    if (QDateTime::currentMSecsSinceEpoch() - lastProgress_ >= 1000 && ProgressBar1->maximum() != 0)
+      ProgressBar1->setRange(0, 0);
+  });
   Form_Load();
   // Told once a start, not on every keystroke that could not be kept.
   QString why;
@@ -191,8 +199,15 @@ Form1::Form1() {
 }
 
 Form1::~Form1() {
-  MsgBox::SetBeforeWait({});
+  if (worker_) {
+    // The window goes while a run is under way: it ends after its statement, asking nothing more.
+    worker_->RequestStop();
+    worker_->AnswerAlone();
+    worker_->Wait(-1);
+  }
 }
+
+bool Form1::Converting() const { return worker_ && worker_->Running(); }
 
 void Form1::BindText(QLineEdit* box, const char* key, bool selectOnFocus) {
   const QString k = key;
@@ -282,6 +297,13 @@ void Form1::Check1_Click() {
 }
 
 void Form1::closeEvent(QCloseEvent* e) {
+  if (Converting()) {
+    // The run stops after its statement and commits, asking nothing more; a run held in a server call
+    // does not keep the program.
+    e->accept();
+    EndNow();
+    return;
+  }
   e->accept();
   try {
     if (firebird_conn) firebird_conn->Flush();
@@ -290,10 +312,26 @@ void Form1::closeEvent(QCloseEvent* e) {
   g_exit();
 }
 
+void Form1::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape && Converting()) {
+    StopConverting();
+    return;
+  }
+  QWidget::keyPressEvent(e);
+}
+
 void Form1::EndNow() {
-  try {
-    if (firebird_conn) firebird_conn->Close();
-  } catch (const std::exception&) {
+  if (worker_ && worker_->Running()) {
+    // The run ends after its statement without asking anything; while it waits for an answer, what
+    // succeeded was committed before the question. A run stuck in a server call is given a few seconds.
+    worker_->RequestStop();
+    worker_->AnswerAlone();
+    if (!worker_->Asking()) worker_->Wait(kEndGraceMs);
+  } else {
+    try {
+      if (firebird_conn) firebird_conn->Close();
+    } catch (const std::exception&) {
+    }
   }
   g_exit();
 }
@@ -316,41 +354,59 @@ void Form1::PushButton2_Click() {
   t.Step(104, [&] { Text2->setText("quillvane"); });
 }
 
-void Form1::PushButton3_Click() {
+void Form1::TestInBackground(std::function<bool(QString&)> test, std::function<void(bool, const QString&)> done) {
+  if (Busy()) return;
+  testing_ = true;
+  SetControlsBusy(true);
   pointer_->SetMode(kHourglass);
-  const bool ok = FireBird::CanOpenFirebird(FirebirdLogin());
-  pointer_->SetMode(kDefaultPointer);
-  MsgBox::Show(this, ok ? "Connection successful." : "Could not connect.");
+  auto ok = std::make_shared<bool>(false);
+  auto why = std::make_shared<QString>();
+  QThread* thread = QThread::create([test = std::move(test), ok, why] { *ok = test(*why); });
+  connect(thread, &QThread::finished, this, [this, thread, ok, why, done = std::move(done)] {
+    thread->deleteLater();
+    testing_ = false;
+    pointer_->SetMode(kDefaultPointer);
+    SetControlsBusy(false);
+    done(*ok, *why);
+  });
+  thread->start();
+}
+
+void Form1::PushButton3_Click() {
+  const FireBird::Login login = FirebirdLogin();
+  TestInBackground([login](QString&) { return FireBird::CanOpenFirebird(login); },
+                   [this](bool ok, const QString&) { MsgBox::Show(this, ok ? "Connection successful." : "Could not connect."); });
 }
 
 void Form1::PushButton6_Click() {
-  pointer_->SetMode(kHourglass);
-  bool ok = false;
-  QString why;
-  {
-    ado::Connection conn;
-    conn.ConnectionTimeout = MSSQL::kLoginTestTimeout;
-    try {
-      std::string cs;
-      try {
-        cs = MSSQL::ConnectionString(SqlServerLogin());
-      } catch (const ado::DbError& e) {
-        // A value the driver cannot receive is told plainly instead of sending it wrong.
-        why = S(e.what());
-        throw;
-      }
-      conn.Open(cs);
-      ok = true;
-    } catch (const std::exception&) {
-    }
-  }
-  pointer_->SetMode(kDefaultPointer);
-  if (ok)
-    MsgBox::Show(this, "Connection successful.");
-  else if (!why.isEmpty())
-    MsgBox::Show(this, "Could not connect. " + why);
-  else
-    MsgBox::Show(this, "Could not connect. Please check with your administrator.");
+  const MSSQL::Login login = SqlServerLogin();
+  TestInBackground(
+      [login](QString& why) {
+        ado::Connection conn;
+        conn.ConnectionTimeout = MSSQL::kLoginTestTimeout;
+        try {
+          std::string cs;
+          try {
+            cs = MSSQL::ConnectionString(login);
+          } catch (const ado::DbError& e) {
+            // A value the driver cannot receive is told plainly instead of sending it wrong.
+            why = S(e.what());
+            throw;
+          }
+          conn.Open(cs);
+          return true;
+        } catch (const std::exception&) {
+          return false;
+        }
+      },
+      [this](bool ok, const QString& why) {
+        if (ok)
+          MsgBox::Show(this, "Connection successful.");
+        else if (!why.isEmpty())
+          MsgBox::Show(this, "Could not connect. " + why);
+        else
+          MsgBox::Show(this, "Could not connect. Please check with your administrator.");
+      });
 }
 
 void Form1::PushButton5_Click() {
@@ -379,10 +435,46 @@ void Form1::PushButton8_Click() {
 }
 
 void Form1::PushButton7_Click() {
-  if (run_.Converting()) return;
-  // The run reads the login panels and switches as it goes: only the buttons answer meanwhile.
-  InputBlocker blocker(this);
-  run_.Run();
+  if (Converting()) return StopConverting();
+  if (Busy()) return;
+  // The run works on its own thread with what the panels and switches say now.
+  summary_.reset();
+  worker_ = std::make_unique<RunWorker>(*this, this);
+  connect(worker_.get(), &RunWorker::finished, this, &Form1::RunFinished);
+  SetControlsBusy(true);
+  PushButton[7]->setText("Stop Converting");
+  lastProgress_ = QDateTime::currentMSecsSinceEpoch();
+  pulse_->start();
+  worker_->Start();
+}
+
+void Form1::StopConverting() {
+  if (worker_) worker_->RequestStop();
+}
+
+void Form1::RunFinished() {
+  if (!worker_) return;
+  pulse_->stop();
+  ProgressBar1->setRange(0, 100);
+  // What the run leaves behind stays with the window, as after every run.
+  mssql_conn = worker_->TakeMssql();
+  firebird_conn = worker_->TakeFirebird();
+  tbl = worker_->CurrentTable();
+  List1 = worker_->SourceTables();
+  List2 = worker_->TargetTables();
+  summary_ = std::make_unique<conversion::RunSummary>(worker_->Run().Summary());
+  worker_.reset();
+  PushButton[7]->setText("Start Converting");
+  SetControlsBusy(false);
+}
+
+void Form1::SetControlsBusy(bool busy) {
+  for (QWidget* w : std::initializer_list<QWidget*>{Text1, Text2, Text3, Text4, Text5, Text6, Text7, Text8, Check1, Check4})
+    w->setEnabled(!busy);
+  for (int n = 1; n <= 8; ++n)
+    if (n != 7) PushButton[n]->setEnabled(!busy);
+  Option1->setEnabled(!busy && Check1->isChecked());
+  Option2->setEnabled(!busy && Check1->isChecked());
 }
 
 // What the run reads from and shows on this window.
@@ -409,7 +501,11 @@ bool Form1::PreviewOn() { return Check1->isChecked(); }
 bool Form1::PreviewPerFile() { return Option1->isChecked(); }
 bool Form1::PreviewPerTable() { return Option2->isChecked(); }
 void Form1::SetHourglass(bool on) { pointer_->SetMode(on ? kHourglass : kDefaultPointer); }
-void Form1::SetProgress(int value) { ProgressBar1->setValue(value); }
+void Form1::SetProgress(int value) {
+  lastProgress_ = QDateTime::currentMSecsSinceEpoch();
+  if (ProgressBar1->maximum() == 0) ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(value);
+}
 void Form1::SetProgressText(const std::string& text) { ProgressBar1->setFormat(LiteralProgressFormat(S(text))); }
 
 int Form1::AskYesNo(const std::string& text, const std::string& title) {
@@ -432,7 +528,8 @@ conversion::PreviewOutcome Form1::ShowPreviewModal() {
   QPointer<Form2> f = Form2::Instance();
   conversion::PreviewOutcome outcome;
   f->Script().Publish();
-  f->SetConnection(firebird_conn.get());
+  // During a run the preview executes on the run's connection, while the run waits for it to close.
+  f->SetConnection(worker_ ? worker_->FirebirdConnection() : firebird_conn.get());
   f->OnFinished([&outcome](const conversion::PreviewOutcome& o) { outcome = o; });
   ExecModal(f, this);
   // The window may outlive this call (its deletion is deferred): it keeps nothing of this one.

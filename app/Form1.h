@@ -18,6 +18,8 @@ class QPushButton;
 class QProgressBar;
 class PointerState;
 class SkinFramework;
+class RunWorker;
+class QTimer;
 
 // The main window.
 class Form1 : public QWidget, public conversion::RunHost {
@@ -46,11 +48,17 @@ class Form1 : public QWidget, public conversion::RunHost {
   void PushButton4_Click();  // SQL Server help
   void PushButton5_Click();  // general help
   void PushButton6_Click();  // SQL Server Test Connection
-  void PushButton7_Click();  // Start Converting
+  void PushButton7_Click();  // Start Converting; during a run, Stop Converting
   void PushButton8_Click();  // Firebird version notice
   void Check1_Click();
   PointerState* Pointer() const { return pointer_; }
-  bool Converting() const { return run_.Converting(); }
+  bool Converting() const;
+  // A run or a login test is under way on a thread of its own.
+  bool Busy() const { return Converting() || testing_; }
+  // Asks the run in progress to stop after the statement in progress.
+  void StopConverting();
+  // The last run's summary, once it has ended.
+  const conversion::RunSummary* LastSummary() const { return summary_.get(); }
 
   // What "ends the program at once" does; tests replace it.
   static void SetExitHandler(std::function<void()> handler);
@@ -89,6 +97,7 @@ class Form1 : public QWidget, public conversion::RunHost {
 
  protected:
   void closeEvent(QCloseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   void Form_Load();
@@ -97,9 +106,19 @@ class Form1 : public QWidget, public conversion::RunHost {
   void BindText(QLineEdit* box, const char* key, bool selectOnFocus);
   bool eventFilter(QObject* watched, QEvent* event) override;
 
+  // Disables every control but "Start Converting" while work goes on, and enables them after.
+  void SetControlsBusy(bool busy);
+  void RunFinished();
+  // Runs `test` on a thread of its own while the window stays alive; `done` gets its answer here.
+  void TestInBackground(std::function<bool(QString&)> test, std::function<void(bool, const QString&)> done);
+
   PointerState* pointer_;
   std::unique_ptr<SkinFramework> skin_;
-  conversion::ConversionRun run_{*this};
+  std::unique_ptr<RunWorker> worker_;
+  std::unique_ptr<conversion::RunSummary> summary_;
+  QTimer* pulse_ = nullptr;         // keeps the progress bar moving while the run is quiet
+  qint64 lastProgress_ = 0;         // when the run last moved the bar (ms since epoch)
+  bool testing_ = false;            // a Test Connection is under way
 };
 
 // The application title: the product name cut before its last space while longer than 40.

@@ -11,6 +11,11 @@ namespace Signals {
 void Block();
 
 // Starts the waiting thread; `onSignal` runs on the main (Qt) thread's event loop for each signal.
+// Call on the main thread once the application object exists.
 void Install(std::function<void(int)> onSignal);
+
+// Starts the waiting thread; `onSignal` runs on that thread itself for each signal (it must only do
+// what is safe from another thread: set a flag, end the process).
+void Watch(std::function<void(int)> onSignal);
 
 }  // namespace Signals

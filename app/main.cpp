@@ -6,8 +6,9 @@
 #include "app/Signals.h"
 
 int main(int argc, char** argv) {
-  if (CommandLine::Wanted(argc, argv)) return CommandLine::Main(argc, argv);
+  // Before any thread starts (the command line's too), so that every thread inherits the mask.
   Signals::Block();
+  if (CommandLine::Wanted(argc, argv)) return CommandLine::Main(argc, argv);
   QApplication app(argc, argv);
   // Database drivers read and write numbers in the C locale's format, whatever the user's region.
   std::setlocale(LC_NUMERIC, "C");

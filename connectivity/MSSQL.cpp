@@ -8,7 +8,6 @@
 #include "connectivity/Ado.h"
 #include "connectivity/ConnString.h"
 #include "connectivity/OdbcBackend.h"
-#include "connectivity/UiYield.h"
 
 namespace MSSQL {
 
@@ -58,7 +57,6 @@ void ListSqlServerTables(const Login& login, std::vector<TableRef>& list, std::v
   }
   while (!rs.Eof()) {
     if (rs.Fields("TABLE_TYPE").value.ToString() == "TABLE") {
-      ui::Yield();
       TableRef t;
       t.name = rs.Fields("TABLE_NAME").value.ToString();
       if (schemaField >= 0 && !rs.Fields(schemaField).value.IsNull()) t.schema = rs.Fields(schemaField).value.ToString();

@@ -15,21 +15,9 @@
 
 #include "connectivity/AdoTypes.h"
 #include "connectivity/ConnString.h"
-#include "connectivity/UiYield.h"
 
 namespace ado {
 namespace {
-
-// Runs a driver call that may wait on the server. With a window to keep alive, the call runs on a
-// thread of its own while the window's messages are processed; the handle is touched by nobody else
-// meanwhile, since the caller waits for the result.
-template <class F>
-SQLRETURN WhileWaiting(F&& call) {
-  if (!ui::HasYieldHandler()) return call();
-  auto task = std::async(std::launch::async, std::forward<F>(call));
-  while (task.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) ui::YieldNow();
-  return task.get();
-}
 
 // Owns one ODBC handle of the given type and frees it on every path; move-only.
 template <SQLSMALLINT HandleType>
@@ -371,8 +359,7 @@ class OdbcBackend : public Backend {
 
   std::unique_ptr<Cursor> Tables() override {
     StmtHandle stmt = NewStatement();
-    SQLRETURN rc =
-        WhileWaiting([&] { return SQLTablesW(stmt.Get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0); });
+    SQLRETURN rc = SQLTablesW(stmt.Get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
     if (!SQL_SUCCEEDED(rc)) Fail(stmt);
     return std::make_unique<OdbcCursor>(std::move(stmt));
   }
@@ -387,7 +374,7 @@ class OdbcBackend : public Backend {
     auto* schema = owner.empty() ? nullptr : reinterpret_cast<SQLWCHAR*>(o.data());
     const auto slen = static_cast<SQLSMALLINT>(o.size());
     SQLHSTMT h = stmt.Get();
-    SQLRETURN rc = WhileWaiting([&]() -> SQLRETURN {
+    SQLRETURN rc = [&]() -> SQLRETURN {
       switch (what) {
         case CatalogQuery::Columns: return SQLColumnsW(h, nullptr, 0, schema, slen, name, len, nullptr, 0);
         case CatalogQuery::PrimaryKeys: return SQLPrimaryKeysW(h, nullptr, 0, schema, slen, name, len);
@@ -397,7 +384,7 @@ class OdbcBackend : public Backend {
           return SQLForeignKeysW(h, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, schema, slen, name, len);
       }
       return SQL_ERROR;
-    });
+    }();
     if (!SQL_SUCCEEDED(rc)) Fail(stmt);
     return std::make_unique<OdbcCursor>(std::move(stmt));
   }
@@ -428,9 +415,7 @@ class OdbcBackend : public Backend {
     StmtHandle stmt = NewStatement();
     std::u16string w = ToUtf16(sql);
     static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
-    SQLRETURN rc = WhileWaiting([&] {
-      return SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLINTEGER>(w.size()));
-    });
+    SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLINTEGER>(w.size()));
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) Fail(stmt);
     return stmt;
   }
@@ -549,10 +534,8 @@ std::unique_ptr<Backend> OpenOdbc(const std::string& connectionString, int login
   std::u16string w = ToUtf16(WithPinnedProtocol(connectionString));
   SQLWCHAR out[1024];
   SQLSMALLINT outLen = 0;
-  SQLRETURN rc = WhileWaiting([&] {
-    return SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLSMALLINT>(w.size()), out,
-                             1024, &outLen, SQL_DRIVER_NOPROMPT);
-  });
+  SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLSMALLINT>(w.size()),
+                                   out, 1024, &outLen, SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) throw DbError(Diagnostics(SQL_HANDLE_DBC, dbc));
   return std::make_unique<OdbcBackend>(std::move(env), std::move(owned), queryTimeoutSeconds);
 }

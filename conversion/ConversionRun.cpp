@@ -5,7 +5,6 @@
 
 #include "connectivity/ConnString.h"
 #include "connectivity/ErrorTrap.h"
-#include "connectivity/UiYield.h"
 #include "conversion/Names.h"
 #include "conversion/Keys.h"
 #include "conversion/RowExport.h"
@@ -97,15 +96,18 @@ void ConversionRun::NoteIncomplete(const std::string& why) {
 }
 
 void ConversionRun::NameUnfinished(const std::vector<std::string>& sources, const std::vector<std::string>& targets,
-                                   size_t current) {
+                                   size_t current, bool stopped) {
+  const std::string why = stopped ? "stopped" : "connection lost";
   if (table_) {
     if (table_->read == 0 && table_->written == 0)
-      table_->notes.push_back("not converted (connection lost)");
+      table_->notes.push_back("not converted (" + why + ")");
+    else if (stopped)
+      NoteIncomplete("stopped at row " + std::to_string(table_->read + 1));
     else
-      NoteIncomplete("connection lost");
+      NoteIncomplete(why);
   }
   // Tables are taken from the last entry to the first: those before `current` were not reached.
-  for (size_t j = current; j-- > 0;) summary_.Table(sources[j], targets[j]).notes.push_back("not converted (connection lost)");
+  for (size_t j = current; j-- > 0;) summary_.Table(sources[j], targets[j]).notes.push_back("not converted (" + why + ")");
 }
 
 bool ConversionRun::RejectRow(long long row, const std::exception& e, int line) {
@@ -163,8 +165,12 @@ void ConversionRun::CheckCasts(bool inFirebird) {
 }
 
 void ConversionRun::Run() {
-  if (converting_) return;
-  ui::BusyScope busy(converting_);
+  if (converting_.exchange(true)) return;
+  struct Lower {
+    std::atomic<bool>& flag;
+    ~Lower() { flag = false; }
+  } lower{converting_};
+  stopped_ = false;
   loginFailed_ = false;
   castRefused_ = false;
   lost_ = false;
@@ -172,6 +178,15 @@ void ConversionRun::Run() {
   bool open = false;
   try {
     CheckCasts(false);
+  } catch (const Halted&) {
+    // Stopped: what succeeded stays; the foreign keys between tables that are whole are still made.
+    stopped_ = true;
+    table_ = nullptr;
+    summary_.SetStopped();
+    try {
+      if (copyKeys_ && !host_.PreviewOn()) GiveForeignKeys(false);
+    } catch (const Stop&) {
+    }
   } catch (const Refused&) {
     return;
   }
@@ -246,17 +261,23 @@ void ConversionRun::Run() {
       } catch (const Stop&) {
         NameUnfinished(sources, targets, sources.size());
         throw;
+      } catch (const Halted&) {
+        NameUnfinished(sources, targets, sources.size(), true);
+        throw;
       }
     }
     // Tables are taken from the last entry to the first.
     for (size_t i = sources.size(); i-- > 0;) {
-      ui::Yield();
       host_.CurrentTable() = sources[i];
       bool goOn = true;
       try {
+        if (host_.StopRequested()) throw Halted{};
         goOn = ConvertTable(sources[i], targets[i]);
       } catch (const Stop&) {
         NameUnfinished(sources, targets, i);
+        throw;
+      } catch (const Halted&) {
+        NameUnfinished(sources, targets, i + (table_ ? 0 : 1), true);
         throw;
       }
       table_ = nullptr;
@@ -292,6 +313,15 @@ void ConversionRun::Run() {
     // A connection is gone: wind up as after the last table, and say so instead of "Done.".
     lost_ = true;
     summary_.Note("The run ended early: a connection was lost (" + FirstLine(lastError_) + ").");
+  } catch (const Halted&) {
+    // Stopped: what succeeded stays; the foreign keys between tables that are whole are still made.
+    stopped_ = true;
+    table_ = nullptr;
+    summary_.SetStopped();
+    try {
+      if (copyKeys_ && !host_.PreviewOn()) GiveForeignKeys(false);
+    } catch (const Stop&) {
+    }
   } catch (const Refused&) {
     // Nothing was written: the run ends with the message that names the rule.
     Step(152, [&] { host_.FirebirdConn().Close(); });
@@ -308,7 +338,7 @@ void ConversionRun::Run() {
   host_.SetProgress(0);
   host_.SetProgressText("Progress Bar");
   table_ = nullptr;
-  if (!lost_) host_.ShowMessage("Done.");
+  if (!lost_ && !stopped_) host_.ShowMessage("Done.");
   if (!summary_.LostNothing()) host_.ShowSummary(summary_.Text());
 }
 
@@ -446,7 +476,7 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
   long long counter = 0;
   int shown = -1;
   while (!rs.Eof()) {
-    ui::Yield();
+    if (host_.StopRequested()) throw Halted{};
     ++counter;
     ++table_->read;
     host_.RowProgress(target, counter, total);
@@ -513,7 +543,7 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
   });
   auto checks = ReadChecks();
   for (size_t i = 0; i < sources.size(); ++i) {
-    ui::Yield();
+    if (host_.StopRequested()) throw Halted{};
     MSSQL::TableSchema schema;
     try {
       schema = MSSQL::ReadSchema(host_.MssqlConn(), Ref(sources[i]));
@@ -667,7 +697,6 @@ void ConversionRun::DropForeignKeysTo(const std::string& target) {
 
 void ConversionRun::RouteKeys(const std::vector<std::string>& statements, int line) {
   for (const auto& s : statements) {
-    ui::Yield();
     if (!Route(s, line)) summary_.KeyFailed(s, lastError_);
   }
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <map>
 #include <optional>
 #include <set>
@@ -67,6 +68,9 @@ class RunHost {
   // Which type rules make the Firebird types (the saved "TypeRules"), and the user's casts ("Casts").
   virtual TypeRules Rules() { return TypeRules::Firebird; }
   virtual std::vector<std::string> Casts() { return {}; }
+  // True once the user (or a signal) asked the run to stop: it ends after the statement in progress,
+  // with what succeeded committed. Asked before every row; may be called from any thread's run.
+  virtual bool StopRequested() { return false; }
   // Rows of the current table done so far, of its total; called for every row.
   virtual void RowProgress(const std::string& /*table*/, long long /*done*/, long long /*total*/) {}
 };
@@ -84,6 +88,8 @@ class ConversionRun {
   void UsePreparedInserts(bool on) { usePrepared_ = on; }
   void Run();
   bool Converting() const { return converting_; }
+  // The last run was stopped (StopRequested) before its end.
+  bool Stopped() const { return stopped_; }
   // The last run's counts, shortenings and losses.
   const RunSummary& Summary() const { return summary_; }
   // The last run could not open one of the two databases.
@@ -97,6 +103,7 @@ class ConversionRun {
 
  private:
   class Stop {};
+  class Halted {};  // the host asked the run to stop
   class Refused {};  // a cast rule that cannot be used: the run ends before writing anything
   // Parses the user's casts and has Firebird check each type; shows the first that fails.
   void CheckCasts(bool inFirebird);
@@ -141,13 +148,16 @@ class ConversionRun {
   void GiveSequences();
   // Names what the source holds besides tables: views, procedures, functions, triggers, ...
   void NameObjects();
-  // Names the table in progress and every table not reached when a connection was lost.
-  void NameUnfinished(const std::vector<std::string>& sources, const std::vector<std::string>& targets, size_t current);
+  // Names the table in progress and every table not reached when a connection was lost (or, with
+  // `stopped`, when the run was stopped).
+  void NameUnfinished(const std::vector<std::string>& sources, const std::vector<std::string>& targets, size_t current,
+                      bool stopped = false);
 
   RunHost& host_;
   trap::ErrorTrap trap_;
   bool stopping_ = false;  // the step that failed lost the Firebird connection
-  bool converting_ = false;
+  std::atomic<bool> converting_{false};
+  bool stopped_ = false;
   bool loginFailed_ = false;
   bool castRefused_ = false;
   bool lost_ = false;

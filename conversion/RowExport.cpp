@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "connectivity/UiYield.h"
 #include "conversion/TableDdl.h"
 
 namespace conversion {
@@ -377,7 +376,6 @@ const std::string& InsertBuilder::Build(const ado::Recordset& rs) {
   s_ += prefix_;
   const int count = rs.FieldCount();
   for (int k = 0; k < count; ++k) {
-    ui::Yield();
     const auto i = static_cast<size_t>(k);
     Write(rs.Fields(k).value, i < columns_.size() ? &columns_[i] : nullptr);
   }

@@ -68,6 +68,7 @@ long long RunSummary::Rejected() const {
 }
 
 bool RunSummary::LostNothing() const {
+  if (stopped_) return false;
   if (!shortened_.empty() || !renamed_.empty() || !leftOut_.empty() || !notes_.empty() || !keys_.empty() ||
       !notCarried_.empty())
     return false;
@@ -77,7 +78,7 @@ bool RunSummary::LostNothing() const {
 }
 
 std::string RunSummary::Text() const {
-  std::string s;
+  std::string s = stopped_ ? "Stopped.\n\n" : "";
   const char* done = preview_ ? " put in the script, " : " written, ";
   for (const auto& t : tables_) {
     s += "Table \"" + t.source + "\"";

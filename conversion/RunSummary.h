@@ -25,6 +25,9 @@ class RunSummary {
 
   void Clear();
   void SetPreview(bool preview) { preview_ = preview; }
+  // The run was stopped before its end: the text begins with "Stopped.".
+  void SetStopped() { stopped_ = true; }
+  bool IsStopped() const { return stopped_; }
   TableReport& Table(const std::string& source, const std::string& target);
   void Reject(TableReport& t, long long row, const std::string& reason);
   // A name Firebird got in another form: cut to 31 bytes, or kept apart from a name that differs only in case.
@@ -47,6 +50,7 @@ class RunSummary {
 
  private:
   bool preview_ = false;
+  bool stopped_ = false;
   std::deque<TableReport> tables_;  // references stay valid as tables are added
   std::vector<std::string> shortened_, renamed_, leftOut_, notes_, keys_;
   std::vector<std::pair<std::string, std::string>> notCarried_;  // kind, line

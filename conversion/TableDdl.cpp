@@ -5,7 +5,6 @@
 #include "connectivity/AdoTypes.h"
 #include "connectivity/ConnString.h"
 #include "connectivity/MSSQL.h"
-#include "connectivity/UiYield.h"
 #include "conversion/Casts.h"
 #include "conversion/Datatype.h"
 #include "conversion/Keys.h"
@@ -188,7 +187,6 @@ TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, Da
   std::vector<std::string> sourceNames;
   std::vector<const ado::Field*> fields;
   for (int k = 0; k < count; ++k) {
-    ui::Yield();
     sourceNames.push_back(rs.Fields(k).Name);
     fields.push_back(&rs.Fields(k));
     ddl.columns.push_back(ApplyTypeRules(rs.Fields(k), options.rules));

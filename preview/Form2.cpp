@@ -21,7 +21,7 @@
 #include "app/WindowHelpers.h"
 #include "connectivity/Ado.h"
 #include "connectivity/ErrorTrap.h"
-#include "connectivity/UiYield.h"
+#include "app/UiYield.h"
 #include "conversion/ConversionRun.h"
 #include "preview/Form3.h"
 #include "preview/Form4.h"

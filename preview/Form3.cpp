@@ -8,7 +8,7 @@
 #include "app/MsgBox.h"
 #include "app/WindowHelpers.h"
 #include "connectivity/ErrorTrap.h"
-#include "connectivity/UiYield.h"
+#include "app/UiYield.h"
 #include "preview/ScriptModel.h"
 
 QString ReplaceFirst(const QString& t, const QString& f, const QString& r, bool* changed) {

@@ -172,3 +172,37 @@ TEST_F(RunEngineTest, AFailedLoginIsNamedWithItsReason) {
   EXPECT_EQ(host.shown[0].rfind(std::string(conversion::kSqlServerCannotOpen) + "\r\r", 0), 0u) << host.shown[0];
   EXPECT_GT(host.shown[0].size(), std::string(conversion::kSqlServerCannotOpen).size() + 2);
 }
+
+// Stop: the run ends after the row in progress; what was written stays, committed, and the summary
+// says where it stopped and what was not reached.
+TEST(RunStop, EndsAfterTheRowInProgressAndNamesWhatIsLeft) {
+  testsupport::TempDir dir;
+  std::vector<std::string> setup{"CREATE TABLE A_NotReached (X INTEGER)", "INSERT INTO A_NotReached VALUES (1)",
+                                 "CREATE TABLE B_Long (X INTEGER)", "CREATE TABLE C_Done (X INTEGER)",
+                                 "INSERT INTO C_Done VALUES (7)"};
+  for (int i = 1; i <= 500; ++i) setup.push_back("INSERT INTO B_Long VALUES (" + std::to_string(i) + ")");
+  HeadlessHost host;
+  host.sql = testsupport::NewSqliteSource(dir, setup);
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  host.onRow = [&](const std::string& table, long long row) {
+    if (table == "B_Long" && row == 200) host.stop = true;
+  };
+  conversion::ConversionRun run(host);
+  run.Run();
+  EXPECT_TRUE(run.Stopped());
+  EXPECT_TRUE(std::find(host.shown.begin(), host.shown.end(), "Done.") == host.shown.end());
+  EXPECT_EQ(host.summary.rfind("Stopped.\n\n", 0), 0u) << host.summary;
+  EXPECT_NE(host.summary.find("Table \"B_Long\": 200 rows read, 200 written, 0 rejected\n"
+                              "    incomplete: 200 of 500 rows (stopped at row 201; its keys and indexes were not made)"),
+            std::string::npos)
+      << host.summary;
+  EXPECT_NE(host.summary.find("Table \"A_NotReached\": 0 rows read, 0 written, 0 rejected\n    not converted (stopped)"),
+            std::string::npos)
+      << host.summary;
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(host.fb));
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*), MIN(\"X\"), MAX(\"X\") FROM \"B_Long\""),
+            (std::vector<std::vector<std::string>>{{"200", "1", "200"}}));
+  EXPECT_EQ(Rows(c, "SELECT \"X\" FROM \"C_Done\""), (std::vector<std::vector<std::string>>{{"7"}}));
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'A_NotReached'")[0][0], "0");
+}

@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include <signal.h>
 
 #include "connectivity/Ado.h"
 #include "conversion/ConversionRun.h"
@@ -221,4 +224,42 @@ TEST_F(CliTest, TablesAreNamedWithOrWithoutTheirSchema) {
   auto untouched = testsupport::NewFirebirdDatabase(dir, "untouched.fdb");
   EXPECT_EQ(Tarnwick(args(untouched, "Customer,Entry")), 2);
   EXPECT_TRUE(UserTables(untouched).empty());
+}
+
+// Ctrl-C stops the run after the statement in progress: the tables done stay committed, the summary
+// says "Stopped." and names what was not finished, and the exit code is 130.
+TEST_F(CliTest, InterruptStopsAfterTheStatementAndExits130) {
+  testsupport::TempDir own;
+  testsupport::TdsEndpoint slow(own, R"J({"database": "shop", "password": "Se;cret", "tables": [
+    {"name": "Slow", "select_delay": 2, "columns": [["A", "int"]], "rows": [[1], [2]]},
+    {"name": "Done", "columns": [["B", "int"]], "rows": [[5]]}]})J");
+  auto fb = testsupport::NewFirebirdDatabase(dir, "stopped.fdb");
+  auto args = Logins(fb);
+  args[4] = std::to_string(slow.Port());
+  const std::string err = dir.File("stderr.txt");
+  std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>'" + err + "'", TARNWICK_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  testsupport::Process p(argv);
+  // Tables go last to first: once the source holds the SELECT of "Slow", "Done" is whole.
+  bool holding = false;
+  for (int i = 0; i < 300 && !holding; ++i) {
+    std::ifstream log(own.File("endpoint.log"));
+    std::stringstream text;
+    text << log.rdbuf();
+    holding = text.str().find("SELECT * FROM [dbo].[Slow]") != std::string::npos;
+    if (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_TRUE(holding);
+  p.Signal(SIGINT);
+  const int status = p.Wait(15000);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  std::ifstream in(err);
+  std::stringstream said;
+  said << in.rdbuf();
+  EXPECT_NE(said.str().find("Stopped.\n\n"), std::string::npos) << said.str();
+  EXPECT_NE(said.str().find("Table \"Slow\": 0 rows read, 0 written, 0 rejected\n    not converted (stopped)"), std::string::npos)
+      << said.str();
+  EXPECT_EQ(said.str().find("Done."), std::string::npos) << said.str();
+  EXPECT_EQ(All(fb, "Done"), (std::vector<std::vector<std::string>>{{"5"}}));
 }

@@ -292,17 +292,21 @@ class MainWindowTest : public QObject {
     f.Text7->setText("SYSDBA");
     f.Text2->setText("masterkey");
     f.PushButton[3]->click();
+    WaitIdle(f);
     QCOMPARE(MsgBox::Log().last().text, QString("Connection successful."));
     QCOMPARE(f.Pointer()->Mode(), kDefaultPointer);
     f.Text1->setText(QString::fromStdString(dir.File("missing.fdb")));
     f.PushButton[3]->click();
+    WaitIdle(f);
     QCOMPARE(MsgBox::Log().last().text, QString("Could not connect."));
     f.Text5->setText("localhost");
     f.Text8->setText(QString::fromStdString(dir.File("source.db")));
     f.PushButton[6]->click();
+    WaitIdle(f);
     QCOMPARE(MsgBox::Log().last().text, QString("Connection successful."));
     f.Text8->setText(QString::fromStdString(dir.File("no/such/dir/x.db")));
     f.PushButton[6]->click();
+    WaitIdle(f);
     QCOMPARE(MsgBox::Log().last().text, QString("Could not connect. Please check with your administrator."));
   }
 

@@ -1,6 +1,8 @@
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
@@ -84,6 +86,7 @@ class RunTest : public QObject {
     }
     MsgBox::QueueAnswer(MsgBox::Yes);
     form->PushButton7_Click();
+    WaitIdle(*form);
     QStringList texts = Texts();
     QCOMPARE(texts.size(), 4);
     QCOMPARE(texts[0], QString("Would you like to overwrite Beta?"));
@@ -124,6 +127,7 @@ class RunTest : public QObject {
     });
     MsgBox::QueueAnswer(MsgBox::Yes);
     form->PushButton7_Click();
+    WaitIdle(*form);
     MsgBox::SetBeforeWait({});
     QCOMPARE(form->Text1->text(), path);
     QVERIFY(!form->Check1->isChecked());
@@ -143,6 +147,7 @@ class RunTest : public QObject {
     }
     MsgBox::QueueAnswer(MsgBox::No);
     form->PushButton7_Click();
+    WaitIdle(*form);
     QCOMPARE(Texts().first(), QString("Would you like to overwrite Beta?"));
     QCOMPARE(Query("SELECT * FROM \"BETA\""), (std::vector<std::vector<std::string>>{{"99"}}));
     QCOMPARE(Query("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'Beta'")[0][0], std::string("0"));
@@ -155,11 +160,15 @@ class RunTest : public QObject {
     std::vector<std::string> seen;
     QStringList datatypes;
     int shown = 0;
+    QString caption;
+    bool othersEnabled = true;
     SetModalHandler([&](QDialog* d) {
       auto* f = dynamic_cast<Form2*>(d);
       if (!f) return 0;
       ++shown;
-      form->PushButton7_Click();  // a second click during the run does nothing
+      // During the run the button stops it, and the window's other controls wait.
+      caption = form->PushButton[7]->text();
+      othersEnabled = form->PushButton[1]->isEnabled() || form->PushButton[2]->isEnabled() || form->Text1->isEnabled();
       seen = Script(f);
       for (int i = 0; i < Form5::Instance()->ListView1->topLevelItemCount(); ++i)
         datatypes << Form5::Instance()->ListView1->topLevelItem(i)->text(1);
@@ -168,7 +177,12 @@ class RunTest : public QObject {
       return 0;
     });
     form->PushButton7_Click();
+    WaitIdle(*form);
     QCOMPARE(shown, 1);
+    QCOMPARE(caption, QString("Stop Converting"));
+    QVERIFY(!othersEnabled);
+    QCOMPARE(form->PushButton[7]->text(), QString("Start Converting"));
+    QVERIFY(form->PushButton[1]->isEnabled() && form->Text1->isEnabled());
     QCOMPARE(seen.size(), size_t(7));
     QCOMPARE(seen[0], std::string("CREATE TABLE \"Gamma\" (\"X\" INTEGER);"));
     QCOMPARE(seen[1], std::string("CREATE TABLE \"Beta\" (\"Code\" INTEGER, \"Amount\" DOUBLE PRECISION);"));
@@ -188,6 +202,7 @@ class RunTest : public QObject {
       return 0;
     });
     form->PushButton7_Click();
+    WaitIdle(*form);
     QVERIFY(!form->SQLFormOK);
     QCOMPARE(Query("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0")[0][0], std::string("0"));
     QCOMPARE(Texts(), QStringList{"Done."});
@@ -205,6 +220,7 @@ class RunTest : public QObject {
       return 0;
     });
     form->PushButton7_Click();
+    WaitIdle(*form);
     QCOMPARE(previews.size(), size_t(2));
     QCOMPARE(previews[0], std::vector<std::string>{"CREATE TABLE \"Gamma\" (\"X\" INTEGER);"});
     QCOMPARE(previews[1].size(), size_t(2));
@@ -223,6 +239,7 @@ class RunTest : public QObject {
       return 0;
     });
     form->PushButton7_Click();
+    WaitIdle(*form);
     QCOMPARE(shown, 1);
     QCOMPARE(Query("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0")[0][0], std::string("1"));
   }
@@ -231,6 +248,7 @@ class RunTest : public QObject {
     Make(false, false, kThreeTables);
     form->Text1->setText(QString::fromStdString(dir->File("missing.fdb")));
     form->PushButton7_Click();
+    WaitIdle(*form);
     QCOMPARE(MsgBox::Log().size(), 1);
     QVERIFY(MsgBox::Log()[0].text.startsWith("Firebird or Interbase Login: Could not connect.\r\r"));
     QVERIFY(MsgBox::Log()[0].text.contains("missing.fdb"));
@@ -241,6 +259,7 @@ class RunTest : public QObject {
   void noUserTables() {
     Make(false, false, {"CREATE VIEW V AS SELECT 1 AS A"});
     form->PushButton7_Click();
+    WaitIdle(*form);
     QCOMPARE(Texts(), QStringList{"Done."});
     Make(true, false, {"CREATE VIEW V AS SELECT 1 AS A"});
     int rows = -1;
@@ -253,8 +272,44 @@ class RunTest : public QObject {
     });
     MsgBox::Log().clear();
     form->PushButton7_Click();
+    WaitIdle(*form);
     QCOMPARE(rows, 0);
     QCOMPARE(Texts(), QStringList{"Done."});
+  }
+
+  // Escape (or "Stop Converting") ends a long table within moments: the tables done and the rows of the
+  // current one written so far stay, the rest is named, and the window's other controls were off meanwhile.
+  void stopDuringALongTable() {
+    Make(false, false,
+         {"CREATE TABLE A_Rest (X INTEGER)", "INSERT INTO A_Rest VALUES (1)", "CREATE TABLE B_Long (X INTEGER)",
+          "INSERT INTO B_Long WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000) "
+          "SELECT i FROM n",
+          "CREATE TABLE C_Done (X INTEGER)", "INSERT INTO C_Done VALUES (7)"});
+    form->show();
+    form->PushButton7_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(form->ProgressBar1->format().contains("B_Long") && form->ProgressBar1->value() > 0 &&
+                                 form->ProgressBar1->value() < 100,
+                             30000);
+    QCOMPARE(form->PushButton[7]->text(), QString("Stop Converting"));
+    QVERIFY(!form->PushButton[1]->isEnabled());  // browse
+    QVERIFY(!form->PushButton[2]->isEnabled());  // Load Sample
+    QVERIFY(!form->Text1->isEnabled() && !form->Check1->isEnabled());
+    QElapsedTimer clock;
+    clock.start();
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    WaitIdle(*form, 10000);
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(form->PushButton[7]->text(), QString("Start Converting"));
+    QVERIFY(form->PushButton[1]->isEnabled() && form->Text1->isEnabled());
+    QVERIFY(!Texts().contains("Done."));
+    QCOMPARE(MsgBox::Log().last().title, QString("Conversion Summary"));
+    const QString summary = MsgBox::Log().last().text;
+    QVERIFY2(summary.startsWith("Stopped."), qPrintable(summary));
+    QVERIFY(summary.contains("Table \"A_Rest\": 0 rows read, 0 written, 0 rejected\n    not converted (stopped)"));
+    QCOMPARE(Query("SELECT \"X\" FROM \"C_Done\""), (std::vector<std::vector<std::string>>{{"7"}}));
+    const long long copied = std::stoll(Query("SELECT COUNT(*) FROM \"B_Long\"")[0][0]);
+    QVERIFY2(copied > 0 && copied < 300000, qPrintable(QString::number(copied) + "\n" + summary));
+    QVERIFY(summary.contains(QString("incomplete: %1 of 300000 rows (stopped at row %2").arg(copied).arg(copied + 1)));
   }
 
   void lostFirebirdConnectionIsToldOnce() {
@@ -269,7 +324,7 @@ class RunTest : public QObject {
     }
     bool cut = false;
     MsgBox::SetBeforeWait([&] {
-      if (cut || !form->firebird_conn->IsOpen()) return;
+      if (cut || !form->Converting()) return;
       cut = true;
       ado::Connection admin;
       admin.Open(FireBird::ConnectionString(target));
@@ -279,6 +334,7 @@ class RunTest : public QObject {
     });
     MsgBox::QueueAnswer(MsgBox::Yes);
     form->PushButton7_Click();
+    WaitIdle(*form);
     QStringList texts = Texts();
     QCOMPARE(texts.size(), 3);
     QCOMPARE(texts[0], QString("Would you like to overwrite B?"));

@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QElapsedTimer>
@@ -51,13 +52,16 @@ class SqlServerTest : public QObject {
     Form1 f;
     Fill(f, endpoint, "Pa;ss}word");
     f.PushButton[6]->click();
+    WaitIdle(f);
     QCOMPARE(MsgBox::Log().last().text, QString("Connection successful."));
     f.Text4->setText("wrong");
     f.PushButton[6]->click();
+    WaitIdle(f);
     QCOMPARE(MsgBox::Log().last().text, QString("Could not connect. Please check with your administrator."));
     // A password the driver cannot receive is told as such, not sent wrong.
     f.Text4->setText("a};b");
     f.PushButton[6]->click();
+    WaitIdle(f);
     QVERIFY(MsgBox::Log().last().text.startsWith("Could not connect. The value contains \"};\""));
   }
 
@@ -69,6 +73,7 @@ class SqlServerTest : public QObject {
     Fill(f, endpoint, "Pa;ss}word");
     FillTarget(f, target);
     f.PushButton7_Click();
+    WaitIdle(f);
     QCOMPARE(MsgBox::Log().size(), 1);
     QCOMPARE(MsgBox::Log().last().text, QString("Done."));
     ado::Connection c;
@@ -99,8 +104,11 @@ class SqlServerTest : public QObject {
     qint64 closedAt = -1, exitedAt = -1;
     std::vector<std::vector<std::string>> committed;
     QTimer tick;
+    bool moving = false;
     QObject::connect(&tick, &QTimer::timeout, [&] {
       ++ticks;
+      // While the source prepares the rows, the bar runs as a busy indicator: the user sees work going on.
+      moving |= f.ProgressBar1->minimum() == 0 && f.ProgressBar1->maximum() == 0;
       // Well into the wait on "Locked" (tables go last to first: "Done" is converted before it).
       if (clock.elapsed() > 2500 && closedAt < 0) {
         closedAt = clock.elapsed();
@@ -116,10 +124,13 @@ class SqlServerTest : public QObject {
     clock.start();
     tick.start(100);
     f.PushButton7_Click();
+    WaitIdle(f);
     tick.stop();
     Form1::SetExitHandler([] {});
     // The timer ran all through the wait: the window was never frozen.
     QVERIFY2(ticks >= 30, qPrintable(QString::number(ticks)));
+    QVERIFY(moving);
+    QCOMPARE(f.ProgressBar1->maximum(), 100);
     QVERIFY(closedAt > 0);
     QVERIFY(exitedAt >= closedAt && exitedAt - closedAt < 1000);
     QCOMPARE(committed, (std::vector<std::vector<std::string>>{{"2"}}));

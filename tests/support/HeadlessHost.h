@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -33,6 +34,13 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   MSSQL::Login SqlServerLogin() override { return sql; }
   FireBird::Login FirebirdLogin() override { return fb; }
   bool PreviewOn() override { return preview; }
+  // Stop: set by the test (from any thread); onRow sees every row as the run reads it.
+  std::atomic<bool> stop{false};
+  bool StopRequested() override { return stop; }
+  std::function<void(const std::string& table, long long row)> onRow;
+  void RowProgress(const std::string& table, long long done, long long) override {
+    if (onRow) onRow(table, done);
+  }
   bool CopyKeys() override { return copyKeys; }
   conversion::TypeRules rules = conversion::TypeRules::Firebird;
   std::vector<std::string> casts;

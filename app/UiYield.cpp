@@ -1,4 +1,4 @@
-#include "connectivity/UiYield.h"
+#include "app/UiYield.h"
 
 #include <chrono>
 

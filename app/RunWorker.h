@@ -1,0 +1,104 @@
+#pragma once
+#include <QObject>
+#include <QPointer>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "conversion/ConversionRun.h"
+
+class QThread;
+
+// A conversion run on a thread of its own. It starts with a snapshot of the window's logins and
+// switches, owns its two connections, and reaches the window only through calls queued to the window's
+// thread: progress and script lines without waiting, questions (Overwrite?, a preview, a message) waiting
+// for the answer. The window's thread makes no driver call for it, apart from the preview's own "Execute
+// SQL", which runs while the worker waits for the preview to close.
+class RunWorker : public QObject, public conversion::RunHost, public conversion::DatatypeSink {
+  Q_OBJECT
+
+ public:
+  // `window` answers on the thread of `context` (the window itself); the snapshot is taken here.
+  RunWorker(conversion::RunHost& window, QObject* context);
+  ~RunWorker() override;
+
+  // Starts the run; `finished` is emitted on the window's thread once it has ended.
+  void Start();
+  bool Running() const { return running_; }
+  // Asks the run to end after the statement in progress.
+  void RequestStop() { stop_ = true; }
+  // From now on every question is answered at once without the window (No, or the preview's "leave"),
+  // so that the run can wind up while the program ends.
+  void AnswerAlone() { alone_ = true; }
+  // True while the worker waits for the window to answer a question.
+  bool Asking() const { return asking_; }
+  // Waits for the thread to end; false when it did not within the time.
+  bool Wait(int milliseconds);
+
+  const conversion::ConversionRun& Run() const { return run_; }
+  // What the run leaves behind, for the window to keep once it has finished.
+  std::unique_ptr<ado::Connection> TakeMssql() { return std::move(mssql_); }
+  std::unique_ptr<ado::Connection> TakeFirebird() { return std::move(firebird_); }
+  std::string& CurrentTable() override { return tbl_; }
+  std::vector<std::string>& SourceTables() override { return list1_; }
+  std::vector<std::string>& TargetTables() override { return list2_; }
+  // The Firebird connection of the run, for the preview's "Execute SQL" while the worker waits.
+  ado::Connection* FirebirdConnection() { return firebird_.get(); }
+
+  // RunHost, called on the worker's thread.
+  MSSQL::Login SqlServerLogin() override { return sql_; }
+  FireBird::Login FirebirdLogin() override { return fb_; }
+  bool PreviewOn() override { return preview_; }
+  bool PreviewPerFile() override { return perFile_; }
+  bool PreviewPerTable() override { return perTable_; }
+  bool CopyKeys() override { return copyKeys_; }
+  conversion::TypeRules Rules() override { return rules_; }
+  std::vector<std::string> Casts() override { return casts_; }
+  bool StopRequested() override { return stop_; }
+  void SetHourglass(bool on) override;
+  void SetProgress(int value) override;
+  void SetProgressText(const std::string& text) override;
+  int AskYesNo(const std::string& text, const std::string& title) override;
+  void ShowMessage(const std::string& text) override;
+  void ShowSummary(const std::string& text) override;
+  void ReportError(const std::string& text) override;
+  void ClearScript() override;
+  void AppendScript(const std::string& statement) override;
+  conversion::DatatypeSink& Datatypes() override { return *this; }
+  conversion::PreviewOutcome ShowPreviewModal() override;
+  void NewConnections() override;
+  ado::Connection& MssqlConn() override { return *mssql_; }
+  ado::Connection& FirebirdConn() override { return *firebird_; }
+
+  // DatatypeSink, called on the worker's thread.
+  void AppendRow(const std::string& table, const std::string& column) override;
+  void SetLastRowTypes(const std::string& keyword, const std::string& firebirdType) override;
+  void Clear() override;
+
+ signals:
+  void finished();
+
+ private:
+  // Runs `f` on the window's thread without waiting; calls keep their order.
+  void Post(std::function<void()> f);
+  // Runs `f` on the window's thread and waits for it; script lines not sent yet go first.
+  void Ask(const std::function<void()>& f);
+  void SendScript();
+
+  conversion::RunHost& window_;
+  QPointer<QObject> context_;
+  MSSQL::Login sql_;
+  FireBird::Login fb_;
+  bool preview_ = false, perFile_ = false, perTable_ = false, copyKeys_ = true;
+  conversion::TypeRules rules_ = conversion::TypeRules::Firebird;
+  std::vector<std::string> casts_;
+  std::unique_ptr<ado::Connection> mssql_, firebird_;
+  std::string tbl_;
+  std::vector<std::string> list1_, list2_;
+  std::vector<std::string> script_;  // lines not yet sent to the window
+  std::atomic<bool> stop_{false}, alone_{false}, asking_{false}, running_{false};
+  conversion::ConversionRun run_{*this};
+  QThread* thread_ = nullptr;
+};
