@@ -61,28 +61,34 @@ void Summary(QWidget* owner, const QString& text) {
     g_log.append({text, caption, OKOnly, NoIcon});
     return;
   }
-  QDialog dlg(owner);
-  dlg.setWindowTitle(caption);
-  auto* layout = new QVBoxLayout(&dlg);
-  layout->addWidget(new QLabel("Not everything arrived exactly as it was in SQL Server. Table by table:", &dlg));
-  auto* view = new QPlainTextEdit(text, &dlg);
+  SummaryDialog(owner, text)->exec();
+}
+
+std::unique_ptr<QDialog> SummaryDialog(QWidget* owner, const QString& text) {
+  auto dlg = std::make_unique<QDialog>(owner);
+  dlg->setWindowTitle("Conversion Summary");
+  auto* layout = new QVBoxLayout(dlg.get());
+  layout->addWidget(new QLabel("Not everything arrived exactly as it was in SQL Server. Table by table:", dlg.get()));
+  auto* view = new QPlainTextEdit(text, dlg.get());
   view->setReadOnly(true);
   view->setLineWrapMode(QPlainTextEdit::NoWrap);
   view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   layout->addWidget(view);
   auto* row = new QHBoxLayout;
-  auto* copy = new QPushButton("Copy To Clipboard", &dlg);
-  auto* close = new QPushButton("Close", &dlg);
+  auto* copy = new QPushButton("Copy To Clipboard", dlg.get());
+  auto* close = new QPushButton("Close", dlg.get());
   copy->setAutoDefault(false);
-  close->setAutoDefault(false);
-  QObject::connect(copy, &QPushButton::clicked, &dlg, [text] { QApplication::clipboard()->setText(text); });
-  QObject::connect(close, &QPushButton::clicked, &dlg, &QDialog::accept);
+  // Enter closes the window wherever the focus is, as in every dialog a user closes after reading.
+  close->setDefault(true);
+  QObject::connect(copy, &QPushButton::clicked, dlg.get(), [text] { QApplication::clipboard()->setText(text); });
+  QObject::connect(close, &QPushButton::clicked, dlg.get(), &QDialog::accept);
   row->addStretch();
   row->addWidget(copy);
   row->addWidget(close);
   layout->addLayout(row);
-  dlg.resize(720, 420);
-  dlg.exec();
+  dlg->resize(720, 420);
+  view->setFocus();
+  return dlg;
 }
 
 void BeginTest() {

@@ -2,10 +2,13 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <memory>
 
+class QDialog;
 class QWidget;
 
 // Every message of the program goes through here, so that tests can answer in advance.
+
 namespace MsgBox {
 
 enum Buttons { OKOnly = 0, YesNo = 4 };
@@ -20,6 +23,9 @@ void ApplicationError(QWidget* owner, const QString& text);
 
 // The run's summary: a window with the whole text, readable and copyable, and "Close".
 void Summary(QWidget* owner, const QString& text);
+// The "Conversion Summary" window Summary shows: the text read-only, "Copy To Clipboard" and "Close",
+// which is the default button (Enter closes it, as Escape does).
+std::unique_ptr<QDialog> SummaryDialog(QWidget* owner, const QString& text);
 
 QString ApplicationTitle();
 void SetApplicationTitle(const QString& title);

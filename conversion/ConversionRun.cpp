@@ -178,15 +178,6 @@ void ConversionRun::Run() {
   bool open = false;
   try {
     CheckCasts(false);
-  } catch (const Halted&) {
-    // Stopped: what succeeded stays; the foreign keys between tables that are whole are still made.
-    stopped_ = true;
-    table_ = nullptr;
-    summary_.SetStopped();
-    try {
-      if (copyKeys_ && !host_.PreviewOn()) GiveForeignKeys(false);
-    } catch (const Stop&) {
-    }
   } catch (const Refused&) {
     return;
   }

@@ -6,6 +6,7 @@
 
 #include "connectivity/Ado.h"
 #include "conversion/ConversionRun.h"
+#include "support/EndpointFixture.h"
 #include "support/HeadlessHost.h"
 #include "support/KeyChecks.h"
 #include "support/TestSupport.h"
@@ -43,23 +44,10 @@ const char* const kCatalog = R"json({"database": "keys", "password": "pw", "tabl
                     "ref_columns": ["Region", "Code"], "on_delete": "CASCADE"}]}
 ]})json";
 
-class KeysTest : public ::testing::Test {
+class KeysTest : public testsupport::EndpointFixture {
  protected:
-  void SetUp() override {
-    endpoint = std::make_unique<testsupport::TdsEndpoint>(dir, kCatalog);
-    host.sql = endpoint->Login("pw");
-    host.fb = testsupport::NewFirebirdDatabase(dir);
-  }
-  ado::Connection& Target() {
-    if (!fb.IsOpen()) fb.Open(FireBird::ConnectionString(host.fb));
-    return fb;
-  }
+  KeysTest() : EndpointFixture(kCatalog) {}
   std::vector<std::string> Plain(const std::string& table) { return testsupport::PlainIndexes(Target(), table); }
-
-  testsupport::TempDir dir;
-  std::unique_ptr<testsupport::TdsEndpoint> endpoint;
-  testsupport::HeadlessHost host;
-  ado::Connection fb;
 };
 
 bool Has(const std::vector<std::string>& v, const std::string& prefix) {

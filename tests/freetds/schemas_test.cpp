@@ -6,6 +6,7 @@
 
 #include "connectivity/Ado.h"
 #include "conversion/ConversionRun.h"
+#include "support/EndpointFixture.h"
 #include "support/HeadlessHost.h"
 #include "support/KeyChecks.h"
 #include "support/TestSupport.h"
@@ -51,17 +52,9 @@ const char* const kCatalog = R"json({"database": "bikes", "password": "pw", "tab
                {"schema": "dbo", "name": "Ticket", "type": "int", "start": 100, "increment": 10, "current": 100, "used": false}]
 })json";
 
-class SchemasTest : public ::testing::Test {
+class SchemasTest : public testsupport::EndpointFixture {
  protected:
-  void SetUp() override {
-    endpoint = std::make_unique<testsupport::TdsEndpoint>(dir, kCatalog);
-    host.sql = endpoint->Login("pw");
-    host.fb = testsupport::NewFirebirdDatabase(dir);
-  }
-  ado::Connection& Target() {
-    if (!fb.IsOpen()) fb.Open(FireBird::ConnectionString(host.fb));
-    return fb;
-  }
+  SchemasTest() : EndpointFixture(kCatalog) {}
   // Runs an insert in Firebird; the error text, "" when it was taken.
   std::string Insert(const std::string& sql) {
     try {
@@ -72,11 +65,6 @@ class SchemasTest : public ::testing::Test {
       return e.what();
     }
   }
-
-  testsupport::TempDir dir;
-  std::unique_ptr<testsupport::TdsEndpoint> endpoint;
-  testsupport::HeadlessHost host;
-  ado::Connection fb;
 };
 
 TEST_F(SchemasTest, EveryTableOfEverySchemaArrivesUnderItsName) {

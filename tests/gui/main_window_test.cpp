@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QGroupBox>
 #include <QFile>
@@ -308,6 +309,19 @@ class MainWindowTest : public QObject {
     f.PushButton[6]->click();
     WaitIdle(f);
     QCOMPARE(MsgBox::Log().last().text, QString("Could not connect. Please check with your administrator."));
+  }
+
+  // The summary closes with Enter as with Escape, even with the focus in its text.
+  void summaryClosesWithEnter() {
+    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+      auto dlg = MsgBox::SummaryDialog(nullptr, "Table \"A\": 1 rows read, 0 written, 1 rejected\n");
+      dlg->show();
+      QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+      QWidget* focus = QApplication::focusWidget();
+      QVERIFY(focus && focus->inherits("QPlainTextEdit"));
+      QTest::keyClick(focus, static_cast<Qt::Key>(key));
+      QVERIFY2(!dlg->isVisible(), qPrintable(QString::number(key)));
+    }
   }
 
   void closingEndsTheProgram() {
