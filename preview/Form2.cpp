@@ -237,8 +237,14 @@ void Form2::PushButton1_Click() {
   const auto done = qScopeGuard([self] {
     if (self) self->executing_ = false;
   });
-  // While the rows run, only the window's buttons answer: the list and the texts stay as they are.
+  // While the rows run, only the window's buttons answer: the list and the texts stay as they are, and
+  // the buttons that would change the script or leave the window wait.
   InputBlocker blocker(this);
+  for (int n : {1, 3, 5, 9}) buttons_[n]->setEnabled(false);
+  const auto enable = qScopeGuard([self] {
+    if (self)
+      for (int n : {1, 3, 5, 9}) self->buttons_[n]->setEnabled(true);
+  });
   pointer_->SetMode(kHourglass);
   auto t = WindowTrap(this, "Form2", "PushButton1_Click");
   // Rows that went in are made durable before the user is told anything; false when that failed.

@@ -11,9 +11,11 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <QTextCursor>
+#include <QTimer>
 
 #include "GuiTestMain.h"
 #include "app/Clipboard.h"
+#include "app/UiYield.h"
 #include "app/WindowHelpers.h"
 #include "connectivity/Ado.h"
 #include "conversion/ConversionRun.h"
@@ -86,6 +88,39 @@ class PreviewTest : public QObject {
     QCOMPARE(f->Button(9)->text(), QString("Skip Table / Do Not Execute SQL"));
     QCOMPARE(f->ProgressBar1->format(), QString("Progress Bar"));
     QVERIFY(f->Text1->toPlainText().isEmpty());
+  }
+
+  // While "Execute SQL" runs, Find and Replace, Close and Skip Table cannot be used: the script the loop
+  // reads stays as it is. They come back afterwards.
+  void scriptStaysAsItIsDuringExecuteSql() {
+    Form2* f = Fresh();
+    f->show();
+    std::vector<std::string> rows;
+    for (int i = 0; i < 3000; ++i) rows.push_back("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ");");
+    Fill(f, rows);
+    int findOpened = 0, ticks = 0;
+    bool anyEnabled = false;
+    SetModalHandler([&](QDialog* d) {
+      if (dynamic_cast<Form3*>(d)) ++findOpened;
+      return 0;
+    });
+    QTimer during;
+    QObject::connect(&during, &QTimer::timeout, [&] {
+      ++ticks;
+      for (int n : {1, 3, 5, 9}) anyEnabled |= f->Button(n)->isEnabled();
+      QTest::mouseClick(f->Button(3), Qt::LeftButton);
+    });
+    during.start(1);
+    // As the main window does: the loop lets the window answer between its statements.
+    ui::SetYieldHandler([] { QApplication::processEvents(); });
+    f->PushButton1_Click();
+    ui::SetYieldHandler({});
+    during.stop();
+    SetModalHandler({});
+    QVERIFY(ticks > 0);
+    QVERIFY(!anyEnabled);
+    QCOMPARE(findOpened, 0);
+    QCOMPARE(Count("T"), 3000LL);
   }
 
   void failingThirdRowOfFive() {
