@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cerrno>
@@ -25,6 +26,8 @@
 #include "connectivity/ConnString.h"
 #include "app/Signals.h"
 #include "conversion/ConversionRun.h"
+#include "conversion/Progress.h"
+#include "conversion/TableChoice.h"
 
 namespace CommandLine {
 namespace {
@@ -52,7 +55,9 @@ const char* const kHelp =
     "  --overwrite yes|no|ask     answer for tables that exist in Firebird already (default ask;\n"
     "                             ask needs a terminal)\n"
     "  --tables A,B               convert only these source tables: Schema.Table, or a table name\n"
-    "                             alone when one schema has it (dbo's tables go by their name)\n"
+    "                             alone when one schema has it (dbo's tables go by their name), or\n"
+    "                             shell-style patterns ('Sales.*,Order*'), any case\n"
+    "  --exclude A,B              leave these tables (names or patterns) out\n"
     "  --script FILE              dry run: write the statements to FILE (UTF-8) instead of executing\n"
     "  --copy-keys yes|no         carry keys, indexes, identity, NOT NULL and defaults over (default:\n"
     "                             the saved CopyKeys setting, on unless it is 0)\n"
@@ -72,7 +77,8 @@ struct Options {
   std::map<std::string, std::string> values;
   bool local = false, localGiven = false;
   std::string overwrite = "ask";
-  std::vector<std::string> tables;
+  std::vector<std::string> tables, exclude;
+  std::optional<std::vector<std::string>> chosen;  // the tables the run takes, as the run names them
   std::optional<std::string> script;
   std::optional<bool> copyKeys;
   std::optional<conversion::TypeRules> typeRules;
@@ -124,7 +130,7 @@ Options Parse(int argc, char** argv) {
   static const std::set<std::string> valued{"--server",   "--port",          "--user",
                                             "--database", "--password-env",  "--firebird",
                                             "--firebird-user", "--firebird-password-env", "--overwrite",
-                                            "--tables",   "--script",     "--copy-keys", "--type-rules", "--cast"};
+                                            "--tables",   "--exclude",  "--script",     "--copy-keys", "--type-rules", "--cast"};
   Options o;
   for (int i = 2; i < argc; ++i) {
     std::string a = argv[i];
@@ -160,6 +166,9 @@ Options Parse(int argc, char** argv) {
     } else if (a == "--tables") {
       o.tables = SplitList(value);
       if (o.tables.empty()) throw UsageError("--tables needs at least one name");
+    } else if (a == "--exclude") {
+      o.exclude = SplitList(value);
+      if (o.exclude.empty()) throw UsageError("--exclude needs at least one name");
     } else if (a == "--script") {
       o.script = value;
     } else if (a == "--type-rules") {
@@ -270,8 +279,10 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
     casts_ = std::move(casts);
   }
   void FilterTables(std::vector<std::string>& tables) override {
-    if (o_.tables.empty()) return;
-    std::erase_if(tables, [&](const std::string& t) { return !conversion::ListContains(o_.tables, t); });
+    if (!o_.chosen) return;
+    std::erase_if(tables, [&](const std::string& t) {
+      return std::find(o_.chosen->begin(), o_.chosen->end(), t) == o_.chosen->end();
+    });
   }
   void RowProgress(const std::string& table, long long done, long long total) override {
     if (!tty_) return;
@@ -285,9 +296,20 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
     lastShown_ = now;
     const double secs = std::chrono::duration<double>(now - tableStart_).count();
     const long long rate = secs > 0 ? static_cast<long long>(static_cast<double>(done) / secs) : 0;
-    std::fprintf(stderr, "\r%s: %lld of %lld rows, %lld rows/s\033[K", table.c_str(), done, total, rate);
+    // The table's line, then how far the whole run is.
+    const std::string overall = conversion::OverallProgressText(
+        table_, tables_, rowsDone_, rowsTotal_, std::chrono::duration<double>(now - runStart_).count());
+    std::fprintf(stderr, "\r%s: %lld of %lld rows, %lld rows/s | %s\033[K", table.c_str(), done, total, rate,
+                 overall.c_str());
     std::fflush(stderr);
     open_ = true;
+  }
+  void RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) override {
+    if (tables_ == 0) runStart_ = std::chrono::steady_clock::now();
+    table_ = table;
+    tables_ = tables;
+    rowsDone_ = rowsDone;
+    rowsTotal_ = rowsTotal;
   }
 
   void AppendRow(const std::string&, const std::string&) override {}
@@ -323,6 +345,9 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   MSSQL::Login sql_;
   FireBird::Login fb_;
   const Options& o_;
+  int table_ = 0, tables_ = 0;
+  long long rowsDone_ = 0, rowsTotal_ = 0;
+  std::chrono::steady_clock::time_point runStart_;
   std::FILE* script_ = nullptr;
   int scriptError_ = 0;
   conversion::TypeRules rules_ = conversion::TypeRules::Firebird;
@@ -377,8 +402,8 @@ int Convert(int argc, char** argv) {
   sql.password = password("--password-env", "MSSQL Password", "SQL Server (" + sql.user + ")");
   fb.password = password("--firebird-password-env", "FireBirdPassword", "Firebird (" + fb.user + ")");
 
-  if (!o.tables.empty()) {
-    // Unknown names stop the run before anything is written.
+  if (!o.tables.empty() || !o.exclude.empty()) {
+    // Unknown names stop the run before anything is written; patterns that match nothing are named.
     std::vector<MSSQL::TableRef> listed;
     try {
       MSSQL::ListSqlServerTables(sql, listed);
@@ -386,13 +411,11 @@ int Convert(int argc, char** argv) {
       std::cerr << "tarnwick: " << conversion::kSqlServerCannotOpen << " " << e.what() << "\n";
       return kUsageError;
     }
-    // "Sales.Customer", or "Customer" when one schema alone has it: the run goes by the full name.
-    for (auto& want : o.tables) {
-      std::string why;
-      const std::string found = MSSQL::FindTable(listed, want, why);
-      if (found.empty()) throw UsageError(why);
-      want = found;
-    }
+    const conversion::TableChoice choice = conversion::ChooseTables(listed, o.tables, o.exclude);
+    if (!choice.error.empty()) throw UsageError(choice.error);
+    for (const auto& note : choice.notes) std::cerr << "tarnwick: " << note << "\n";
+    if (choice.chosen.empty()) throw UsageError("no table is left to convert");
+    o.chosen = choice.chosen;
   }
 
   TerminalHost host(sql, fb, o);

@@ -32,6 +32,7 @@
 #include "connectivity/ErrorTrap.h"
 #include "connectivity/FireBird.h"
 #include "connectivity/MSSQL.h"
+#include "conversion/Progress.h"
 #include "app/UiYield.h"
 #include "preview/Form2.h"
 #include "preview/Form5.h"
@@ -443,7 +444,7 @@ void Form1::PushButton7_Click() {
   connect(worker_.get(), &RunWorker::finished, this, &Form1::RunFinished);
   SetControlsBusy(true);
   PushButton[7]->setText("Stop Converting");
-  lastProgress_ = QDateTime::currentMSecsSinceEpoch();
+  lastProgress_ = runStarted_ = QDateTime::currentMSecsSinceEpoch();
   pulse_->start();
   worker_->Start();
 }
@@ -465,6 +466,7 @@ void Form1::RunFinished() {
   summary_ = std::make_unique<conversion::RunSummary>(worker_->Run().Summary());
   worker_.reset();
   PushButton[7]->setText("Start Converting");
+  setWindowTitle("Tarnwick");
   SetControlsBusy(false);
 }
 
@@ -506,6 +508,11 @@ void Form1::SetProgress(int value) {
   if (ProgressBar1->maximum() == 0) ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(value);
 }
+void Form1::RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) {
+  const double seconds = static_cast<double>(QDateTime::currentMSecsSinceEpoch() - runStarted_) / 1000.0;
+  setWindowTitle("Tarnwick - " + S(conversion::OverallProgressText(table, tables, rowsDone, rowsTotal, seconds)));
+}
+
 void Form1::SetProgressText(const std::string& text) { ProgressBar1->setFormat(LiteralProgressFormat(S(text))); }
 
 int Form1::AskYesNo(const std::string& text, const std::string& title) {

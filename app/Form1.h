@@ -77,6 +77,8 @@ class Form1 : public QWidget, public conversion::RunHost {
   void SetHourglass(bool on) override;
   void SetProgress(int value) override;
   void SetProgressText(const std::string& text) override;
+  // The whole run's progress goes into the window's title: "Tarnwick - table 3 of 12, 41% of all rows ...".
+  void RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) override;
   std::vector<std::string>& SourceTables() override { return List1; }
   std::vector<std::string>& TargetTables() override { return List2; }
   int AskYesNo(const std::string& text, const std::string& title) override;
@@ -118,6 +120,7 @@ class Form1 : public QWidget, public conversion::RunHost {
   std::unique_ptr<conversion::RunSummary> summary_;
   QTimer* pulse_ = nullptr;         // keeps the progress bar moving while the run is quiet
   qint64 lastProgress_ = 0;         // when the run last moved the bar (ms since epoch)
+  qint64 runStarted_ = 0;           // when the run started (ms since epoch)
   bool testing_ = false;            // a Test Connection is under way
 };
 

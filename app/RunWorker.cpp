@@ -113,6 +113,14 @@ void RunWorker::SetProgressText(const std::string& text) {
   Post([this, text] { window_.SetProgressText(text); });
 }
 
+void RunWorker::RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) {
+  const auto now = std::chrono::steady_clock::now();
+  if (table == shownTable_ && now - shownAt_ < std::chrono::milliseconds(200)) return;
+  shownTable_ = table;
+  shownAt_ = now;
+  Post([this, table, tables, rowsDone, rowsTotal] { window_.RunProgress(table, tables, rowsDone, rowsTotal); });
+}
+
 int RunWorker::AskYesNo(const std::string& text, const std::string& title) {
   int answer = conversion::kNo;
   Ask([&] { answer = window_.AskYesNo(text, title); });

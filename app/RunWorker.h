@@ -2,6 +2,7 @@
 #include <QObject>
 #include <QPointer>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -60,6 +61,7 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   void SetHourglass(bool on) override;
   void SetProgress(int value) override;
   void SetProgressText(const std::string& text) override;
+  void RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) override;
   int AskYesNo(const std::string& text, const std::string& title) override;
   void ShowMessage(const std::string& text) override;
   void ShowSummary(const std::string& text) override;
@@ -98,6 +100,8 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   std::string tbl_;
   std::vector<std::string> list1_, list2_;
   std::vector<std::string> script_;  // lines not yet sent to the window
+  int shownTable_ = -1;              // the whole run's progress goes to the window a few times a second
+  std::chrono::steady_clock::time_point shownAt_;
   std::atomic<bool> stop_{false}, alone_{false}, asking_{false}, running_{false};
   conversion::ConversionRun run_{*this};
   QThread* thread_ = nullptr;

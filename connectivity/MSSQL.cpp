@@ -71,8 +71,10 @@ void ListSqlServerTables(const Login& login, std::vector<TableRef>& list, std::v
 
 std::string FindTable(const std::vector<TableRef>& list, const std::string& wanted, std::string& why) {
   const std::string want = ado::ToLower(wanted);
+  // Its display name, or its schema and name written out ("dbo.Log" for the dbo table "Log").
   for (const auto& t : list)
-    if (ado::ToLower(DisplayName(t)) == want) return DisplayName(t);
+    if (ado::ToLower(DisplayName(t)) == want || (!t.schema.empty() && ado::ToLower(t.schema + "." + t.name) == want))
+      return DisplayName(t);
   std::vector<std::string> found;
   for (const auto& t : list)
     if (ado::ToLower(t.name) == want) found.push_back(DisplayName(t));

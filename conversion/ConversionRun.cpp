@@ -257,8 +257,27 @@ void ConversionRun::Run() {
         throw;
       }
     }
+    // Every table's rows are counted first, so that the whole run's progress is known from the start.
+    counted_.clear();
+    runDone_ = runTotal_ = 0;
+    tableCount_ = static_cast<int>(sources.size());
+    tableNumber_ = 0;
+    for (const auto& t : sources) {
+      if (host_.StopRequested()) break;
+      host_.SetProgressText("Please wait.. Counting the rows of " + t);
+      try {
+        const long long n = MSSQL::CountRows(host_.MssqlConn(), Ref(t));
+        counted_[t] = n;
+        runTotal_ += n;
+      } catch (const ado::DbError& e) {
+        // The table's own step says what is wrong with it; a lost connection is found there too.
+        if (e.ConnectionLost()) break;
+      }
+    }
     // Tables are taken from the last entry to the first.
     for (size_t i = sources.size(); i-- > 0;) {
+      ++tableNumber_;
+      host_.RunProgress(tableNumber_, tableCount_, runDone_, runTotal_);
       host_.CurrentTable() = sources[i];
       bool goOn = true;
       try {
@@ -339,7 +358,12 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
     BeforeWait();
     answer = host_.AskYesNo("Would you like to overwrite " + target + "?", "Overwrite?");
   }
-  if (answer == kNo) return true;
+  if (answer == kNo) {
+    // A table left as it is has no rows to copy.
+    if (const auto known = counted_.find(tbl); known != counted_.end()) runTotal_ -= known->second;
+    host_.RunProgress(tableNumber_, tableCount_, runDone_, runTotal_);
+    return true;
+  }
   table_ = &summary_.Table(tbl, target);
   givenHere_.clear();
   const bool perTable = host_.PreviewPerTable();
@@ -375,7 +399,8 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
     }
   }
   if (SourceStep(130, [&] {
-        total = MSSQL::CountRows(host_.MssqlConn(), ref);
+        const auto known = counted_.find(tbl);
+        total = known != counted_.end() ? known->second : MSSQL::CountRows(host_.MssqlConn(), ref);
         tableTotal_ = total;
         rs.Open(SelectAllText(ref), host_.MssqlConn());
       })) {
@@ -471,6 +496,8 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
     ++counter;
     ++table_->read;
     host_.RowProgress(target, counter, total);
+    ++runDone_;
+    host_.RunProgress(tableNumber_, tableCount_, runDone_, std::max(runTotal_, runDone_));
     int value = static_cast<int>((counter + 1) * 100 / (total + 1));
     if (value > 100) value = 100;
     if (value != shown) {

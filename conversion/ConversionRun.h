@@ -73,6 +73,9 @@ class RunHost {
   virtual bool StopRequested() { return false; }
   // Rows of the current table done so far, of its total; called for every row.
   virtual void RowProgress(const std::string& /*table*/, long long /*done*/, long long /*total*/) {}
+  // How far the whole run is: the table in progress (1-based) of all, and the rows read of all the rows
+  // the run's tables hold (counted before the first table). Called as each table starts and for every row.
+  virtual void RunProgress(int /*table*/, int /*tables*/, long long /*rowsDone*/, long long /*rowsTotal*/) {}
 };
 
 // True when some entry equals the text, both lower-cased.
@@ -179,6 +182,9 @@ class ConversionRun {
   std::vector<std::string> givenHere_;  // foreign keys put into the current table's own preview
   std::set<std::string> remade_;       // lower-cased names of the foreign keys made again
   std::map<std::string, MSSQL::TableRef> refs_;  // display name: the source table
+  std::map<std::string, long long> counted_;     // display name: its rows, counted before the first table
+  int tableNumber_ = 0, tableCount_ = 0;          // for the whole run's progress
+  long long runDone_ = 0, runTotal_ = 0;
 };
 
 }  // namespace conversion

@@ -6,6 +6,7 @@
 #include "connectivity/MSSQL.h"
 #include "conversion/CheckExpr.h"
 #include "conversion/RunSummary.h"
+#include "conversion/TableChoice.h"
 
 namespace {
 
@@ -72,12 +73,34 @@ TEST(TableNames, SchemasGiveDisplayAndSqlNames) {
   EXPECT_EQ(MSSQL::FindTable(listed, "sales.customer", why), "Sales.Customer");
   EXPECT_EQ(MSSQL::FindTable(listed, "Customer", why), "Sales.Customer");
   EXPECT_EQ(MSSQL::FindTable(listed, "log", why), "Log");  // the dbo table goes by the plain name
+  EXPECT_EQ(MSSQL::FindTable(listed, "DBO.Log", why), "Log");
   EXPECT_EQ(MSSQL::FindTable(listed, "audit.Log", why), "audit.Log");
   EXPECT_EQ(MSSQL::FindTable(listed, "Nope", why), "");
   EXPECT_EQ(why, "no table Nope in the SQL Server database");
   const std::vector<MSSQL::TableRef> twice{{"Sales", "Log"}, {"audit", "Log"}};
   EXPECT_EQ(MSSQL::FindTable(twice, "Log", why), "");
   EXPECT_EQ(why, "the table name Log is in several schemas: Sales.Log audit.Log");
+}
+
+TEST(TableNames, ChoiceByNamesPatternsAndExclusions) {
+  const std::vector<MSSQL::TableRef> listed{{"dbo", "Orders"}, {"dbo", "OrderLines"}, {"Sales", "Customer"},
+                                            {"Sales", "OrderHeader"}, {"audit", "Log"}, {"dbo", "Log"}};
+  auto chosen = [&](std::vector<std::string> in, std::vector<std::string> ex) {
+    return conversion::ChooseTables(listed, in, ex).chosen;
+  };
+  using V = std::vector<std::string>;
+  EXPECT_EQ(chosen({}, {}), (V{"Orders", "OrderLines", "Sales.Customer", "Sales.OrderHeader", "audit.Log", "Log"}));
+  // A pattern matches the full name or the name alone, in any case; listing order is kept.
+  EXPECT_EQ(chosen({"sales.*", "order*"}, {}), (V{"Orders", "OrderLines", "Sales.Customer", "Sales.OrderHeader"}));
+  EXPECT_EQ(chosen({"*"}, {"*Log", "OrderLine?"}), (V{"Orders", "Sales.Customer", "Sales.OrderHeader"}));
+  EXPECT_EQ(chosen({"Customer", "audit.log"}, {}), (V{"Sales.Customer", "audit.Log"}));
+  const auto nothing = conversion::ChooseTables(listed, {"Orders", "Inv*"}, {});
+  EXPECT_EQ(nothing.chosen, (V{"Orders"}));
+  EXPECT_EQ(nothing.notes, (V{"The pattern Inv* matches no table."}));
+  // A plain name that is unknown, or in two schemas, is an error, for --exclude too.
+  EXPECT_EQ(conversion::ChooseTables(listed, {"Nope"}, {}).error, "no table Nope in the SQL Server database");
+  EXPECT_EQ(conversion::ChooseTables(listed, {}, {"Log2"}).error, "no table Log2 in the SQL Server database");
+  EXPECT_TRUE(conversion::ChooseTables(listed, {"Log"}, {}).error.empty());  // dbo's Log goes by its name
 }
 
 TEST(RunSummaryText, ObjectsNotCarriedAreCountedByKind) {

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "conversion/ConversionRun.h"
+#include "conversion/Progress.h"
 #include "support/HeadlessHost.h"
 #include "support/TestSupport.h"
 
@@ -205,4 +206,26 @@ TEST(RunStop, EndsAfterTheRowInProgressAndNamesWhatIsLeft) {
             (std::vector<std::vector<std::string>>{{"200", "1", "200"}}));
   EXPECT_EQ(Rows(c, "SELECT \"X\" FROM \"C_Done\""), (std::vector<std::vector<std::string>>{{"7"}}));
   EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'A_NotReached'")[0][0], "0");
+}
+
+// The whole run's progress: the tables and all their rows are known before the first table.
+TEST_F(RunEngineTest, WholeRunProgressIsKnownFromTheStart) {
+  conversion::ConversionRun run(host);
+  run.Run();
+  ASSERT_FALSE(host.runProgress.empty());
+  // A1 holds 3 rows, "B ""2" 1, C3 none.
+  EXPECT_EQ(host.runProgress.front(), (std::vector<long long>{1, 3, 0, 4}));
+  EXPECT_EQ(host.runProgress.back(), (std::vector<long long>{3, 3, 4, 4}));
+  for (size_t i = 1; i < host.runProgress.size(); ++i) {
+    EXPECT_GE(host.runProgress[i][0], host.runProgress[i - 1][0]);
+    EXPECT_GE(host.runProgress[i][2], host.runProgress[i - 1][2]);
+  }
+}
+
+TEST(RunProgressText, TablesShareRateAndTimeLeft) {
+  EXPECT_EQ(conversion::OverallProgressText(1, 3, 0, 0, 0), "table 1 of 3");
+  EXPECT_EQ(conversion::OverallProgressText(2, 3, 250, 1000, 0.5), "table 2 of 3, 25% of all rows");
+  EXPECT_EQ(conversion::OverallProgressText(2, 3, 250, 1000, 10), "table 2 of 3, 25% of all rows, 25 rows/s, 0:30 left");
+  EXPECT_EQ(conversion::OverallProgressText(3, 3, 1000, 4000000, 1), "table 3 of 3, 0% of all rows, 1000 rows/s, 1:06:39 left");
+  EXPECT_EQ(conversion::OverallProgressText(3, 3, 1200, 1000, 2), "table 3 of 3, 100% of all rows, 500 rows/s, 0:00 left");
 }

@@ -224,6 +224,16 @@ TEST_F(CliTest, TablesAreNamedWithOrWithoutTheirSchema) {
   auto untouched = testsupport::NewFirebirdDatabase(dir, "untouched.fdb");
   EXPECT_EQ(Tarnwick(args(untouched, "Customer,Entry")), 2);
   EXPECT_TRUE(UserTables(untouched).empty());
+  // Patterns, and --exclude.
+  auto patterned = testsupport::NewFirebirdDatabase(dir, "patterned.fdb");
+  auto withExclude = args(patterned, "sales.*,*log");
+  withExclude.insert(withExclude.end(), {"--exclude", "Sales.Entry,dbo.Log"});
+  EXPECT_EQ(Tarnwick(withExclude), 0);
+  EXPECT_EQ(UserTables(patterned), (std::vector<std::string>{"Sales.Customer", "audit.Log"}));
+  // Nothing left to convert is an error too.
+  auto none = testsupport::NewFirebirdDatabase(dir, "none.fdb");
+  EXPECT_EQ(Tarnwick(args(none, "Nothing*")), 2);
+  EXPECT_TRUE(UserTables(none).empty());
 }
 
 // Ctrl-C stops the run after the statement in progress: the tables done stay committed, the summary

@@ -182,6 +182,7 @@ class RunTest : public QObject {
     QCOMPARE(caption, QString("Stop Converting"));
     QVERIFY(!othersEnabled);
     QCOMPARE(form->PushButton[7]->text(), QString("Start Converting"));
+    QCOMPARE(form->windowTitle(), QString("Tarnwick"));
     QVERIFY(form->PushButton[1]->isEnabled() && form->Text1->isEnabled());
     QCOMPARE(seen.size(), size_t(7));
     QCOMPARE(seen[0], std::string("CREATE TABLE \"Gamma\" (\"X\" INTEGER);"));
@@ -291,6 +292,8 @@ class RunTest : public QObject {
                                  form->ProgressBar1->value() < 100,
                              30000);
     QCOMPARE(form->PushButton[7]->text(), QString("Stop Converting"));
+    // The whole run's progress is in the title: C_Done was the first table, B_Long is the second.
+    QTRY_VERIFY(form->windowTitle().startsWith("Tarnwick - table 2 of 3, "));
     QVERIFY(!form->PushButton[1]->isEnabled());  // browse
     QVERIFY(!form->PushButton[2]->isEnabled());  // Load Sample
     QVERIFY(!form->Text1->isEnabled() && !form->Check1->isEnabled());
@@ -300,6 +303,7 @@ class RunTest : public QObject {
     WaitIdle(*form, 10000);
     QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(form->PushButton[7]->text(), QString("Start Converting"));
+    QCOMPARE(form->windowTitle(), QString("Tarnwick"));
     QVERIFY(form->PushButton[1]->isEnabled() && form->Text1->isEnabled());
     QVERIFY(!Texts().contains("Done."));
     QCOMPARE(MsgBox::Log().last().title, QString("Conversion Summary"));

@@ -38,6 +38,11 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   std::atomic<bool> stop{false};
   bool StopRequested() override { return stop; }
   std::function<void(const std::string& table, long long row)> onRow;
+  // Every call of the whole run's progress: table, tables, rows done, rows in all.
+  std::vector<std::vector<long long>> runProgress;
+  void RunProgress(int table, int tables, long long done, long long total) override {
+    runProgress.push_back({table, tables, done, total});
+  }
   void RowProgress(const std::string& table, long long done, long long) override {
     if (onRow) onRow(table, done);
   }
