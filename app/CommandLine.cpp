@@ -278,7 +278,7 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
     rules_ = rules;
     casts_ = std::move(casts);
   }
-  void FilterTables(std::vector<std::string>& tables) override {
+  void FilterTables(std::vector<std::string>& tables, std::vector<std::string>&) override {
     if (!o_.chosen) return;
     std::erase_if(tables, [&](const std::string& t) {
       return std::find(o_.chosen->begin(), o_.chosen->end(), t) == o_.chosen->end();

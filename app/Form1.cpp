@@ -26,6 +26,7 @@
 #include "app/MsgBox.h"
 #include "app/Settings.h"
 #include "app/Shell.h"
+#include "app/TablesDialog.h"
 #include "app/SkinFramework.h"
 #include "app/WindowHelpers.h"
 #include "connectivity/ConnString.h"
@@ -118,6 +119,9 @@ Form1::Form1() {
   PlaceTwips(Check4, 1305, 2175, 1950, 330);
   button(6, "Test Connection", Frame3, 240, 2565, 3600, 405);
   button(4, "Help", Frame3, 3960, 2565, 3600, 405);
+  // Between the database line and the buttons, beside "Local Connection".
+  TablesButton = new QPushButton("Tables...", Frame3);
+  PlaceTwips(TablesButton, 3960, 2160, 3600, 345);
 
   Frame1 = new QGroupBox("Firebird or Interbase Login", this);
   PlaceTwips(Frame1, 120, 3840, 7800, 2265);
@@ -159,6 +163,7 @@ Form1::Form1() {
   connect(PushButton[7], &QPushButton::clicked, this, &Form1::PushButton7_Click);
   connect(PushButton[8], &QPushButton::clicked, this, &Form1::PushButton8_Click);
   connect(Check1, &QCheckBox::clicked, this, &Form1::Check1_Click);
+  connect(TablesButton, &QPushButton::clicked, this, &Form1::TablesButton_Click);
   connect(Check4, &QCheckBox::toggled, this, [this] { Settings::Put("Local Connection", Check4->isChecked() ? "1" : "0"); });
   auto options = [this] {
     Settings::Put("Option1", Option1->isChecked() ? "True" : "False");
@@ -177,6 +182,7 @@ Form1::Form1() {
 
   pointer_ = new PointerState(this);
   for (int n = 1; n <= 8; ++n) pointer_->HoverButton(PushButton[n]);
+  pointer_->HoverButton(TablesButton);
   for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Frame2, Frame3, Text1, Text2, Text5, Text6, Text7})
     pointer_->HoverPlain(w);
 
@@ -252,7 +258,6 @@ void Form1::OptionalSkin() {
   ApplyFaceColor(this);
   skin_ = std::make_unique<SkinFramework>();
   skin_->LoadSkin(path, "");
-  skin_->ApplyOptions |= 1;
   skin_->ApplyColors = true;
   skin_->ApplyMetrics = true;
   skin_->ApplyWindow(this);
@@ -441,12 +446,23 @@ void Form1::PushButton7_Click() {
   // The run works on its own thread with what the panels and switches say now.
   summary_.reset();
   worker_ = std::make_unique<RunWorker>(*this, this);
+  std::vector<std::string> leftOut;
+  for (const QString& t : Settings::LeftOutTables(Text5->text(), Text8->text())) leftOut.push_back(t.toStdString());
+  worker_->SetLeftOut(std::move(leftOut));
   connect(worker_.get(), &RunWorker::finished, this, &Form1::RunFinished);
   SetControlsBusy(true);
   PushButton[7]->setText("Stop Converting");
   lastProgress_ = runStarted_ = QDateTime::currentMSecsSinceEpoch();
   pulse_->start();
   worker_->Start();
+}
+
+void Form1::TablesButton_Click() {
+  if (Busy()) return;
+  const QString server = Text5->text(), database = Text8->text();
+  auto* dlg = new TablesDialog(this, SqlServerLogin(), FirebirdLogin(), Settings::LeftOutTables(server, database));
+  if (ExecModal(dlg, this) == QDialog::Accepted && dlg->Loaded()) Settings::SetLeftOutTables(server, database, dlg->LeftOut());
+  delete dlg;
 }
 
 void Form1::StopConverting() {
@@ -475,6 +491,7 @@ void Form1::SetControlsBusy(bool busy) {
     w->setEnabled(!busy);
   for (int n = 1; n <= 8; ++n)
     if (n != 7) PushButton[n]->setEnabled(!busy);
+  TablesButton->setEnabled(!busy);
   Option1->setEnabled(!busy && Check1->isChecked());
   Option2->setEnabled(!busy && Check1->isChecked());
 }

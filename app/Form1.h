@@ -39,6 +39,7 @@ class Form1 : public QWidget, public conversion::RunHost {
   QRadioButton *Option1, *Option2;
   QGroupBox *Frame1, *Frame2, *Frame3;
   QPushButton* PushButton[9] = {};
+  QPushButton* TablesButton;  // "Tables...": which tables "Start Converting" takes
   QProgressBar* ProgressBar1;
   std::vector<std::string> List1, List2;  // hidden work lists of the run
 
@@ -51,6 +52,7 @@ class Form1 : public QWidget, public conversion::RunHost {
   void PushButton7_Click();  // Start Converting; during a run, Stop Converting
   void PushButton8_Click();  // Firebird version notice
   void Check1_Click();
+  void TablesButton_Click();
   PointerState* Pointer() const { return pointer_; }
   bool Converting() const;
   // A run or a login test is under way on a thread of its own.

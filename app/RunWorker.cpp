@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QThread>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -99,6 +100,14 @@ void RunWorker::SendScript() {
     for (const auto& line : lines) window_.AppendScript(line);
   });
   script_.clear();
+}
+
+void RunWorker::FilterTables(std::vector<std::string>& tables, std::vector<std::string>& notes) {
+  for (const auto& t : leftOut_) {
+    const auto at = std::find(tables.begin(), tables.end(), t);
+    if (at != tables.end()) tables.erase(at);
+    else notes.push_back("The table " + t + ", left out with \"Tables...\", is no longer in the SQL Server database.");
+  }
 }
 
 void RunWorker::SetHourglass(bool on) {

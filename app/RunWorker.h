@@ -28,6 +28,9 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   // Starts the run; `finished` is emitted on the window's thread once it has ended.
   void Start();
   bool Running() const { return running_; }
+  // Tables the run leaves out (the window's "Tables..."), by display name.
+  void SetLeftOut(std::vector<std::string> tables) { leftOut_ = std::move(tables); }
+  void FilterTables(std::vector<std::string>& tables, std::vector<std::string>& notes) override;
   // Asks the run to end after the statement in progress.
   void RequestStop() { stop_ = true; }
   // From now on every question is answered at once without the window (No, or the preview's "leave"),
@@ -96,6 +99,7 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   bool preview_ = false, perFile_ = false, perTable_ = false, copyKeys_ = true;
   conversion::TypeRules rules_ = conversion::TypeRules::Firebird;
   std::vector<std::string> casts_;
+  std::vector<std::string> leftOut_;
   std::unique_ptr<ado::Connection> mssql_, firebird_;
   std::string tbl_;
   std::vector<std::string> list1_, list2_;

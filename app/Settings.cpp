@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QUrl>
 
 namespace Settings {
 namespace {
@@ -46,6 +47,25 @@ QString Get(const QString& key, const QString& defaultValue) {
 void Put(const QString& key, const QString& value) {
   QSettings& s = Store();
   s.setValue("Tarnwick/" + key, value);
+  s.sync();
+  QFile::setPermissions(s.fileName(), kOwnerOnly);
+}
+
+namespace {
+// Server and database names may hold anything: the key keeps them percent-encoded.
+QString LeftOutKey(const QString& server, const QString& database) {
+  return "LeftOut " + QString::fromLatin1(QUrl::toPercentEncoding(server.trimmed().toLower() + "," + database.trimmed().toLower()));
+}
+}  // namespace
+
+QStringList LeftOutTables(const QString& server, const QString& database) {
+  return Store().value("Tarnwick/" + LeftOutKey(server, database)).toStringList();
+}
+
+void SetLeftOutTables(const QString& server, const QString& database, const QStringList& tables) {
+  QSettings& s = Store();
+  if (tables.isEmpty()) s.remove("Tarnwick/" + LeftOutKey(server, database));
+  else s.setValue("Tarnwick/" + LeftOutKey(server, database), tables);
   s.sync();
   QFile::setPermissions(s.fileName(), kOwnerOnly);
 }

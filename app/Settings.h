@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 // The per-user settings store: application "Quorvane", section "Tarnwick", string values.
 namespace Settings {
@@ -13,6 +14,9 @@ bool CopyKeys();
 QString TypeRules();
 // "Casts": the user's cast rules (SOURCE=TARGET), separated by ";" or line breaks.
 QString Casts();
+// "LeftOut <server>,<database>": the source tables "Tables..." left out of runs from that database.
+QStringList LeftOutTables(const QString& server, const QString& database);
+void SetLeftOutTables(const QString& server, const QString& database, const QStringList& tables);
 // False, with the reason, when the store's file cannot be written (what is typed would not be kept).
 bool Writable(QString* why = nullptr);
 }  // namespace Settings

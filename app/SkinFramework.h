@@ -8,7 +8,6 @@ class SkinFramework {
  public:
   // Loads the skin file; throws std::runtime_error when it cannot be read.
   void LoadSkin(const QString& path, const QString& ini);
-  int ApplyOptions = 0;
   bool ApplyColors = false;   // property 5
   bool ApplyMetrics = false;  // property 10
   void ApplyWindow(QWidget* window);

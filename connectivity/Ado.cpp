@@ -43,7 +43,7 @@ Connection::~Connection() {
 }
 
 void Connection::Open(const std::string& connectionString) {
-  if (backend_) throw DbError("Operation is not allowed when the object is open.");
+  if (backend_) throw DbError(kOpenText);
   if (IsFirebirdConnectionString(connectionString))
     backend_ = OpenFirebird(connectionString, ConnectionTimeout);
   else
@@ -51,13 +51,13 @@ void Connection::Open(const std::string& connectionString) {
 }
 
 void Connection::Open(const FirebirdTarget& target) {
-  if (backend_) throw DbError("Operation is not allowed when the object is open.");
+  if (backend_) throw DbError(kOpenText);
   backend_ = OpenFirebird(target, ConnectionTimeout);
 }
 
 Backend& Connection::Active() {
   // A connection that is not open is as good as lost: nothing sent on it can succeed.
-  if (!backend_) throw DbError("Operation is not allowed when the object is closed.", true);
+  if (!backend_) throw DbError(kClosedText, true);
   return *backend_;
 }
 
@@ -78,7 +78,6 @@ void Connection::Close() {
 void Recordset::Attach(std::unique_ptr<Cursor> cursor) {
   cursor_ = std::move(cursor);
   eof_ = !cursor_->Fetch();
-  bof_ = eof_;
 }
 
 void Recordset::Open(const std::string& source, Connection& conn) {
@@ -109,7 +108,7 @@ const Field& Recordset::Fields(std::string_view name) const {
 
 void Recordset::Close() {
   cursor_.reset();
-  eof_ = bof_ = true;
+  eof_ = true;
 }
 
 }  // namespace ado

@@ -11,6 +11,10 @@
 
 namespace ado {
 
+// What an operation on a closed (or an open) connection or statement says, as the database classes put it.
+constexpr const char* kClosedText = "Operation is not allowed when the object is closed.";
+constexpr const char* kOpenText = "Operation is not allowed when the object is open.";
+
 // Column description as the result set reports it (ADO type codes, see conversion/Datatype.h).
 struct Field {
   std::string Name;
@@ -124,7 +128,6 @@ class Recordset {
   explicit Recordset(std::unique_ptr<Cursor> cursor) { Attach(std::move(cursor)); }
   void Open(const std::string& source, Connection& conn);
   bool Eof() const { return eof_; }
-  bool Bof() const { return bof_; }
   void MoveNext();
   int FieldCount() const { return cursor_ ? static_cast<int>(cursor_->Columns().size()) : 0; }
   const Field& Fields(int i) const { return cursor_->Columns().at(static_cast<size_t>(i)); }
@@ -140,7 +143,7 @@ class Recordset {
  private:
   void Attach(std::unique_ptr<Cursor> cursor);
   std::unique_ptr<Cursor> cursor_;
-  bool eof_ = true, bof_ = true;
+  bool eof_ = true;
 };
 
 // Opens a fresh connection with `open` and releases it again: false on any failure, with the

@@ -240,7 +240,7 @@ class FbCursor : public Cursor {
 
   bool Fetch() override {
     if (done_) return false;
-    if (!stmt_) throw DbError("Operation is not allowed when the object is closed.");
+    if (!stmt_) throw DbError(kClosedText);
     ISC_STATUS_ARRAY st;
     ISC_STATUS rc = isc_dsql_fetch(st, stmt_.Handle(), SQL_DIALECT_V6, sqlda_.get());
     if (rc == 100) {
@@ -458,7 +458,7 @@ class FirebirdBackend : public Backend {
   }
 
   std::unique_ptr<Cursor> Query(const std::string& sql) override {
-    if (!db_) throw DbError("Operation is not allowed when the object is closed.", true);
+    if (!db_) throw DbError(kClosedText, true);
     // What this connection wrote is committed first, so that the query's own transaction sees it.
     Commit();
     return std::make_unique<FbCursor>(*this, &db_, sql);
@@ -498,7 +498,7 @@ class FirebirdBackend : public Backend {
 
  private:
   void Start() {
-    if (!db_) throw DbError("Operation is not allowed when the object is closed.", true);
+    if (!db_) throw DbError(kClosedText, true);
     if (tr_) return;
     tr_.Start(&db_, false);
     if (!dirty_) lastCommit_ = Clock::now();

@@ -398,7 +398,7 @@ class OdbcBackend : public Backend {
 
  private:
   StmtHandle NewStatement() {
-    if (!dbc_) throw DbError("Operation is not allowed when the object is closed.");
+    if (!dbc_) throw DbError(kClosedText);
     SQLHSTMT raw = nullptr;
     Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_.Get(), &raw), SQL_HANDLE_DBC, dbc_.Get());
     StmtHandle stmt(raw);

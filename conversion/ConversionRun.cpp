@@ -215,11 +215,12 @@ void ConversionRun::Run() {
       }
       host_.SourceTables().push_back(name);
     }
-    host_.FilterTables(host_.SourceTables());
+    std::vector<std::string> choiceNotes;
+    host_.FilterTables(host_.SourceTables(), choiceNotes);
+    for (const auto& note : choiceNotes) summary_.Note(note);
     Step(110, [&] { FireBird::ListFirebirdTables(host_.FirebirdLogin(), host_.TargetTables()); });
     Step(112, [&] {
       ado::Connection& fb = host_.FirebirdConn();
-      fb.CommandTimeout = 5000;
       fb.ConnectionTimeout = 5000;
       fb.Open(FireBird::Target(host_.FirebirdLogin()));
     });
@@ -422,7 +423,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
       // Rows for a table that could not be created would each fail with a message of their own.
       if (Route(ddl.createTable, 134)) {
         std::optional<long long> identityMax;
-        if (!rs.Eof() && !rs.Bof())
+        if (!rs.Eof())
           identityMax = ExportRows(target, rs, ddl, total, keys ? keys->IdentityOrdinal() : -1);
         if (tableIncomplete_) {
           // Keys over part of the rows would make the table look complete.

@@ -61,8 +61,9 @@ class RunHost {
   virtual ado::Connection& MssqlConn() = 0;
   virtual ado::Connection& FirebirdConn() = 0;
   virtual std::string& CurrentTable() = 0;    // tbl of the main window: the table being converted
-  // Leaves out of the listed source tables those the run is not to convert (all are, by default).
-  virtual void FilterTables(std::vector<std::string>& /*tables*/) {}
+  // Leaves out of the listed source tables those the run is not to convert (all are, by default);
+  // `notes` gets what the summary should say about the choice (a chosen table that is gone).
+  virtual void FilterTables(std::vector<std::string>& /*tables*/, std::vector<std::string>& /*notes*/) {}
   // Whether keys, indexes, identities, NOT NULL and defaults are carried over (the saved "CopyKeys").
   virtual bool CopyKeys() { return true; }
   // Which type rules make the Firebird types (the saved "TypeRules"), and the user's casts ("Casts").

@@ -277,7 +277,7 @@ void Form2::PushButton1_Click() {
     const std::string text = script_->Text(n);
     if (text.find_first_not_of(' ') == std::string::npos) continue;
     try {
-      if (!conn_) throw ado::DbError("Operation is not allowed when the object is closed.", true);
+      if (!conn_) throw ado::DbError(ado::kClosedText, true);
       conn_->Execute(text);
     } catch (const std::exception& e) {
       const QString d = QString::fromStdString(e.what());

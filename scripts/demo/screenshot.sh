@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the README's pictures again (docs/demo-preview.png, docs/demo-main.png): the demo source on a
+# Makes the README's pictures again (docs/demo-*.png): the demo source on a
 # loopback port, a conversion with the preview on into a fresh copy of the sample, offscreen.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -19,4 +19,4 @@ cp build/Samples/sample.fdb "$work/demo.fdb"
 mkdir -p docs
 XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen build/demo_screenshot "$(head -1 "$work/port")" \
   "$work/demo.fdb" docs
-echo "Wrote docs/demo-preview.png and docs/demo-main.png."
+echo "Wrote docs/demo-tables.png, docs/demo-progress.png, docs/demo-preview.png and docs/demo-main.png."

@@ -3,11 +3,17 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
+#include <QTreeWidget>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include "GuiTestMain.h"
 #include "app/Form1.h"
+#include "app/Settings.h"
+#include "app/TablesDialog.h"
+#include "app/WindowHelpers.h"
+#include "connectivity/Ado.h"
 
 using testsupport::Rows;
 
@@ -63,6 +69,110 @@ class SqlServerTest : public QObject {
     f.PushButton[6]->click();
     WaitIdle(f);
     QVERIFY(MsgBox::Log().last().text.startsWith("Could not connect. The value contains \"};\""));
+  }
+
+  // "Tables...": tick two of five tables; Start takes exactly those, asks nothing about the others, names
+  // the foreign key to a table left out, and the choice is there again in a new window.
+  void tablesChosenInTheWindow() {
+    testsupport::TempDir dir;
+    testsupport::TdsEndpoint endpoint(dir, R"J({"database": "shop", "password": "pw", "tables": [
+      {"name": "Orders", "columns": [["Id", "int"], ["CustomerId", "int"]], "rows": [[1, 1], [2, 1]],
+       "primary_key": {"name": "PK_Orders", "columns": ["Id"]},
+       "foreign_keys": [{"name": "FK_Orders_Customer", "columns": ["CustomerId"], "ref_table": "Customer",
+                         "ref_schema": "Sales", "ref_columns": ["Id"]}]},
+      {"name": "Customer", "schema": "Sales", "columns": [["Id", "int"]], "rows": [[1]],
+       "primary_key": {"name": "PK_Customer", "columns": ["Id"]}},
+      {"name": "Items", "columns": [["Id", "int"]], "rows": [[7], [8], [9]]},
+      {"name": "Log", "columns": [["Id", "int"]], "rows": []},
+      {"name": "Log", "schema": "audit", "columns": [["Id", "int"]], "rows": [[3]]}]})J");
+    auto target = testsupport::NewFirebirdDatabase(dir);
+    {
+      // Firebird holds "Items" and "Log" already: marked in the list, and never asked about.
+      ado::Connection c;
+      c.Open(FireBird::ConnectionString(target));
+      c.Execute("CREATE TABLE \"Items\" (\"Old\" INTEGER)");
+      c.Execute("CREATE TABLE \"Log\" (\"Old\" INTEGER)");
+    }
+    QStringList shownNames, marked, rows;
+    auto choose = [&](Form1& f, const std::function<void(TablesDialog*)>& act) {
+      SetModalHandler([&](QDialog* d) {
+        auto* t = dynamic_cast<TablesDialog*>(d);
+        if (!t) return 0;
+        if (!QTest::qWaitFor([t] { return t->Loaded(); }, 30000)) return 0;
+        act(t);
+        return static_cast<int>(QDialog::Accepted);
+      });
+      f.TablesButton->click();
+      SetModalHandler({});
+    };
+    {
+      Form1 f;
+      Fill(f, endpoint, "pw");
+      FillTarget(f, target);
+      choose(f, [&](TablesDialog* t) {
+        for (int i = 0; i < t->List->topLevelItemCount(); ++i) {
+          shownNames << t->List->topLevelItem(i)->text(0);
+          rows << t->List->topLevelItem(i)->text(1);
+          if (t->List->topLevelItem(i)->text(2) == "yes") marked << t->List->topLevelItem(i)->text(0);
+        }
+        // A pattern shows the Log tables of both schemas; untick them, then untick Items by name.
+        t->Filter->setText("*log");
+        t->UntickShown->click();
+        t->Filter->setText("items");
+        t->UntickShown->click();
+        t->Filter->clear();
+      });
+      QCOMPARE(shownNames.size(), 5);
+      QVERIFY(shownNames.contains("Sales.Customer") && shownNames.contains("audit.Log") && shownNames.contains("Log"));
+      QCOMPARE(rows[shownNames.indexOf("Items")], QString("3"));
+      QCOMPARE((QSet<QString>(marked.begin(), marked.end())), (QSet<QString>{"Items", "Log"}));
+      MsgBox::Log().clear();
+      f.PushButton7_Click();
+      WaitIdle(f);
+      for (const auto& m : MsgBox::Log()) QVERIFY2(m.title != "Overwrite?", qPrintable(m.text));
+    }
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(target));
+    QCOMPARE(Rows(c, "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY 1"),
+             (std::vector<std::vector<std::string>>{{"Items"}, {"Log"}, {"Orders"}, {"Sales.Customer"}}));
+    QCOMPARE(Rows(c, "SELECT * FROM \"Items\""), (std::vector<std::vector<std::string>>{}));  // left as it was
+    QCOMPARE(Rows(c, "SELECT COUNT(*) FROM \"Orders\"")[0][0], std::string("2"));
+    // Both ticked: the foreign key between them is made.
+    QCOMPARE(Rows(c, "SELECT COUNT(*) FROM RDB$RELATION_CONSTRAINTS WHERE RDB$CONSTRAINT_NAME = 'FK_Orders_Customer'")[0][0],
+             std::string("1"));
+    // A new window on the same source: the same tables are left out.
+    QStringList unticked;
+    Form1 again;
+    Fill(again, endpoint, "pw");
+    FillTarget(again, target);
+    choose(again, [&](TablesDialog* t) { unticked = t->LeftOut(); });
+    std::sort(unticked.begin(), unticked.end());
+    QCOMPARE(unticked, (QStringList{"Items", "Log", "audit.Log"}));
+  }
+
+  // A foreign key to a table left out is named as not made.
+  void foreignKeyToATableLeftOutIsNamed() {
+    testsupport::TempDir dir;
+    testsupport::TdsEndpoint endpoint(dir, R"J({"database": "shop", "password": "pw", "tables": [
+      {"name": "Orders", "columns": [["Id", "int"], ["CustomerId", "int"]], "rows": [[1, 1]],
+       "foreign_keys": [{"name": "FK_Orders_Customer", "columns": ["CustomerId"], "ref_table": "Customer",
+                         "ref_columns": ["Id"]}]},
+      {"name": "Customer", "columns": [["Id", "int"]], "rows": [[1]], "primary_key": {"name": "PK_Customer", "columns": ["Id"]}}]})J");
+    auto target = testsupport::NewFirebirdDatabase(dir);
+    Form1 f;
+    Fill(f, endpoint, "pw");
+    FillTarget(f, target);
+    Settings::SetLeftOutTables(f.Text5->text(), f.Text8->text(), {"Customer", "Gone"});
+    MsgBox::Log().clear();
+    f.PushButton7_Click();
+    WaitIdle(f);
+    QCOMPARE(MsgBox::Log().last().title, QString("Conversion Summary"));
+    const QString summary = MsgBox::Log().last().text;
+    QVERIFY2(summary.contains("foreign key \"FK_Orders_Customer\" (it refers to \"Customer\", which is not in this run)"),
+             qPrintable(summary));
+    QVERIFY2(summary.contains("The table Gone, left out with \"Tables...\", is no longer in the SQL Server database."),
+             qPrintable(summary));
+    Settings::SetLeftOutTables(f.Text5->text(), f.Text8->text(), {});
   }
 
   void startConvertingCopiesEveryTable() {

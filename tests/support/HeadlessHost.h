@@ -53,7 +53,7 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   std::vector<std::string> Casts() override { return casts; }
   // Leaves tables out of the run, as the command line's --tables does.
   std::function<void(std::vector<std::string>&)> onFilter;
-  void FilterTables(std::vector<std::string>& tables) override {
+  void FilterTables(std::vector<std::string>& tables, std::vector<std::string>&) override {
     if (onFilter) onFilter(tables);
   }
   bool PreviewPerFile() override { return !perTable; }

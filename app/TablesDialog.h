@@ -1,0 +1,42 @@
+#pragma once
+#include <QDialog>
+#include <QStringList>
+#include <memory>
+
+#include "connectivity/FireBird.h"
+#include "connectivity/MSSQL.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QThread;
+class QTreeWidget;
+
+// "Tables...": the source tables with their row counts and a mark for those Firebird holds already,
+// ticked but for those the user left out before. The list is read on a thread of its own.
+class TablesDialog : public QDialog {
+ public:
+  TablesDialog(QWidget* owner, MSSQL::Login source, FireBird::Login target, QStringList leftOut);
+  ~TablesDialog() override;
+
+  // The unticked tables, by display name ("Sales.Customer").
+  QStringList LeftOut() const;
+  // True once the list has been read (or could not be).
+  bool Loaded() const { return loaded_; }
+
+  QTreeWidget* List;   // table, rows, in Firebird
+  QLineEdit* Filter;   // text, or a pattern (Sales.*), that the list shows
+  QLabel* Status;
+  QPushButton *TickShown, *UntickShown, *Keep, *Cancel;
+
+ private:
+  struct Listing;
+  void Fill(const Listing& l);
+  void ApplyFilter();
+  void SetShownTicked(bool on);
+
+  QStringList leftOut_;
+  std::vector<MSSQL::TableRef> refs_;  // the listed tables, by the index each item keeps
+  QThread* reader_ = nullptr;
+  bool loaded_ = false;
+};
