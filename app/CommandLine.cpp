@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "app/Settings.h"
-#include "connectivity/Ado.h"
-#include "connectivity/ConnString.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/core/ConnString.h"
 #include "app/Signals.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/Progress.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "connectivity/Ado.h"
-#include "connectivity/ErrorTrap.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/core/ErrorTrap.h"
 #include "conversion/ConversionRun.h"
 
 class QLineEdit;

@@ -1,6 +1,6 @@
 #include "app/HelpMessages.h"
 
-#include "connectivity/ErrorTrap.h"
+#include "connectivity/core/ErrorTrap.h"
 
 namespace Help {
 

@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <set>
 
-#include "connectivity/ConnString.h"
+#include "connectivity/core/ConnString.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/TableChoice.h"
 

@@ -3,8 +3,8 @@
 #include <QStringList>
 #include <memory>
 
-#include "connectivity/FireBird.h"
-#include "connectivity/MSSQL.h"
+#include "connectivity/firebird/FireBird.h"
+#include "connectivity/sqlserver/MSSQL.h"
 
 class QLabel;
 class QLineEdit;

@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-#include "connectivity/ErrorTrap.h"
+#include "connectivity/core/ErrorTrap.h"
 
 class QWidget;
 

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <set>
 
-#include "connectivity/AdoTypes.h"
-#include "connectivity/ConnString.h"
+#include "connectivity/core/AdoTypes.h"
+#include "connectivity/core/ConnString.h"
 
 namespace conversion {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 #include "conversion/TableDdl.h"
 
 namespace conversion {

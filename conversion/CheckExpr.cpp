@@ -3,7 +3,7 @@
 #include <cctype>
 #include <vector>
 
-#include "connectivity/ConnString.h"
+#include "connectivity/core/ConnString.h"
 #include "conversion/TableDdl.h"
 
 namespace conversion {

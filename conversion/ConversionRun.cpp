@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
-#include "connectivity/ConnString.h"
-#include "connectivity/ErrorTrap.h"
+#include "connectivity/core/ConnString.h"
+#include "connectivity/core/ErrorTrap.h"
 #include "conversion/Names.h"
 #include "conversion/Keys.h"
 #include "conversion/RowExport.h"

@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "connectivity/Ado.h"
-#include "connectivity/ErrorTrap.h"
-#include "connectivity/FireBird.h"
-#include "connectivity/MSSQL.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/core/ErrorTrap.h"
+#include "connectivity/firebird/FireBird.h"
+#include "connectivity/sqlserver/MSSQL.h"
 #include "conversion/Casts.h"
 #include "conversion/Keys.h"
 #include "conversion/RunSummary.h"

@@ -1,6 +1,6 @@
 #include "conversion/Datatype.h"
 
-#include "connectivity/AdoTypes.h"
+#include "connectivity/core/AdoTypes.h"
 
 namespace Datatype {
 

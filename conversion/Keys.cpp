@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "connectivity/ConnString.h"
+#include "connectivity/core/ConnString.h"
 #include "conversion/CheckExpr.h"
 #include "conversion/Names.h"
 

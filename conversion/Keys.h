@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "connectivity/MSSQL.h"
+#include "connectivity/sqlserver/MSSQL.h"
 #include "conversion/TableDdl.h"
 
 namespace conversion {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "connectivity/ConnString.h"
+#include "connectivity/core/ConnString.h"
 
 namespace conversion {
 

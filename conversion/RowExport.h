@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 #include "conversion/TableDdl.h"
 
 namespace conversion {

@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "connectivity/ConnString.h"
+#include "connectivity/core/ConnString.h"
 
 namespace conversion {
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "connectivity/MSSQL.h"
+#include "connectivity/sqlserver/MSSQL.h"
 
 namespace conversion {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "connectivity/AdoTypes.h"
-#include "connectivity/ConnString.h"
-#include "connectivity/MSSQL.h"
+#include "connectivity/core/AdoTypes.h"
+#include "connectivity/core/ConnString.h"
+#include "connectivity/sqlserver/MSSQL.h"
 #include "conversion/Casts.h"
 #include "conversion/Datatype.h"
 #include "conversion/Keys.h"

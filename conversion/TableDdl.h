@@ -3,8 +3,8 @@
 #include <utility>
 #include <vector>
 
-#include "connectivity/Ado.h"
-#include "connectivity/MSSQL.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/sqlserver/MSSQL.h"
 
 namespace conversion {
 

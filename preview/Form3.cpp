@@ -7,7 +7,7 @@
 
 #include "app/MsgBox.h"
 #include "app/WindowHelpers.h"
-#include "connectivity/ErrorTrap.h"
+#include "connectivity/core/ErrorTrap.h"
 #include "app/UiYield.h"
 #include "preview/ScriptModel.h"
 

@@ -9,8 +9,8 @@
 
 #include "app/MsgBox.h"
 #include "app/WindowHelpers.h"
-#include "connectivity/DbError.h"
-#include "connectivity/ErrorTrap.h"
+#include "connectivity/core/DbError.h"
+#include "connectivity/core/ErrorTrap.h"
 #include "preview/ScriptModel.h"
 
 Form4::Form4(ScriptModel* script) : script_(script) {

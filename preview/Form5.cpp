@@ -8,7 +8,7 @@
 
 #include "app/MsgBox.h"
 #include "app/WindowHelpers.h"
-#include "connectivity/ErrorTrap.h"
+#include "connectivity/core/ErrorTrap.h"
 
 namespace {
 QPointer<Form5> g_instance;

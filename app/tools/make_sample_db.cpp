@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "connectivity/Ado.h"
-#include "connectivity/FireBird.h"
-#include "connectivity/FirebirdBackend.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/firebird/FireBird.h"
+#include "connectivity/firebird/FirebirdBackend.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "connectivity/FirebirdBackend.h"
+#include "connectivity/firebird/FirebirdBackend.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/RowExport.h"
 #include "support/HeadlessHost.h"

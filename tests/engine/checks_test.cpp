@@ -3,7 +3,7 @@
 
 #include <map>
 
-#include "connectivity/MSSQL.h"
+#include "connectivity/sqlserver/MSSQL.h"
 #include "conversion/CheckExpr.h"
 #include "conversion/RunSummary.h"
 #include "conversion/TableChoice.h"

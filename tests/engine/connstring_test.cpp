@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "connectivity/ConnString.h"
-#include "connectivity/DbError.h"
-#include "connectivity/ErrorTrap.h"
-#include "connectivity/FireBird.h"
-#include "connectivity/MSSQL.h"
+#include "connectivity/core/ConnString.h"
+#include "connectivity/core/DbError.h"
+#include "connectivity/core/ErrorTrap.h"
+#include "connectivity/firebird/FireBird.h"
+#include "connectivity/sqlserver/MSSQL.h"
 
 using ado::ParseConnString;
 

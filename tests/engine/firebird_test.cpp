@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "connectivity/Ado.h"
-#include "connectivity/FireBird.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/firebird/FireBird.h"
 #include "support/TestSupport.h"
 
 using testsupport::Rows;

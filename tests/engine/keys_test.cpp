@@ -2,7 +2,7 @@
 // against the real engine, and a conversion from the SQLite ODBC source.
 #include <gtest/gtest.h>
 
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/Keys.h"
 #include "support/HeadlessHost.h"

@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "connectivity/Ado.h"
-#include "connectivity/MSSQL.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/sqlserver/MSSQL.h"
 #include "conversion/TableDdl.h"
 #include "support/TestSupport.h"
 

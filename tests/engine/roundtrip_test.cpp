@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 #include "conversion/RowExport.h"
 #include "conversion/TableDdl.h"
 #include "support/TestSupport.h"

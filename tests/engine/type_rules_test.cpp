@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "connectivity/ConnString.h"
+#include "connectivity/core/ConnString.h"
 #include "conversion/Datatype.h"
 #include "conversion/Names.h"
 #include "conversion/TableDdl.h"

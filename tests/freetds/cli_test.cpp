@@ -9,7 +9,7 @@
 
 #include <signal.h>
 
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 #include "conversion/ConversionRun.h"
 #include "support/HeadlessHost.h"
 #include "support/TestSupport.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 #include "conversion/ConversionRun.h"
 #include "support/HeadlessHost.h"
 #include "support/KeyChecks.h"

@@ -9,9 +9,9 @@
 #include <chrono>
 #include <thread>
 
-#include "connectivity/Ado.h"
-#include "connectivity/ConnString.h"
-#include "connectivity/MSSQL.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/core/ConnString.h"
+#include "connectivity/sqlserver/MSSQL.h"
 #include "conversion/RowExport.h"
 #include "conversion/TableDdl.h"
 #include "support/HeadlessHost.h"

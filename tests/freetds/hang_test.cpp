@@ -14,9 +14,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include "connectivity/Ado.h"
-#include "connectivity/FireBird.h"
-#include "connectivity/MSSQL.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/firebird/FireBird.h"
+#include "connectivity/sqlserver/MSSQL.h"
 #include "conversion/ConversionRun.h"
 #include "support/HeadlessHost.h"
 #include "support/TestSupport.h"

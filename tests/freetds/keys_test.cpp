@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 #include "conversion/ConversionRun.h"
 #include "support/EndpointFixture.h"
 #include "support/HeadlessHost.h"

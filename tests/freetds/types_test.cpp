@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 #include "conversion/ConversionRun.h"
 #include "support/HeadlessHost.h"
 #include "support/TestSupport.h"

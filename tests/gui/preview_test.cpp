@@ -17,7 +17,7 @@
 #include "app/Clipboard.h"
 #include "app/UiYield.h"
 #include "app/WindowHelpers.h"
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 #include "conversion/ConversionRun.h"
 #include "preview/Form2.h"
 #include "preview/Form3.h"

@@ -13,7 +13,7 @@
 #include "app/Settings.h"
 #include "app/TablesDialog.h"
 #include "app/WindowHelpers.h"
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 
 using testsupport::Rows;
 

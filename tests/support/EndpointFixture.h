@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 #include "support/HeadlessHost.h"
 #include "support/TestSupport.h"
 

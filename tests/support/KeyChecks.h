@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "connectivity/Ado.h"
-#include "connectivity/ConnString.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/core/ConnString.h"
 #include "support/TestSupport.h"
 
 namespace testsupport {

@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "connectivity/FirebirdBackend.h"
+#include "connectivity/firebird/FirebirdBackend.h"
 
 namespace testsupport {
 

@@ -2,9 +2,9 @@
 #include <string>
 #include <vector>
 
-#include "connectivity/Ado.h"
-#include "connectivity/FireBird.h"
-#include "connectivity/MSSQL.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/firebird/FireBird.h"
+#include "connectivity/sqlserver/MSSQL.h"
 
 namespace testsupport {
 

@@ -1,4 +1,4 @@
-#include "connectivity/Value.h"
+#include "connectivity/core/Value.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,8 +1,8 @@
-#include "connectivity/ConnString.h"
+#include "connectivity/core/ConnString.h"
 
 #include <cctype>
 
-#include "connectivity/DbError.h"
+#include "connectivity/core/DbError.h"
 
 namespace ado {
 

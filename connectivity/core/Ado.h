@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "connectivity/DbError.h"
-#include "connectivity/Value.h"
+#include "connectivity/core/DbError.h"
+#include "connectivity/core/Value.h"
 
 namespace ado {
 

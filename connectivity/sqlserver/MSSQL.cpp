@@ -1,13 +1,13 @@
-#include "connectivity/MSSQL.h"
+#include "connectivity/sqlserver/MSSQL.h"
 
 #include <functional>
 #include <map>
 #include <memory>
 #include <utility>
 
-#include "connectivity/Ado.h"
-#include "connectivity/ConnString.h"
-#include "connectivity/OdbcBackend.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/core/ConnString.h"
+#include "connectivity/sqlserver/OdbcBackend.h"
 
 namespace MSSQL {
 

@@ -1,8 +1,8 @@
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 
-#include "connectivity/ConnString.h"
-#include "connectivity/FirebirdBackend.h"
-#include "connectivity/OdbcBackend.h"
+#include "connectivity/core/ConnString.h"
+#include "connectivity/firebird/FirebirdBackend.h"
+#include "connectivity/sqlserver/OdbcBackend.h"
 
 namespace ado {
 

@@ -1,4 +1,4 @@
-#include "connectivity/ErrorTrap.h"
+#include "connectivity/core/ErrorTrap.h"
 
 namespace trap {
 

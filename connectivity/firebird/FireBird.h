@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 
 namespace FireBird {
 

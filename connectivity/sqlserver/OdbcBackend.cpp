@@ -1,4 +1,4 @@
-#include "connectivity/OdbcBackend.h"
+#include "connectivity/sqlserver/OdbcBackend.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "connectivity/AdoTypes.h"
-#include "connectivity/ConnString.h"
+#include "connectivity/core/AdoTypes.h"
+#include "connectivity/core/ConnString.h"
 
 namespace ado {
 namespace {

@@ -2,7 +2,7 @@
 #include <memory>
 #include <string>
 
-#include "connectivity/Ado.h"
+#include "connectivity/core/Ado.h"
 
 namespace ado {
 

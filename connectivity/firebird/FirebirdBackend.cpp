@@ -1,4 +1,4 @@
-#include "connectivity/FirebirdBackend.h"
+#include "connectivity/firebird/FirebirdBackend.h"
 
 #include <ibase.h>
 
@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "connectivity/ConnString.h"
+#include "connectivity/core/ConnString.h"
 
 namespace ado {
 namespace {

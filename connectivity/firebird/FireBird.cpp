@@ -1,7 +1,7 @@
-#include "connectivity/FireBird.h"
+#include "connectivity/firebird/FireBird.h"
 
-#include "connectivity/Ado.h"
-#include "connectivity/ConnString.h"
+#include "connectivity/core/Ado.h"
+#include "connectivity/core/ConnString.h"
 
 namespace FireBird {
 
