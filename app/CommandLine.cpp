@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -36,6 +37,10 @@ constexpr int kUsageError = 2;
 
 // The signal that asked the run to stop, 0 while none has.
 std::atomic<int> g_signal{0};
+class TerminalHost;
+// The run's host while it runs, for the signal thread.
+TerminalHost* g_host = nullptr;
+std::mutex g_hostMutex;
 
 const char* const kHelp =
     "Usage: tarnwick                      open the window\n"
@@ -261,8 +266,16 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
     return {};
   }
   void NewConnections() override {
-    ms_ = std::make_unique<ado::Connection>();
-    fbc_ = std::make_unique<ado::Connection>();
+    auto ms = std::make_unique<ado::Connection>();
+    auto fb = std::make_unique<ado::Connection>();
+    std::lock_guard<std::mutex> lock(connections_);
+    ms_ = std::move(ms);
+    fbc_ = std::move(fb);
+  }
+  // From the signal thread: the statement the source is working on ends at once.
+  void CancelSource() {
+    std::lock_guard<std::mutex> lock(connections_);
+    if (ms_) ms_->Cancel();
   }
   ado::Connection& MssqlConn() override { return *ms_; }
   ado::Connection& FirebirdConn() override { return *fbc_; }
@@ -345,6 +358,7 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   MSSQL::Login sql_;
   FireBird::Login fb_;
   const Options& o_;
+  std::mutex connections_;  // held while the connections are replaced, and while a signal cancels
   int table_ = 0, tables_ = 0;
   long long rowsDone_ = 0, rowsTotal_ = 0;
   std::chrono::steady_clock::time_point runStart_;
@@ -421,13 +435,23 @@ int Convert(int argc, char** argv) {
   TerminalHost host(sql, fb, o);
   host.SetRules(rules, casts);
   conversion::ConversionRun run(host);
-  // The first signal stops the run after its statement, with what succeeded committed and the summary
-  // printed; a second one ends the program at once.
+  // The first signal stops the run after its statement (a statement the source is working on is
+  // cancelled), with what succeeded committed and the summary printed; a second one ends the program.
+  {
+    std::lock_guard<std::mutex> lock(g_hostMutex);
+    g_host = &host;
+  }
   Signals::Watch([](int sig) {
     int none = 0;
     if (!g_signal.compare_exchange_strong(none, sig)) std::_Exit(128 + sig);
+    std::lock_guard<std::mutex> lock(g_hostMutex);
+    if (g_host) g_host->CancelSource();
   });
   run.Run();
+  {
+    std::lock_guard<std::mutex> lock(g_hostMutex);
+    g_host = nullptr;
+  }
   if (run.Stopped()) return 128 + g_signal.load();
   if (run.LoginFailed() || run.CastRefused()) return kUsageError;
   if (!host.ScriptWritten()) {

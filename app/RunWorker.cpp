@@ -167,8 +167,17 @@ conversion::PreviewOutcome RunWorker::ShowPreviewModal() {
 }
 
 void RunWorker::NewConnections() {
-  mssql_ = std::make_unique<ado::Connection>();
-  firebird_ = std::make_unique<ado::Connection>();
+  auto ms = std::make_unique<ado::Connection>();
+  auto fb = std::make_unique<ado::Connection>();
+  std::lock_guard<std::mutex> lock(connections_);
+  mssql_ = std::move(ms);
+  firebird_ = std::move(fb);
+}
+
+void RunWorker::RequestStop() {
+  stop_ = true;
+  std::lock_guard<std::mutex> lock(connections_);
+  if (mssql_) mssql_->Cancel();
 }
 
 void RunWorker::AppendRow(const std::string& table, const std::string& column) {

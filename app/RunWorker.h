@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,8 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   void SetLeftOut(std::vector<std::string> tables) { leftOut_ = std::move(tables); }
   void FilterTables(std::vector<std::string>& tables, std::vector<std::string>& notes) override;
   // Asks the run to end after the statement in progress.
-  void RequestStop() { stop_ = true; }
+  // A statement the source is working on is cancelled, so that the run need not wait for it.
+  void RequestStop();
   // From now on every question is answered at once without the window (No, or the preview's "leave"),
   // so that the run can wind up while the program ends.
   void AnswerAlone() { alone_ = true; }
@@ -43,8 +45,14 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
 
   const conversion::ConversionRun& Run() const { return run_; }
   // What the run leaves behind, for the window to keep once it has finished.
-  std::unique_ptr<ado::Connection> TakeMssql() { return std::move(mssql_); }
-  std::unique_ptr<ado::Connection> TakeFirebird() { return std::move(firebird_); }
+  std::unique_ptr<ado::Connection> TakeMssql() {
+    std::lock_guard<std::mutex> lock(connections_);
+    return std::move(mssql_);
+  }
+  std::unique_ptr<ado::Connection> TakeFirebird() {
+    std::lock_guard<std::mutex> lock(connections_);
+    return std::move(firebird_);
+  }
   std::string& CurrentTable() override { return tbl_; }
   std::vector<std::string>& SourceTables() override { return list1_; }
   std::vector<std::string>& TargetTables() override { return list2_; }
@@ -101,6 +109,7 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   std::vector<std::string> casts_;
   std::vector<std::string> leftOut_;
   std::unique_ptr<ado::Connection> mssql_, firebird_;
+  std::mutex connections_;  // held while the connections are replaced, and while Stop cancels
   std::string tbl_;
   std::vector<std::string> list1_, list2_;
   std::vector<std::string> script_;  // lines not yet sent to the window

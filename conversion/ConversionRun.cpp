@@ -82,6 +82,8 @@ bool ConversionRun::SourceStep(int line, F&& f) {
     try {
       f();
     } catch (const ado::DbError& e) {
+      // A statement Stop cancelled ends the run as Stop does, without an error message.
+      if (host_.StopRequested()) throw Halted{};
       lost = e.ConnectionLost();
       throw;
     }

@@ -44,15 +44,22 @@ Connection::~Connection() {
 
 void Connection::Open(const std::string& connectionString) {
   if (backend_) throw DbError(kOpenText);
-  if (IsFirebirdConnectionString(connectionString))
-    backend_ = OpenFirebird(connectionString, ConnectionTimeout);
-  else
-    backend_ = OpenOdbc(connectionString, ConnectionTimeout, CommandTimeout);
+  auto b = IsFirebirdConnectionString(connectionString) ? OpenFirebird(connectionString, ConnectionTimeout)
+                                                        : OpenOdbc(connectionString, ConnectionTimeout, CommandTimeout);
+  std::lock_guard<std::mutex> lock(swap_);
+  backend_ = std::move(b);
 }
 
 void Connection::Open(const FirebirdTarget& target) {
   if (backend_) throw DbError(kOpenText);
-  backend_ = OpenFirebird(target, ConnectionTimeout);
+  auto b = OpenFirebird(target, ConnectionTimeout);
+  std::lock_guard<std::mutex> lock(swap_);
+  backend_ = std::move(b);
+}
+
+void Connection::Cancel() {
+  std::lock_guard<std::mutex> lock(swap_);
+  if (backend_) backend_->Cancel();
 }
 
 Backend& Connection::Active() {
@@ -71,7 +78,11 @@ void Connection::Flush() {
 
 void Connection::Close() {
   if (!backend_) return;
-  auto b = std::move(backend_);
+  std::unique_ptr<Backend> b;
+  {
+    std::lock_guard<std::mutex> lock(swap_);
+    b = std::move(backend_);
+  }
   b->Close();
 }
 

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,6 +80,9 @@ class Backend {
   // A statement with "?" parameters, executed in the same grouped transactions as Execute; null where
   // the backend has no such path.
   virtual std::unique_ptr<PreparedStatement> Prepare(const std::string& /*sql*/) { return nullptr; }
+  // Asks the statement under way to end early; called from another thread. Does nothing where the
+  // backend cannot, or when no statement is under way.
+  virtual void Cancel() {}
   // What the driver's catalogue says about one table (of schema `owner`, any when empty); throws DbError
   // where there is no catalogue.
   virtual std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table, const std::string& owner = {});
@@ -114,11 +118,14 @@ class Connection {
   std::unique_ptr<Cursor> OpenSchemaTables();
   void Close();
   bool IsOpen() const { return backend_ != nullptr; }
+  // Asks the statement under way on this connection to end early (it then fails); safe from any thread.
+  void Cancel();
   void Flush();
   Backend& Active();
 
  private:
   std::unique_ptr<Backend> backend_;
+  std::mutex swap_;  // held while backend_ is set or taken, and while Cancel reaches it
 };
 
 // A result set positioned on its first row after Open.

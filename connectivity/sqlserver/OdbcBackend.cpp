@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <clocale>
-#include <future>
 #include <cstring>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -389,6 +389,11 @@ class OdbcBackend : public Backend {
     return std::make_unique<OdbcCursor>(std::move(stmt));
   }
 
+  void Cancel() override {
+    std::lock_guard<std::mutex> lock(runningMutex_);
+    if (running_) SQLCancel(running_);
+  }
+
   void Close() override {
     if (!dbc_) return;
     SQLDisconnect(dbc_.Get());
@@ -415,13 +420,24 @@ class OdbcBackend : public Backend {
     StmtHandle stmt = NewStatement();
     std::u16string w = ToUtf16(sql);
     static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
+    // While the server works on it, Cancel (from another thread) can end it.
+    {
+      std::lock_guard<std::mutex> lock(runningMutex_);
+      running_ = stmt.Get();
+    }
     SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLINTEGER>(w.size()));
+    {
+      std::lock_guard<std::mutex> lock(runningMutex_);
+      running_ = nullptr;
+    }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) Fail(stmt);
     return stmt;
   }
 
   EnvHandle env_;
   DbcHandle dbc_;
+  std::mutex runningMutex_;
+  SQLHSTMT running_ = nullptr;  // the statement SQLExecDirect is working on
   int queryTimeout_;
 };
 

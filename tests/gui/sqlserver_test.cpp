@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QTreeWidget>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
 
 #include "GuiTestMain.h"
@@ -175,6 +176,40 @@ class SqlServerTest : public QObject {
     Settings::SetLeftOutTables(f.Text5->text(), f.Text8->text(), {});
   }
 
+  // Stop while the source still prepares a table's rows: the statement is cancelled and the run ends
+  // within moments, the table before it whole.
+  void stopWhileTheSourcePrepares() {
+    testsupport::TempDir dir;
+    testsupport::TdsEndpoint endpoint(dir, R"J({"database": "shop", "password": "pw", "tables": [
+      {"name": "Locked", "select_delay": 60, "columns": [["A", "int"]], "rows": [[1]]},
+      {"name": "Done", "columns": [["B", "int"]], "rows": [[2]]}]})J");
+    auto target = testsupport::NewFirebirdDatabase(dir);
+    Form1 f;
+    Fill(f, endpoint, "pw");
+    FillTarget(f, target);
+    MsgBox::Log().clear();
+    f.PushButton7_Click();
+    // Tables go last to first: once the source holds the SELECT of "Locked", "Done" is whole.
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+          QFile log(QString::fromStdString(dir.File("endpoint.log")));
+          return log.open(QIODevice::ReadOnly) && log.readAll().contains("SELECT * FROM [dbo].[Locked]");
+        },
+        30000));
+    QElapsedTimer clock;
+    clock.start();
+    f.PushButton7_Click();  // "Stop Converting"
+    WaitIdle(f, 20000);
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(MsgBox::Log().size(), 1);  // the summary alone: no error box for the cancelled statement
+    QVERIFY(MsgBox::Log()[0].text.startsWith("Stopped."));
+    QVERIFY2(MsgBox::Log()[0].text.contains("Table \"Locked\": 0 rows read, 0 written, 0 rejected\n    not converted (stopped)"),
+             qPrintable(MsgBox::Log()[0].text));
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(target));
+    QCOMPARE(Rows(c, "SELECT * FROM \"Done\""), (std::vector<std::vector<std::string>>{{"2"}}));
+  }
+
   void startConvertingCopiesEveryTable() {
     testsupport::TempDir dir;
     testsupport::TdsEndpoint endpoint(dir, kCatalog);
@@ -196,7 +231,7 @@ class SqlServerTest : public QObject {
   }
 
   // A table whose SELECT waits on the server (a lock): the window keeps answering, and closing it ends
-  // the program at once, with what succeeded committed.
+  // the program at once, with what succeeded committed and the waiting statement cancelled.
   void theWindowAnswersWhileASelectWaits() {
     testsupport::TempDir dir;
     const char* catalog =
@@ -235,10 +270,13 @@ class SqlServerTest : public QObject {
     tick.start(100);
     f.PushButton7_Click();
     WaitIdle(f);
+    const qint64 endedAt = clock.elapsed();
     tick.stop();
     Form1::SetExitHandler([] {});
-    // The timer ran all through the wait: the window was never frozen.
-    QVERIFY2(ticks >= 30, qPrintable(QString::number(ticks)));
+    // The timer ran all through the wait up to the close (2.5 s at 100 ms): the window was never frozen.
+    QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
+    // Closing cancelled the statement the source was working on: the run ended with the window.
+    QVERIFY2(endedAt - closedAt < 2000, qPrintable(QString::number(endedAt - closedAt)));
     QVERIFY(moving);
     QCOMPARE(f.ProgressBar1->maximum(), 100);
     QVERIFY(closedAt > 0);
