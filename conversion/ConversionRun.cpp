@@ -299,8 +299,9 @@ void ConversionRun::Run() {
     }
     // Foreign keys come once every table of the run holds its rows; a per-table preview has given
     // each with the later of its two tables, and the rest are named.
-    if (copyKeys_) GiveForeignKeys(true);
-    if (!copyKeys_) {
+    if (copyKeys_) {
+      GiveForeignKeys(true);
+    } else {
       for (auto& [table, checks] : ReadChecks())
         if (std::find(sources.begin(), sources.end(), table) != sources.end())
           for (const auto& c : checks)

@@ -38,10 +38,14 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   std::atomic<bool> stop{false};
   bool StopRequested() override { return stop; }
   std::function<void(const std::string& table, long long row)> onRow;
-  // Every call of the whole run's progress: table, tables, rows done, rows in all.
-  std::vector<std::vector<long long>> runProgress;
+  // The first and last call of the whole run's progress (table, tables, rows done, rows in all), and
+  // whether the table and the rows done never went back; kept small, since it is called for every row.
+  std::vector<long long> firstRunProgress, lastRunProgress;
+  bool runProgressForward = true;
   void RunProgress(int table, int tables, long long done, long long total) override {
-    runProgress.push_back({table, tables, done, total});
+    if (firstRunProgress.empty()) firstRunProgress = {table, tables, done, total};
+    else runProgressForward = runProgressForward && table >= lastRunProgress[0] && done >= lastRunProgress[2];
+    lastRunProgress.assign({table, tables, done, total});
   }
   void RowProgress(const std::string& table, long long done, long long) override {
     if (onRow) onRow(table, done);
