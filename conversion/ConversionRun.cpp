@@ -580,6 +580,19 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
       continue;
     }
     keys_.Add(sources[i], targets[i], std::move(schema), pageSize);
+    // A table the run leaves out may refer to this one: when Firebird does not hold that table either,
+    // its foreign key is not made, and is named (one Firebird holds has its keys made again).
+    if (refs_.size() > sources.size()) {
+      try {
+        for (const auto& [table, key] : MSSQL::ReadReferringKeys(host_.MssqlConn(), Ref(sources[i])))
+          if (refs_.count(table) && std::find(sources.begin(), sources.end(), table) == sources.end() &&
+              !ListContains(host_.TargetTables(), table))
+            summary_.KeyLeftOut("Table \"" + table + "\": foreign key \"" + key + "\" (it refers to \"" + sources[i] +
+                                "\", but \"" + table + "\" is not in this run)");
+      } catch (const ado::DbError& e) {
+        if (e.ConnectionLost()) throw;
+      }
+    }
   }
   keys_.NameAll(reserved);
   for (const auto& [from, to] : keys_.NameChanges()) summary_.Shortened("key or index", from, to);

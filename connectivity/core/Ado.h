@@ -65,6 +65,7 @@ enum class CatalogQuery {
   PrimaryKeys,  // SQLPrimaryKeys
   Statistics,   // SQLStatistics, every index
   ForeignKeys,  // SQLForeignKeys: the keys the table holds
+  ReferencedBy, // SQLForeignKeys: the keys of other tables that refer to it
 };
 
 class Backend {

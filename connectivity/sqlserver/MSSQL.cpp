@@ -1,5 +1,6 @@
 #include "connectivity/sqlserver/MSSQL.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -189,6 +190,19 @@ void EachRow(ado::Connection& conn, ado::CatalogQuery what, const TableRef& tabl
 std::string ObjectName(const TableRef& table) { return "N" + ado::SqlString(SqlName(table)); }
 
 }  // namespace
+
+std::vector<std::pair<std::string, std::string>> ReadReferringKeys(ado::Connection& conn, const TableRef& table) {
+  std::vector<std::pair<std::string, std::string>> out;
+  ado::Recordset rs(conn.Catalog(ado::CatalogQuery::ReferencedBy, table.name, table.schema));
+  for (; !rs.Eof(); rs.MoveNext()) {
+    // The referred table's name is a search pattern to some drivers: only its own rows count.
+    if (Text(rs, {"pktable_name"}) != table.name) continue;
+    const std::pair<std::string, std::string> key{
+        DisplayName({Text(rs, {"fktable_schem", "fktable_owner"}), Text(rs, {"fktable_name"})}), Text(rs, {"fk_name"})};
+    if (std::find(out.begin(), out.end(), key) == out.end()) out.push_back(key);
+  }
+  return out;
+}
 
 std::vector<ColumnInfo> ReadColumns(ado::Connection& conn, const TableRef& table) {
   std::vector<ColumnInfo> columns;

@@ -104,6 +104,9 @@ struct TableSchema {
 // foreign keys (SQLForeignKeys). Where the source can tell (SQL Server's catalogue views), filtered, XML
 // and spatial indexes and indexes with included columns are marked; so are the identity's seed and step.
 TableSchema ReadSchema(ado::Connection& conn, const TableRef& table);
+// The foreign keys of other tables that refer to this one: the referring table's display name and the
+// key's name, one entry per key.
+std::vector<std::pair<std::string, std::string>> ReadReferringKeys(ado::Connection& conn, const TableRef& table);
 // Only the columns: names, catalogue type names, NOT NULL, identity and computed.
 std::vector<ColumnInfo> ReadColumns(ado::Connection& conn, const TableRef& table);
 

@@ -380,6 +380,8 @@ class OdbcBackend : public Backend {
         case CatalogQuery::PrimaryKeys: return SQLPrimaryKeysW(h, nullptr, 0, schema, slen, name, len);
         case CatalogQuery::Statistics:
           return SQLStatisticsW(h, nullptr, 0, schema, slen, name, len, SQL_INDEX_ALL, SQL_QUICK);
+        case CatalogQuery::ReferencedBy:
+          return SQLForeignKeysW(h, nullptr, 0, schema, slen, name, len, nullptr, 0, nullptr, 0, nullptr, 0);
         case CatalogQuery::ForeignKeys:
           return SQLForeignKeysW(h, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, schema, slen, name, len);
       }

@@ -3,6 +3,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTreeWidget>
 #include <QElapsedTimer>
@@ -164,6 +165,7 @@ class SqlServerTest : public QObject {
     Fill(f, endpoint, "pw");
     FillTarget(f, target);
     Settings::SetLeftOutTables(f.Text5->text(), f.Text8->text(), {"Customer", "Gone"});
+    const auto forget = qScopeGuard([&] { Settings::SetLeftOutTables(f.Text5->text(), f.Text8->text(), {}); });
     MsgBox::Log().clear();
     f.PushButton7_Click();
     WaitIdle(f);
@@ -171,9 +173,19 @@ class SqlServerTest : public QObject {
     const QString summary = MsgBox::Log().last().text;
     QVERIFY2(summary.contains("foreign key \"FK_Orders_Customer\" (it refers to \"Customer\", which is not in this run)"),
              qPrintable(summary));
+    // The other way round, into a database that holds neither: Customer converted, Orders (which refers
+    // to it) left out.
+    FillTarget(f, testsupport::NewFirebirdDatabase(dir, "other.fdb"));
+    Settings::SetLeftOutTables(f.Text5->text(), f.Text8->text(), {"Orders"});
+    MsgBox::Log().clear();
+    f.PushButton7_Click();
+    WaitIdle(f);
+    const QString other = MsgBox::Log().last().text;
+    QVERIFY2(other.contains("Table \"Orders\": foreign key \"FK_Orders_Customer\" (it refers to \"Customer\", but \"Orders\" is "
+                            "not in this run)"),
+             qPrintable(other));
     QVERIFY2(summary.contains("The table Gone, left out with \"Tables...\", is no longer in the SQL Server database."),
              qPrintable(summary));
-    Settings::SetLeftOutTables(f.Text5->text(), f.Text8->text(), {});
   }
 
   // Stop while the source still prepares a table's rows: the statement is cancelled and the run ends
