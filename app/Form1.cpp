@@ -205,14 +205,8 @@ Form1::Form1() {
                            ").\r\rTarnwick goes on, but what you type here is not kept for the next start.");
 }
 
-Form1::~Form1() {
-  if (worker_) {
-    // The window goes while a run is under way: it ends after its statement, asking nothing more.
-    worker_->RequestStop();
-    worker_->AnswerAlone();
-    worker_->Wait(-1);
-  }
-}
+// A run under way when the window goes ends after its statement, asking nothing more (~RunWorker).
+Form1::~Form1() = default;
 
 bool Form1::Converting() const { return worker_ && worker_->Running(); }
 
@@ -328,11 +322,8 @@ void Form1::keyPressEvent(QKeyEvent* e) {
 
 void Form1::EndNow() {
   if (worker_ && worker_->Running()) {
-    // The run ends after its statement without asking anything; while it waits for an answer, what
-    // succeeded was committed before the question. A run stuck in a server call is given a few seconds.
-    worker_->RequestStop();
-    worker_->AnswerAlone();
-    if (!worker_->Asking()) worker_->Wait(kEndGraceMs);
+    // A run stuck in a server call is given a moment; what succeeded is committed either way.
+    worker_->WindUp(kEndGraceMs);
   } else {
     try {
       if (firebird_conn) firebird_conn->Close();
@@ -444,7 +435,6 @@ void Form1::PushButton7_Click() {
   if (Converting()) return StopConverting();
   if (Busy()) return;
   // The run works on its own thread with what the panels and switches say now.
-  summary_.reset();
   worker_ = std::make_unique<RunWorker>(*this, this);
   std::vector<std::string> leftOut;
   for (const QString& t : Settings::LeftOutTables(Text5->text(), Text8->text())) leftOut.push_back(t.toStdString());
@@ -479,7 +469,6 @@ void Form1::RunFinished() {
   tbl = worker_->CurrentTable();
   List1 = worker_->SourceTables();
   List2 = worker_->TargetTables();
-  summary_ = std::make_unique<conversion::RunSummary>(worker_->Run().Summary());
   worker_.reset();
   PushButton[7]->setText("Start Converting");
   setWindowTitle("Tarnwick");

@@ -59,8 +59,6 @@ class Form1 : public QWidget, public conversion::RunHost {
   bool Busy() const { return Converting() || testing_; }
   // Asks the run in progress to stop after the statement in progress.
   void StopConverting();
-  // The last run's summary, once it has ended.
-  const conversion::RunSummary* LastSummary() const { return summary_.get(); }
 
   // What "ends the program at once" does; tests replace it.
   static void SetExitHandler(std::function<void()> handler);
@@ -119,7 +117,6 @@ class Form1 : public QWidget, public conversion::RunHost {
   PointerState* pointer_;
   std::unique_ptr<SkinFramework> skin_;
   std::unique_ptr<RunWorker> worker_;
-  std::unique_ptr<conversion::RunSummary> summary_;
   QTimer* pulse_ = nullptr;         // keeps the progress bar moving while the run is quiet
   qint64 lastProgress_ = 0;         // when the run last moved the bar (ms since epoch)
   qint64 runStarted_ = 0;           // when the run started (ms since epoch)

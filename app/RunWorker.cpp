@@ -29,9 +29,7 @@ RunWorker::RunWorker(conversion::RunHost& window, QObject* context)
 
 RunWorker::~RunWorker() {
   if (thread_) {
-    RequestStop();
-    AnswerAlone();
-    thread_->wait();
+    WindUp(-1);
     delete thread_;
   }
 }
@@ -49,7 +47,15 @@ void RunWorker::Start() {
   thread_->start();
 }
 
-bool RunWorker::Wait(int milliseconds) { return !thread_ || thread_->wait(QDeadlineTimer(milliseconds)); }
+bool RunWorker::WindUp(int milliseconds) {
+  RequestStop();
+  AnswerAlone();
+  if (!thread_) return true;
+  // A question abandoned by AnswerAlone lets the run go on; one the window is answering is waited for
+  // only by the destructor, whose window has no question open.
+  if (asking_ && milliseconds >= 0) return false;
+  return thread_->wait(milliseconds < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(milliseconds));
+}
 
 void RunWorker::Post(std::function<void()> f) {
   if (alone_ || !context_) return;

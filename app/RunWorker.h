@@ -38,12 +38,10 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   // From now on every question is answered at once without the window (No, or the preview's "leave"),
   // so that the run can wind up while the program ends.
   void AnswerAlone() { alone_ = true; }
-  // True while the worker waits for the window to answer a question.
-  bool Asking() const { return asking_; }
-  // Waits for the thread to end; false when it did not within the time.
-  bool Wait(int milliseconds);
-
-  const conversion::ConversionRun& Run() const { return run_; }
+  // Stop, every question answered alone, and a wait of up to `milliseconds` (-1: until it ends) for the
+  // run to wind up. While the run waits for an answer, what succeeded was committed before the question,
+  // and it is not waited for. False when it did not end in time.
+  bool WindUp(int milliseconds);
   // What the run leaves behind, for the window to keep once it has finished.
   std::unique_ptr<ado::Connection> TakeMssql() {
     std::lock_guard<std::mutex> lock(connections_);

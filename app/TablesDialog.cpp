@@ -139,12 +139,14 @@ void TablesDialog::Fill(const Listing& l) {
 
 void TablesDialog::ApplyFilter() {
   const QString f = Filter->text().trimmed();
+  const std::string pattern = f.toStdString();
+  const bool isPattern = conversion::IsTablePattern(pattern);
   for (int i = 0; i < List->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = List->topLevelItem(i);
     bool shown = true;
     if (!f.isEmpty()) {
-      if (conversion::IsTablePattern(f.toStdString())) {
-        shown = conversion::TableMatches(f.toStdString(), refs_[item->data(0, Qt::UserRole).toUInt()]);
+      if (isPattern) {
+        shown = conversion::TableMatches(pattern, refs_[item->data(0, Qt::UserRole).toUInt()]);
       } else {
         shown = item->text(0).contains(f, Qt::CaseInsensitive);
       }

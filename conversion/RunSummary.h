@@ -27,7 +27,6 @@ class RunSummary {
   void SetPreview(bool preview) { preview_ = preview; }
   // The run was stopped before its end: the text begins with "Stopped.".
   void SetStopped() { stopped_ = true; }
-  bool IsStopped() const { return stopped_; }
   TableReport& Table(const std::string& source, const std::string& target);
   void Reject(TableReport& t, long long row, const std::string& reason);
   // A name Firebird got in another form: cut to 31 bytes, or kept apart from a name that differs only in case.
