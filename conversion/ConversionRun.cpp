@@ -1,5 +1,8 @@
 #include "conversion/ConversionRun.h"
 
+#include "conversion/RowBatch.h"
+#include "conversion/RowReader.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -27,14 +30,15 @@ void ListRemove(std::vector<std::string>& list, const std::string& text) {
   std::erase_if(list, [&](const std::string& e) { return ado::ToLower(e) == want; });
 }
 
-void ConversionRun::CountLost(const ado::DbError& e, bool ownRowAmongThem) {
+void ConversionRun::CountLost(const ado::DbError& e, long long ownRowsAmongThem) {
   if (e.LostStatements() <= 0) return;
   const std::string what = std::to_string(e.LostStatements()) + " statements that had succeeded were undone when the commit failed: " +
                            FirstLine(e.what());
   if (!table_) return summary_.Note(what);
   // The undone statements were this table's rows (each table is committed before the next starts).
-  // A row whose statement succeeded before the commit failed is counted by the caller.
-  const long long rows = std::min(e.LostStatements() - (ownRowAmongThem ? 1 : 0), table_->written);
+  // Rows whose statements succeeded before the commit failed, not yet counted as written, are counted
+  // by the caller.
+  const long long rows = std::min(e.LostStatements() - ownRowsAmongThem, table_->written);
   table_->written -= rows;
   table_->rejected += rows;
   table_->notes.push_back(what);
@@ -114,7 +118,7 @@ void ConversionRun::NameUnfinished(const std::vector<std::string>& sources, cons
 
 bool ConversionRun::RejectRow(long long row, const std::exception& e, int line) {
   const auto* db = dynamic_cast<const ado::DbError*>(&e);
-  if (db) CountLost(*db, true);
+  if (db) CountLost(*db, 1);
   const bool lost = db && db->ConnectionLost() && !host_.PreviewOn();
   // The database file could not be written (a full disk): every further row would fail the same way.
   constexpr long kIoError = 335544344;  // isc_io_error
@@ -476,27 +480,119 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
   return true;
 }
 
+namespace {
+
+// The identity column's value of a row, where it is a whole number.
+std::optional<long long> IdentityOf(const std::vector<ado::Value>& row, int identity) {
+  if (identity < 0 || static_cast<size_t>(identity) >= row.size()) return std::nullopt;
+  const ado::Value& v = row[static_cast<size_t>(identity)];
+  if (v.kind == ado::Kind::Integer) return v.integer;
+  if (v.kind == ado::Kind::Decimal) {
+    long long d = 0;
+    const char* end = v.text.data() + v.text.size();
+    if (std::from_chars(v.text.data(), end, d).ec == std::errc()) return d;
+  }
+  return std::nullopt;
+}
+
+// Rows read ahead of the writer: enough to keep both sides busy, few enough that memory stays flat.
+constexpr size_t kReadAheadRows = 1024;
+constexpr size_t kReadAheadBytes = 16 << 20;
+
+}  // namespace
+
+void ConversionRun::Written(const std::optional<long long>& identity, std::optional<long long>& identityMax) {
+  ++table_->written;
+  if (identity && (!identityMax || *identity > *identityMax)) identityMax = identity;
+}
+
+bool ConversionRun::SendBatch(RowBatch& batch, ado::PreparedStatement& single, std::optional<long long>& identityMax) {
+  if (batch.Size() == 0) return false;
+  try {
+    if (batch.Size() == 1) single.Execute(batch.ParamsOf(0));
+    else batch.Send();
+    for (size_t i = 0; i < batch.Size(); ++i) Written(batch.RowAt(i).identity, identityMax);
+    batch.Clear();
+    return false;
+  } catch (const ado::DbError& e) {
+    if (e.LostStatements() > 0 || e.ConnectionLost() || batch.Size() == 1) {
+      // The rows went with a commit that failed, or with the connection: each is rejected, none is
+      // written again (the first carries the message and the count of what else was undone).
+      const size_t n = batch.Size();
+      std::vector<RowBatch::Row> rows(n);
+      for (size_t i = 0; i < n; ++i) rows[i] = batch.RowAt(i);
+      batch.Clear();
+      if (e.LostStatements() > 0) CountLost(e, static_cast<long long>(n));
+      ado::DbError first(e);
+      first.SetLostStatements(0);
+      if (RejectRow(rows[0].number, first, 138)) return true;
+      for (size_t i = 1; i < n; ++i) summary_.Reject(*table_, rows[i].number, e.what());
+      return false;
+    }
+  }
+  // Firebird refused the block as a whole, which undid all of it: the rows go one by one, so that exactly
+  // the bad ones are rejected, each with its own number and message.
+  for (size_t i = 0; i < batch.Size(); ++i) {
+    try {
+      single.Execute(batch.ParamsOf(i));
+      Written(batch.RowAt(i).identity, identityMax);
+    } catch (const std::exception& e) {
+      // A commit that fails here undoes this row and what the transaction held before it: RejectRow counts
+      // them; the rows after it go on in the next transaction.
+      if (RejectRow(batch.RowAt(i).number, e, 138)) {
+        batch.Clear();
+        return true;
+      }
+    }
+  }
+  batch.Clear();
+  return false;
+}
+
 std::optional<long long> ConversionRun::ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl,
                                                   long long total, int identity) {
   std::optional<long long> identityMax;
   InsertBuilder builder(target, ddl);
   const bool preview = host_.PreviewOn();
-  // Executed at once, the rows go through one prepared INSERT with typed parameters; a row with a value
-  // that only the literal statement can carry goes as that statement.
+  // Executed at once, the rows go through prepared statements with typed parameters, gathered into
+  // batches of one EXECUTE BLOCK each; a row with a value that only the literal statement can carry
+  // goes as that statement.
   std::unique_ptr<ado::PreparedStatement> prepared;
   std::unique_ptr<ParamBuilder> params;
+  std::unique_ptr<RowBatch> batch;
   if (!preview && usePrepared_) {
     try {
       prepared = host_.FirebirdConn().Prepare(PlaceholderInsertText(target, ddl.columns.size()));
-      if (prepared) params = std::make_unique<ParamBuilder>(ddl);
+      if (prepared) {
+        params = std::make_unique<ParamBuilder>(ddl);
+        batch = std::make_unique<RowBatch>(host_.FirebirdConn(), target, ddl, batchRows_ ? batchRows_ : BatchRowsFor(ddl));
+      }
     } catch (const ado::DbError&) {
       prepared.reset();  // the literal statements say what is wrong, row by row, as they always did
     }
   }
+  // Rows gathered but not sent go before anything else happens: the table is written in source order.
+  auto send = [&] { return batch && SendBatch(*batch, *prepared, identityMax); };
   long long counter = 0;
   int shown = -1;
-  while (!rs.Eof()) {
-    if (host_.StopRequested()) throw Halted{};
+  SourceRow row;
+  RowReader reader(rs, kReadAheadRows, kReadAheadBytes);
+  while (true) {
+    bool more = false;
+    if (!SourceStep(140, [&] { more = reader.Next(row); })) {
+      if (send()) {
+        tableIncomplete_ = true;
+        break;
+      }
+      tableIncomplete_ = true;
+      incompleteWhy_ = "the read ended early: " + FirstLine(lastError_);
+      break;
+    }
+    if (!more) break;
+    if (host_.StopRequested()) {
+      send();
+      throw Halted{};
+    }
     ++counter;
     ++table_->read;
     host_.RowProgress(target, counter, total);
@@ -510,41 +606,35 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
     }
     int line = 136;
     try {
-      if (const std::string unread = rs.RowError(); !unread.empty())
+      if (!row.readError.empty()) {
+        const std::string& unread = row.readError;
         throw ValueError("The value of " + unread + " could not be read: " + FirstLine(unread.substr(unread.find(':') + 2)));
-      if (prepared && params->Build(rs)) {
-        line = 138;
-        prepared->Execute(params->Params());
-      } else {
-        const std::string& statement = builder.Build(rs);
-        line = 138;
-        if (preview) host_.AppendScript(statement);
-        else host_.FirebirdConn().Execute(statement);
       }
-      ++table_->written;
-      if (identity >= 0) {
-        const ado::Value& v = rs.Fields(identity).value;
-        std::optional<long long> n;
-        if (v.kind == ado::Kind::Integer) n = v.integer;
-        else if (v.kind == ado::Kind::Decimal) {
-          long long d = 0;
-          const char* end = v.text.data() + v.text.size();
-          if (std::from_chars(v.text.data(), end, d).ec == std::errc()) n = d;
+      if (prepared && params->Build(row.values)) {
+        batch->Add(params->Params(), {counter, IdentityOf(row.values, identity)});
+        if (batch->Full() && send()) {
+          tableIncomplete_ = true;
+          break;
         }
-        if (n && (!identityMax || *n > *identityMax)) identityMax = n;
+        continue;
       }
+      const std::string& statement = builder.Build(row.values);
+      if (send()) {
+        tableIncomplete_ = true;
+        break;
+      }
+      line = 138;
+      if (preview) host_.AppendScript(statement);
+      else host_.FirebirdConn().Execute(statement);
+      Written(IdentityOf(row.values, identity), identityMax);
     } catch (const std::exception& e) {
-      if (RejectRow(counter, e, line)) {
+      if (send() || RejectRow(counter, e, line)) {
         tableIncomplete_ = true;
         break;
       }
     }
-    if (!SourceStep(140, [&] { rs.MoveNext(); })) {
-      tableIncomplete_ = true;
-      incompleteWhy_ = "the read ended early: " + FirstLine(lastError_);
-      break;
-    }
   }
+  if (!tableIncomplete_ && send()) tableIncomplete_ = true;
   return identityMax;
 }
 

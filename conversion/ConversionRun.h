@@ -18,6 +18,8 @@
 
 namespace conversion {
 
+class RowBatch;
+
 // Message box answers.
 constexpr int kYes = 6;
 constexpr int kNo = 7;
@@ -90,6 +92,8 @@ class ConversionRun {
   explicit ConversionRun(RunHost& host);
   // Rows executed at once go through a prepared INSERT (the default) or as literal statements.
   void UsePreparedInserts(bool on) { usePrepared_ = on; }
+  // Rows per EXECUTE BLOCK; 0 (the default) chooses by the table's columns, 1 sends rows one by one.
+  void SetBatchRows(size_t rows) { batchRows_ = rows; }
   void Run();
   bool Converting() const { return converting_; }
   // The last run was stopped (StopRequested) before its end.
@@ -115,6 +119,11 @@ class ConversionRun {
   bool ConvertTable(const std::string& tbl, const std::string& target);
   // `total` is the table's row count, read before its rows.
   // Returns the largest value written to the identity column (ordinal `identity`, -1 for none).
+  // Sends the rows gathered in the batch; a block Firebird refuses is replayed row by row. True when the
+  // table cannot go on (as RejectRow says).
+  bool SendBatch(RowBatch& batch, ado::PreparedStatement& single, std::optional<long long>& identityMax);
+  // Counts a row as written and keeps the largest identity value.
+  void Written(const std::optional<long long>& identity, std::optional<long long>& identityMax);
   std::optional<long long> ExportRows(const std::string& target, ado::Recordset& rs, const TableDdl& ddl,
                                       long long total, int identity);
   // Reads the keys of every table of the run; names them apart from what the target holds.
@@ -131,7 +140,7 @@ class ConversionRun {
   // True when the table cannot go on (its database file cannot be written).
   bool RejectRow(long long row, const std::exception& e, int line);
   // Rows undone by a commit that failed are counted as rejected.
-  void CountLost(const ado::DbError& e, bool ownRowAmongThem = false);
+  void CountLost(const ado::DbError& e, long long ownRowsAmongThem = 0);
   // Makes pending Firebird work durable; a failed commit is counted and reported.
   void BeforeWait();
   // Runs one numbered statement through the trap; throws Stop when the Firebird connection is gone.
@@ -171,6 +180,7 @@ class ConversionRun {
   TypeRules rules_ = TypeRules::Firebird;
   CastRules casts_;
   bool usePrepared_ = true;
+  size_t batchRows_ = 0;
   int reported_ = 0;
   RunSummary summary_;
   TableReport* table_ = nullptr;  // the table being converted

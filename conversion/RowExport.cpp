@@ -372,12 +372,20 @@ void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
 }
 
 const std::string& InsertBuilder::Build(const ado::Recordset& rs) {
+  return Build(rs.FieldCount(), [&](int k) -> const ado::Value& { return rs.Fields(k).value; });
+}
+
+const std::string& InsertBuilder::Build(const std::vector<ado::Value>& row) {
+  return Build(static_cast<int>(row.size()), [&](int k) -> const ado::Value& { return row[static_cast<size_t>(k)]; });
+}
+
+template <class ValueAt>
+const std::string& InsertBuilder::Build(int count, ValueAt&& at) {
   s_.clear();
   s_ += prefix_;
-  const int count = rs.FieldCount();
   for (int k = 0; k < count; ++k) {
     const auto i = static_cast<size_t>(k);
-    Write(rs.Fields(k).value, i < columns_.size() ? &columns_[i] : nullptr);
+    Write(at(k), i < columns_.size() ? &columns_[i] : nullptr);
   }
   // Drop the final ", " (or the "(" of a row without columns stays as it is).
   if (s_.size() >= 2 && s_.compare(s_.size() - 2, 2, ", ") == 0) s_.resize(s_.size() - 2);
@@ -532,6 +540,13 @@ bool ParamBuilder::Build(const ado::Recordset& rs) {
   if (static_cast<size_t>(count) != columns_.size()) return false;
   bool all = true;
   for (int k = 0; k < count; ++k) all = Set(static_cast<size_t>(k), rs.Fields(k).value) && all;
+  return all;
+}
+
+bool ParamBuilder::Build(const std::vector<ado::Value>& row) {
+  if (row.size() != columns_.size()) return false;
+  bool all = true;
+  for (size_t k = 0; k < row.size(); ++k) all = Set(k, row[k]) && all;
   return all;
 }
 

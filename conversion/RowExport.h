@@ -15,8 +15,12 @@ class InsertBuilder {
   // Numeric and blob columns as the table's CREATE TABLE gave them.
   InsertBuilder(const std::string& table, const TableDdl& ddl);
   const std::string& Build(const ado::Recordset& rs);
+  // The same for a row's values taken from the result set, one per column.
+  const std::string& Build(const std::vector<ado::Value>& row);
 
  private:
+  template <class ValueAt>
+  const std::string& Build(int count, ValueAt&& at);
   void Write(const ado::Value& v, const ColumnType* column);
   void Null();
   // 'text', with each NUL written as ASCII_CHAR(0) between literals.
@@ -37,6 +41,7 @@ class ParamBuilder {
   // False when some value of the row goes only through the literal statement; throws ValueError for a
   // value no statement may store (as InsertBuilder does).
   bool Build(const ado::Recordset& rs);
+  bool Build(const std::vector<ado::Value>& row);
   const std::vector<ado::Param>& Params() const { return params_; }
 
  private:

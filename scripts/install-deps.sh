@@ -10,7 +10,7 @@ PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev libgl-dev libglx-dev
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
-  libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-utils
+  libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-server firebird3.0-utils
   fonts-liberation fontconfig
   libgtest-dev python3 strace desktop-file-utils xvfb xauth x11-utils
   dpkg-dev lintian man-db

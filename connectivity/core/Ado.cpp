@@ -103,6 +103,12 @@ std::string Recordset::RowError() const {
   return {};
 }
 
+void Recordset::TakeValues(std::vector<Value>& values) {
+  values.clear();
+  if (!cursor_ || eof_) return;
+  for (Field& f : cursor_->Columns()) values.push_back(std::move(f.value));
+}
+
 void Recordset::MoveNext() {
   if (!cursor_ || eof_) throw DbError("Either BOF or EOF is True, or the current record has been deleted.");
   eof_ = !cursor_->Fetch();

@@ -79,8 +79,9 @@ class Backend {
   // Makes pending work durable (a no-op where every statement commits by itself).
   virtual void Flush() {}
   // A statement with "?" parameters, executed in the same grouped transactions as Execute; null where
-  // the backend has no such path.
-  virtual std::unique_ptr<PreparedStatement> Prepare(const std::string& /*sql*/) { return nullptr; }
+  // the backend has no such path. `rows` is how many rows one execution writes (an EXECUTE BLOCK of
+  // several INSERTs), as the count of undone statements tells them when a commit fails.
+  virtual std::unique_ptr<PreparedStatement> Prepare(const std::string& /*sql*/, int /*rows*/ = 1) { return nullptr; }
   // Asks the statement under way to end early; called from another thread. Does nothing where the
   // backend cannot, or when no statement is under way.
   virtual void Cancel() {}
@@ -111,7 +112,7 @@ class Connection {
   void Open(const std::string& connectionString);
   void Open(const FirebirdTarget& target);
   void Execute(const std::string& sql);
-  std::unique_ptr<PreparedStatement> Prepare(const std::string& sql) { return Active().Prepare(sql); }
+  std::unique_ptr<PreparedStatement> Prepare(const std::string& sql, int rows = 1) { return Active().Prepare(sql, rows); }
   std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table, const std::string& owner = {}) {
     return Active().Catalog(what, table, owner);
   }
@@ -143,6 +144,9 @@ class Recordset {
   void SetTypeName(int i, std::string name) { cursor_->Columns().at(static_cast<size_t>(i)).TypeName = std::move(name); }
   // "column "X": reason" for the first column of the current row that could not be read; empty when all were.
   std::string RowError() const;
+  // Moves the current row's values into `values` (one per column); the fields keep empty values until
+  // the next MoveNext.
+  void TakeValues(std::vector<Value>& values);
   // Field by name, compared without regard to case; throws DbError when absent.
   const Field& Fields(std::string_view name) const;
   void Close();

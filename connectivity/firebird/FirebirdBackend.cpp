@@ -398,17 +398,18 @@ class FbCursor : public Cursor {
   bool done_ = false;
 };
 
-// "INSERT ... VALUES (?, ...)" prepared once; each execution binds its parameters as typed values.
-// "INSERT ... VALUES (?, ...)" prepared once; each execution binds its parameters as typed values.
+// "INSERT ... VALUES (?, ...)" (or an EXECUTE BLOCK of `rows` of them) prepared once; each execution
+// binds its parameters as typed values.
 class FbPrepared : public PreparedStatement {
  public:
-  FbPrepared(FirebirdBackend& owner, isc_db_handle* db, const std::string& sql);
+  FbPrepared(FirebirdBackend& owner, isc_db_handle* db, const std::string& sql, int rows);
   void Execute(const std::vector<Param>& params) override;
 
  private:
   void Bind(const Param& p, XSQLVAR& v, std::vector<char>& buf, isc_tr_handle* tr);
   FirebirdBackend& owner_;
   isc_db_handle* db_;
+  int rows_;
   FbStatement stmt_;
   SqlDa in_;
   std::vector<std::vector<char>> buffers_;
@@ -450,10 +451,11 @@ class FirebirdBackend : public Backend {
     Done();
   }
 
-  // A statement succeeded in the current transaction; committed at least every kCommitInterval.
-  void Done() {
+  // A statement (of `rows` rows) succeeded in the current transaction; committed at least every
+  // kCommitInterval.
+  void Done(int rows = 1) {
     dirty_ = true;
-    ++pending_;
+    pending_ += rows;
     if (Clock::now() - lastCommit_ >= kCommitInterval) Commit();
   }
 
@@ -473,9 +475,9 @@ class FirebirdBackend : public Backend {
 
   void Flush() override { Commit(); }
 
-  std::unique_ptr<PreparedStatement> Prepare(const std::string& sql) override {
+  std::unique_ptr<PreparedStatement> Prepare(const std::string& sql, int rows) override {
     Start();
-    return std::make_unique<FbPrepared>(*this, &db_, sql);
+    return std::make_unique<FbPrepared>(*this, &db_, sql, rows);
   }
 
   void Close() override {
@@ -562,7 +564,8 @@ FbCursor::~FbCursor() {
   if (owner_) owner_->cursors_.erase(this);
 }
 
-FbPrepared::FbPrepared(FirebirdBackend& owner, isc_db_handle* db, const std::string& sql) : owner_(owner), db_(db) {
+FbPrepared::FbPrepared(FirebirdBackend& owner, isc_db_handle* db, const std::string& sql, int rows)
+    : owner_(owner), db_(db), rows_(rows) {
   stmt_.Allocate(db_);
   ISC_STATUS_ARRAY st;
   isc_dsql_prepare(st, owner_.tr_.Handle(), stmt_.Handle(), 0, sql.c_str(), SQL_DIALECT_V6, nullptr);
@@ -660,7 +663,7 @@ void FbPrepared::Execute(const std::vector<Param>& params) {
   ISC_STATUS_ARRAY st;
   isc_dsql_execute(st, owner_.tr_.Handle(), stmt_.Handle(), SQL_DIALECT_V6, in_.get());
   if (st[0] == 1 && st[1]) Throw(st);
-  owner_.Done();
+  owner_.Done(rows_);
 }
 
 }  // namespace

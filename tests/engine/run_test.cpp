@@ -94,30 +94,39 @@ TEST_F(RunEngineTest, ATableFirebirdCannotCreateCostsOneMessage) {
   EXPECT_EQ(Query("SELECT COUNT(*) FROM \"C3\"")[0][0], "0");
 }
 
-// Rows whose commit fails are rejected rows: reported through the trap and counted in the summary.
-TEST_F(RunEngineTest, RowsOfAFailedCommitAreCountedAsRejected) {
-  struct rlimit old {};
-  getrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, SIG_IGN);
-  // Once the last row of A1 is sent, the database file may not be written: its commit fails.
-  host.onProgress = [&](int value) {
-    if (host.tbl != "A1" || value != 100) return;
-    struct rlimit tight = old;
-    tight.rlim_cur = 8192 * 2;
-    setrlimit(RLIMIT_FSIZE, &tight);
-  };
-  host.onReport = [&] { setrlimit(RLIMIT_FSIZE, &old); };
-  conversion::ConversionRun(host).Run();
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, SIG_DFL);
-  int errors = 0;
-  for (const auto& m : host.shown) errors += m.rfind("ERROR: ", 0) == 0;
-  EXPECT_EQ(errors, 1) << ::testing::PrintToString(host.shown);
-  EXPECT_EQ(host.shown.back(), "Done.");
-  EXPECT_NE(host.summary.find("Table \"A1\": 3 rows read, 0 written, 3 rejected"), std::string::npos) << host.summary;
-  EXPECT_NE(host.summary.find("3 statements that had succeeded were undone when the commit failed"), std::string::npos);
-  EXPECT_EQ(Query("SELECT COUNT(*) FROM \"A1\"")[0][0], "0");
+// Rows whose commit fails are rejected rows: reported through the trap and counted in the summary,
+// whether they went one by one or as a block of several rows (here rows 1-2 in one, row 3 alone).
+class FailedCommitTest : public RunEngineTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(FailedCommitTest, RowsOfAFailedCommitAreCountedAsRejected) {
+  {
+    const size_t batchRows = GetParam();
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_IGN);
+    // Once the last row of A1 is read, the database file may not be written: its commit fails.
+    host.onProgress = [&](int value) {
+      if (host.tbl != "A1" || value != 100) return;
+      struct rlimit tight = old;
+      tight.rlim_cur = 8192 * 2;
+      setrlimit(RLIMIT_FSIZE, &tight);
+    };
+    host.onReport = [&] { setrlimit(RLIMIT_FSIZE, &old); };
+    conversion::ConversionRun run(host);
+    run.SetBatchRows(batchRows);
+    run.Run();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_DFL);
+    int errors = 0;
+    for (const auto& m : host.shown) errors += m.rfind("ERROR: ", 0) == 0;
+    EXPECT_EQ(errors, 1) << ::testing::PrintToString(host.shown);
+    EXPECT_EQ(host.shown.back(), "Done.");
+    EXPECT_NE(host.summary.find("Table \"A1\": 3 rows read, 0 written, 3 rejected"), std::string::npos) << host.summary;
+    EXPECT_NE(host.summary.find("3 statements that had succeeded were undone when the commit failed"), std::string::npos);
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM \"A1\"")[0][0], "0");
+  }
 }
+INSTANTIATE_TEST_SUITE_P(OneByOneAndInBlocks, FailedCommitTest, ::testing::Values(1, 2));
 
 TEST_F(RunEngineTest, ASecondStartDuringTheRunDoesNothing) {
   host.preview = true;

@@ -1,0 +1,49 @@
+#pragma once
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "connectivity/core/Ado.h"
+
+namespace conversion {
+
+// One row as read from the source, owned by whoever holds it.
+struct SourceRow {
+  std::vector<ado::Value> values;
+  std::string readError;  // as Recordset::RowError says it; empty when every value was read
+};
+
+// Reads the rows of an open result set on a thread of its own, a bounded number of rows (and bytes)
+// ahead of the caller, so that the source is read while the caller writes. The result set and its
+// connection belong to the reader until it is gone.
+class RowReader {
+ public:
+  // The result set stands on its first row (or past the last).
+  RowReader(ado::Recordset& rs, size_t maxRows, size_t maxBytes);
+  // Waits for the row being fetched, if any; no further row is fetched.
+  ~RowReader();
+  RowReader(const RowReader&) = delete;
+  RowReader& operator=(const RowReader&) = delete;
+  // The next row in `row`; false past the last. What moving to a row threw is thrown here, in its place.
+  bool Next(SourceRow& row);
+
+ private:
+  void Read();
+  ado::Recordset& rs_;
+  const size_t maxRows_, maxBytes_;
+  std::mutex m_;
+  std::condition_variable changed_;
+  std::deque<SourceRow> queue_;
+  size_t bytes_ = 0;
+  bool end_ = false;
+  bool closing_ = false;
+  std::exception_ptr failed_;
+  std::thread thread_;
+};
+
+}  // namespace conversion
