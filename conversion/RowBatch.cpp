@@ -8,7 +8,9 @@ namespace {
 // Rows per block where nothing else limits it: through a server, 100 rows a round trip gave the best
 // rate measured (more gained nothing); an embedded engine writes as fast either way.
 constexpr size_t kMaxBatchRows = 100;
-constexpr size_t kMaxParams = 32767;
+// Firebird takes 32767 parameters, but preparing a block grows faster than its parameters (1,000
+// columns: 0.4 s for 4 rows, 2.7 s for 20); beyond this many a block saves less than it costs.
+constexpr size_t kMaxParams = 2048;
 // Declared parameter bytes per execution; the engine refused about 10 MB.
 constexpr size_t kMaxDeclaredBytes = 1 << 20;
 

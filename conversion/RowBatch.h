@@ -11,8 +11,8 @@
 namespace conversion {
 
 // How many rows one EXECUTE BLOCK of a table's INSERTs carries, within Firebird's limits: at most 255
-// statements in a block, 32767 parameters, and a request of about 10 MB of declared parameters (kept
-// well below). 1 where batching gains nothing or the row alone is near a limit.
+// statements in a block, 32767 parameters, and a request of about 10 MB of declared parameters (each
+// kept well below). 1 where the row alone is near a limit.
 size_t BatchRowsFor(const TableDdl& ddl);
 
 // EXECUTE BLOCK (A0 TYPE OF COLUMN "T"."C" = ?, ...) AS BEGIN INSERT INTO "T" VALUES (:A0, ...); ... END
