@@ -65,7 +65,10 @@ void ConversionRun::BeforeWait() {
   try {
     host_.FirebirdConn().Flush();
   } catch (const std::exception& e) {
-    if (const auto* db = dynamic_cast<const ado::DbError*>(&e)) CountLost(*db);
+    const auto* db = dynamic_cast<const ado::DbError*>(&e);
+    if (db) CountLost(*db);
+    // A connection already known to be gone has its one message; what the commit undid is counted.
+    if (db && db->ConnectionLost() && firebirdGone_) return;
     trap_.Report(e.what(), 138);
   }
 }
@@ -132,6 +135,7 @@ bool ConversionRun::RejectRow(long long row, const std::exception& e, int line) 
   }
   const bool first = table_->rejected == 0;
   summary_.Reject(*table_, row, e.what());
+  if (lost) firebirdGone_ = true;
   // Further rejected rows of the table go to the summary, not to a message each.
   if (first || lost) trap_.Report(e.what(), line);
   if (lost) throw Stop{};
@@ -180,6 +184,7 @@ void ConversionRun::Run() {
   loginFailed_ = false;
   castRefused_ = false;
   lost_ = false;
+  firebirdGone_ = false;
   reported_ = 0;
   bool open = false;
   try {

@@ -180,6 +180,7 @@ class ConversionRun {
   TypeRules rules_ = TypeRules::Firebird;
   CastRules casts_;
   bool usePrepared_ = true;
+  bool firebirdGone_ = false;  // a row found the Firebird connection lost (and said so)
   size_t batchRows_ = 0;
   int reported_ = 0;
   RunSummary summary_;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <set>
 
 #include "conversion/ConversionRun.h"
@@ -26,12 +29,13 @@ struct Outcome {
   std::string distinct;
 };
 
-Outcome Convert(const std::vector<std::string>& setup, size_t batchRows) {
+// Converts the SQLite table into a fresh embedded file, or through `server` when given.
+Outcome Convert(const std::vector<std::string>& setup, size_t batchRows, const testsupport::FirebirdServer* server = nullptr) {
   testsupport::TempDir dir;
   HeadlessHost host;
   host.copyKeys = false;
   host.sql = testsupport::NewSqliteSource(dir, setup);
-  host.fb = testsupport::NewFirebirdDatabase(dir);
+  host.fb = server ? server->NewDatabase(dir) : testsupport::NewFirebirdDatabase(dir);
   conversion::ConversionRun run(host);
   run.SetBatchRows(batchRows);
   run.Run();
@@ -108,4 +112,141 @@ TEST(BatchTest, BlockSizeStaysWithinFirebirdsLimits) {
   EXPECT_EQ(rows(10, 8000, false), 3u);
   EXPECT_EQ(rows(40, 8000, false), 1u);    // rows past a megabyte go one by one
   EXPECT_EQ(rows(20, 0, true), 100u);      // a blob parameter is an 8-byte id
+}
+
+// Through a Firebird server the program writes what it writes into a file.
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string why = testsupport::FirebirdServer::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+    server = std::make_unique<testsupport::FirebirdServer>();
+  }
+  std::unique_ptr<testsupport::FirebirdServer> server;
+};
+
+TEST_F(ServerTest, EveryValueArrivesAsInAnEmbeddedFile) {
+  std::vector<std::string> setup{
+      "CREATE TABLE Kinds (Id INTEGER, Small SMALLINT, Big BIGINT, Price NUMERIC(12,4), Ratio DOUBLE, Name VARCHAR(40), "
+      "Code CHAR(6), Born DATE, Seen TIMESTAMP, Note TEXT, Raw BLOB)",
+      "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 1500) INSERT INTO Kinds SELECT x, x % 300 - 150, "
+      "x * 4000000007, x * 1.0625, x / 7.0, CASE WHEN x % 11 = 0 THEN '' WHEN x % 13 = 0 THEN NULL ELSE 'Zoë ' || x END, "
+      "'C' || (x % 97), '1999-12-31', '2024-02-29 23:59:58.1234', CASE WHEN x % 5 = 0 THEN NULL ELSE printf('%.*c', x % 900, 'n') END, "
+      "CASE WHEN x % 3 = 0 THEN NULL ELSE randomblob(x % 50) END FROM n"};
+  testsupport::TempDir dir;
+  const MSSQL::Login source = testsupport::NewSqliteSource(dir, setup);
+  auto convert = [&](const FireBird::Login& fb) {
+    HeadlessHost host;
+    host.sql = source;
+    host.fb = fb;
+    conversion::ConversionRun(host).Run();
+    EXPECT_EQ(host.shown, std::vector<std::string>{"Done."}) << host.summary;
+  };
+  const FireBird::Login file = testsupport::NewFirebirdDatabase(dir, "file.fdb");
+  const FireBird::Login through = server->NewDatabase(dir, "through.fdb");
+  convert(file);
+  convert(through);
+  ado::Connection a, b;
+  a.Open(FireBird::Target(file));
+  b.Open(FireBird::Target(through));
+  const std::string all = "SELECT * FROM \"Kinds\" ORDER BY \"Id\"";
+  const auto fromFile = Rows(a, all);
+  ASSERT_EQ(fromFile.size(), 1500u);
+  EXPECT_EQ(Rows(b, all), fromFile);
+  // The server's own catalogue holds the same columns with the same types.
+  const std::string types =
+      "SELECT TRIM(r.RDB$FIELD_NAME), f.RDB$FIELD_TYPE, f.RDB$FIELD_SUB_TYPE, f.RDB$FIELD_LENGTH, f.RDB$FIELD_SCALE "
+      "FROM RDB$RELATION_FIELDS r JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = r.RDB$FIELD_SOURCE "
+      "WHERE r.RDB$RELATION_NAME = 'Kinds' ORDER BY r.RDB$FIELD_POSITION";
+  EXPECT_EQ(Rows(b, types), Rows(a, types));
+}
+
+TEST_F(ServerTest, ExactlyTheBadRowsAreRejectedThroughTheServer) {
+  const std::set<int> bad{1, 57, 100, 101, 250};
+  const Outcome through = Convert(TableWithBadRows(250, bad), 0, server.get());
+  EXPECT_NE(through.summary.find("Table \"Batch\": 250 rows read, 245 written, 5 rejected"), std::string::npos)
+      << through.summary;
+  EXPECT_EQ(through.distinct, "245");
+  EXPECT_EQ(through.ids, Convert(TableWithBadRows(250, bad), 0).ids);
+}
+
+// The server dies in the middle of a table: the rows committed before stay, the summary counts exactly
+// them as written, one message tells it, and the run ends.
+TEST_F(ServerTest, AServerThatDiesEndsTheRunWithWhatWasCommitted) {
+  testsupport::TempDir dir;
+  HeadlessHost host;
+  host.copyKeys = false;
+  host.sql = testsupport::NewSqliteSource(
+      dir, {"CREATE TABLE A_Later (X INTEGER)", "INSERT INTO A_Later VALUES (1)", "CREATE TABLE B_Long (Id INTEGER, Name VARCHAR(20))",
+            "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 400000) "
+            "INSERT INTO B_Long SELECT x, 'Name ' || x FROM n"});
+  host.fb = server->NewDatabase(dir);
+  const std::string file = dir.File("server.fdb");
+  auto started = std::chrono::steady_clock::now();
+  bool killed = false;
+  host.onRow = [&](const std::string& table, long long row) {
+    if (table != "B_Long" || killed) return;
+    if (row == 1) started = std::chrono::steady_clock::now();
+    // Past a few grouped commits.
+    if (std::chrono::steady_clock::now() - started > std::chrono::milliseconds(1500)) {
+      server->Kill();
+      killed = true;
+    }
+  };
+  conversion::ConversionRun run(host);
+  run.Run();
+  ASSERT_TRUE(killed) << "the table was done before the server was stopped";
+  EXPECT_TRUE(run.ConnectionLost());
+  int errors = 0;
+  for (const auto& m : host.shown) errors += m.rfind("ERROR: ", 0) == 0;
+  EXPECT_EQ(errors, 1) << ::testing::PrintToString(host.shown);
+  EXPECT_NE(host.summary.find("Table \"A_Later\": 0 rows read, 0 written, 0 rejected\n    not converted (connection lost)"),
+            std::string::npos)
+      << host.summary;
+  // What the file holds, read without the server.
+  ado::Connection c;
+  c.Open(FireBird::Target({file, "SYSDBA", "masterkey"}));
+  const auto held = Rows(c, "SELECT COUNT(*), COUNT(DISTINCT \"Id\"), MIN(\"Id\"), MAX(\"Id\") FROM \"B_Long\"")[0];
+  EXPECT_GT(std::stoll(held[0]), 0);
+  EXPECT_EQ(held[1], held[0]);
+  EXPECT_EQ(held[2], "1");
+  EXPECT_EQ(held[3], held[0]);  // the first rows, in order, none twice
+  EXPECT_NE(host.summary.find("Table \"B_Long\": "), std::string::npos);
+  EXPECT_NE(host.summary.find(", " + held[0] + " written, "), std::string::npos) << held[0] << "\n" << host.summary;
+}
+
+TEST_F(ServerTest, LoginsThatFailAreNamed) {
+  testsupport::TempDir dir;
+  FireBird::Login login = server->NewDatabase(dir);
+  std::string why;
+  EXPECT_TRUE(FireBird::CanOpenFirebird(login, &why)) << why;
+  login.password = "wrong";
+  EXPECT_FALSE(FireBird::CanOpenFirebird(login, &why));
+  EXPECT_NE(why.find("password"), std::string::npos) << why;
+  // The run says it cannot connect, with the server's reason, and writes nothing.
+  HeadlessHost host;
+  host.sql = testsupport::NewSqliteSource(dir, {"CREATE TABLE T (X INTEGER)"});
+  host.fb = login;
+  conversion::ConversionRun run(host);
+  run.Run();
+  EXPECT_TRUE(run.LoginFailed());
+  ASSERT_FALSE(host.shown.empty());
+  EXPECT_EQ(host.shown[0].rfind(conversion::kFirebirdCannotOpen, 0), 0u) << host.shown[0];
+  EXPECT_NE(host.shown[0].find("password"), std::string::npos) << host.shown[0];
+  // An unknown host is named as such at once.
+  login.database = "nosuchhost.invalid:" + dir.File("server.fdb");
+  EXPECT_FALSE(FireBird::CanOpenFirebird(login, &why));
+  EXPECT_NE(why.find("host"), std::string::npos) << why;
+}
+
+// A port where nothing answers: the attach gives up within the login time-out.
+TEST(ServerSilence, AServerThatDoesNotAnswerFailsWithinTheTimeOut) {
+  int port = 0;
+  const int fd = testsupport::ListenOnLoopback(4, port);
+  const auto t0 = std::chrono::steady_clock::now();
+  std::string why;
+  EXPECT_FALSE(FireBird::CanOpenFirebird({"localhost/" + std::to_string(port) + ":/tmp/none.fdb", "SYSDBA", "x"}, &why));
+  const auto waited = std::chrono::steady_clock::now() - t0;
+  close(fd);
+  EXPECT_LT(waited, std::chrono::seconds(FireBird::kLoginTestTimeout + 5));
+  EXPECT_FALSE(why.empty());
 }

@@ -170,6 +170,69 @@ TdsEndpoint::TdsEndpoint(const TempDir& dir, const std::string& catalogJson) {
 
 TdsEndpoint::~TdsEndpoint() { delete proc_; }
 
+namespace {
+constexpr const char* kServerProgram = "/usr/sbin/firebird";
+constexpr const char* kPasswordFile = "/etc/firebird/3.0/SYSDBA.password";
+
+std::string ServerPassword() {
+  std::ifstream in(kPasswordFile);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("ISC_PASSWORD=", 0) != 0) continue;
+    std::string v = line.substr(13);
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+    return v;
+  }
+  return {};
+}
+}  // namespace
+
+std::string FirebirdServer::Unavailable() {
+  if (access(kServerProgram, X_OK) != 0) return std::string("no ") + kServerProgram + " (package firebird3.0-server)";
+  if (ServerPassword().empty()) return std::string("SYSDBA's password cannot be read from ") + kPasswordFile;
+  return {};
+}
+
+FirebirdServer::FirebirdServer() : password_(ServerPassword()) {
+  if (!Unavailable().empty()) throw std::runtime_error("no Firebird server: " + Unavailable());
+  // A port that was free a moment ago; the server takes it.
+  const int probe = ListenOnLoopback(1, port_);
+  close(probe);
+  proc_ = new Process({kServerProgram, "-p", std::to_string(port_)});
+  for (int waited = 0; waited < 10000; waited += 50) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port_));
+    const bool up = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    if (up) return;
+    if (proc_->Wait(0) != -1) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  delete proc_;
+  throw std::runtime_error("the Firebird server did not start on port " + std::to_string(port_));
+}
+
+FirebirdServer::~FirebirdServer() { delete proc_; }
+
+std::string FirebirdServer::Through(const std::string& path) const {
+  return "localhost/" + std::to_string(port_) + ":" + path;
+}
+
+FireBird::Login FirebirdServer::NewDatabase(const TempDir& dir, const std::string& name) const {
+  const std::string path = Through(dir.File(name));
+  ado::CreateFirebirdDatabase(path, "SYSDBA", password_);
+  return {path, "SYSDBA", password_};
+}
+
+void FirebirdServer::Kill() {
+  if (!proc_) return;
+  proc_->Signal(SIGKILL);
+  proc_->Wait(5000);
+}
+
 MSSQL::Login TdsEndpoint::Login(const std::string& password) const {
   return {"127.0.0.1", std::to_string(port_), "shop", "sa", password, false};
 }

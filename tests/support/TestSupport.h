@@ -73,4 +73,29 @@ class TdsEndpoint {
   ~TdsEndpoint();
 };
 
+// The Firebird server program of the firebird3.0-server package, started on a free port for one test
+// and stopped with it. Its databases are reached as "localhost/PORT:path" with SYSDBA's password,
+// which the package keeps in SYSDBA.password of its configuration folder.
+class FirebirdServer {
+ public:
+  // Why no server can be started here (no package, or its password file cannot be read); empty when
+  // one can.
+  static std::string Unavailable();
+  FirebirdServer();
+  ~FirebirdServer();
+  int Port() const { return port_; }
+  const std::string& Password() const { return password_; }
+  // The attach string of a file through this server.
+  std::string Through(const std::string& path) const;
+  // A fresh database file, created through the server, and its login.
+  FireBird::Login NewDatabase(const TempDir& dir, const std::string& name = "server.fdb") const;
+  // Ends the server at once, as a crash would.
+  void Kill();
+
+ private:
+  Process* proc_ = nullptr;
+  int port_ = 0;
+  std::string password_;
+};
+
 }  // namespace testsupport
