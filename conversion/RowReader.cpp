@@ -25,48 +25,90 @@ RowReader::~RowReader() {
   thread_.join();
 }
 
+namespace {
+// Rows per chunk: the threads meet once per chunk.
+constexpr size_t kChunkRows = 64;
+}  // namespace
+
+bool RowReader::Push(Chunk& chunk, size_t bytes) {
+  std::unique_lock lock(m_);
+  // Room for the chunk: the queue is below both bounds, or empty (a chunk larger than the bound).
+  changed_.wait(lock, [&] {
+    return closing_ || queue_.empty() || (rows_ + chunk.size() <= maxRows_ && bytes_ + bytes <= maxBytes_);
+  });
+  if (closing_) return false;
+  rows_ += chunk.size();
+  bytes_ += bytes;
+  queue_.emplace_back(std::move(chunk), bytes);
+  chunk = Chunk();
+  chunk.reserve(kChunkRows);
+  changed_.notify_all();
+  return true;
+}
+
 void RowReader::Read() {
+  Chunk chunk;
+  chunk.reserve(kChunkRows);
+  size_t bytes = 0;
   for (bool first = true;; first = false) {
     SourceRow row;
+    bool eof = false;
     try {
       if (!first) rs_.MoveNext();
-      if (!rs_.Eof()) {
+      eof = rs_.Eof();
+      if (!eof) {
         row.readError = rs_.RowError();
         rs_.TakeValues(row.values);
       }
     } catch (...) {
+      if (!chunk.empty() && !Push(chunk, bytes)) return;
       std::lock_guard lock(m_);
       failed_ = std::current_exception();
       changed_.notify_all();
       return;
     }
-    const size_t size = SizeOf(row);
-    std::unique_lock lock(m_);
-    if (rs_.Eof()) {
+    if (eof) {
+      if (!chunk.empty() && !Push(chunk, bytes)) return;
+      std::lock_guard lock(m_);
       end_ = true;
       changed_.notify_all();
       return;
     }
-    // Room for the row: the queue is below both bounds, or empty (a single row larger than the bound).
-    changed_.wait(lock, [&] { return closing_ || queue_.empty() || (queue_.size() < maxRows_ && bytes_ + size <= maxBytes_); });
-    if (closing_) return;
-    bytes_ += size;
-    queue_.push_back(std::move(row));
-    changed_.notify_all();
+    bytes += SizeOf(row);
+    chunk.push_back(std::move(row));
+    bool hungry;
+    {
+      std::lock_guard lock(m_);
+      hungry = waiting_;
+    }
+    if (chunk.size() >= kChunkRows || bytes >= maxBytes_ / 4 || hungry) {
+      if (!Push(chunk, bytes)) return;
+      bytes = 0;
+    }
   }
 }
 
 bool RowReader::Next(SourceRow& row) {
+  if (next_ < current_.size()) {
+    row = std::move(current_[next_++]);
+    return true;
+  }
   std::unique_lock lock(m_);
+  waiting_ = true;
   changed_.wait(lock, [&] { return !queue_.empty() || end_ || failed_; });
+  waiting_ = false;
   if (queue_.empty()) {
     if (failed_) std::rethrow_exception(failed_);
     return false;
   }
-  row = std::move(queue_.front());
+  current_ = std::move(queue_.front().first);
+  rows_ -= current_.size();
+  bytes_ -= queue_.front().second;
   queue_.pop_front();
-  bytes_ -= SizeOf(row);
   changed_.notify_all();
+  lock.unlock();
+  next_ = 0;
+  row = std::move(current_[next_++]);
   return true;
 }
 

@@ -33,16 +33,23 @@ class RowReader {
   bool Next(SourceRow& row);
 
  private:
+  using Chunk = std::vector<SourceRow>;
   void Read();
+  // Hands a chunk to the caller, waiting while the queue is full; false when the reader is to end.
+  bool Push(Chunk& chunk, size_t bytes);
   ado::Recordset& rs_;
   const size_t maxRows_, maxBytes_;
   std::mutex m_;
   std::condition_variable changed_;
-  std::deque<SourceRow> queue_;
-  size_t bytes_ = 0;
+  // Rows travel in chunks, so that the two threads meet once per chunk rather than once per row.
+  std::deque<std::pair<Chunk, size_t>> queue_;  // with the bytes of each
+  size_t rows_ = 0, bytes_ = 0;                 // in the queue
   bool end_ = false;
   bool closing_ = false;
+  bool waiting_ = false;  // the caller waits for rows: a chunk goes as soon as it holds one
   std::exception_ptr failed_;
+  Chunk current_;  // the caller's chunk, taken from the queue
+  size_t next_ = 0;
   std::thread thread_;
 };
 

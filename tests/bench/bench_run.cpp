@@ -1,16 +1,20 @@
-// Measures the conversion run with preview off against Firebird's own isql-fb and against the same
-// statements executed in one transaction, and what carrying keys over costs. Usage: tarnwick_bench [ROWS]
+// Measures the conversion run with preview off, into a file and through a Firebird server (started here
+// when the firebird3.0-server package is installed), against a row-by-row prepared loop, reading alone
+// and writing alone; with up to 200,000 rows also against isql-fb and the literal statements, and what
+// carrying keys over costs. Usage: tarnwick_bench [ROWS]
 #include <ibase.h>
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "connectivity/firebird/FirebirdBackend.h"
 #include "conversion/ConversionRun.h"
+#include "conversion/RowBatch.h"
 #include "conversion/RowExport.h"
 #include "support/HeadlessHost.h"
 #include "support/TestSupport.h"
@@ -35,6 +39,121 @@ void Check(const ISC_STATUS* st) {
     std::fprintf(stderr, "firebird: %s\n", buf);
     std::exit(1);
   }
+}
+
+
+// The rows read through ODBC and inserted by one prepared statement in one transaction, by a loop of its
+// own: each value bound as it comes, no conversion rules, one execution (a round trip) a row.
+double PreparedLoop(const MSSQL::Login& source, const FireBird::Login& target, const std::string& createTable) {
+  ado::Connection fb;
+  fb.Open(FireBird::ConnectionString(target));
+  fb.Execute(createTable);
+  fb.Flush();
+  ado::Connection ms;
+  ms.Open(MSSQL::ConnectionString(source));
+  auto t = Clock::now();
+  ado::Recordset rs(ms.Active().Query(conversion::SelectAllText("Bench")));
+  auto insert = fb.Prepare(conversion::PlaceholderInsertText("Bench", static_cast<size_t>(rs.FieldCount())));
+  std::vector<ado::Param> params(static_cast<size_t>(rs.FieldCount()));
+  for (; !rs.Eof(); rs.MoveNext()) {
+    for (int k = 0; k < rs.FieldCount(); ++k) {
+      const ado::Value& v = rs.Fields(k).value;
+      ado::Param& p = params[static_cast<size_t>(k)];
+      p = ado::Param{};
+      switch (v.kind) {
+        case ado::Kind::Integer: p.type = ado::Param::Type::Int64; p.integer = v.integer; break;
+        case ado::Kind::Floating:
+        case ado::Kind::Single: p.type = ado::Param::Type::Double; p.floating = v.floating; break;
+        case ado::Kind::Text: p.type = ado::Param::Type::Text; p.bytes = v.text; break;
+        case ado::Kind::Date:
+        case ado::Kind::DateTime:
+          p.type = v.kind == ado::Kind::Date ? ado::Param::Type::Date : ado::Param::Type::Timestamp;
+          p.year = v.year, p.month = v.month, p.day = v.day, p.hour = v.hour, p.minute = v.minute,
+          p.second = v.second;
+          break;
+        default: break;
+      }
+    }
+    insert->Execute(params);
+  }
+  insert.reset();
+  fb.Flush();
+  return Seconds(t);
+}
+
+// Reading alone: every row and value fetched through ODBC, nothing written.
+double ReadingAlone(const MSSQL::Login& source, long& rows) {
+  ado::Connection ms;
+  ms.Open(MSSQL::ConnectionString(source));
+  auto t = Clock::now();
+  ado::Recordset rs(ms.Active().Query(conversion::SelectAllText("Bench")));
+  size_t bytes = 0;
+  rows = 0;
+  for (; !rs.Eof(); rs.MoveNext(), ++rows)
+    for (int k = 0; k < rs.FieldCount(); ++k) bytes += rs.Fields(k).value.text.size();
+  if (bytes == 0) std::fprintf(stderr, "nothing read\n");
+  return Seconds(t);
+}
+
+// Writing alone: the program's own blocks of typed parameters, from rows made in memory (as the source
+// would give them), nothing read.
+double WritingAlone(const MSSQL::Login& source, const FireBird::Login& target, long rows) {
+  conversion::TableDdl ddl;
+  {
+    ado::Connection ms;
+    ms.Open(MSSQL::ConnectionString(source));
+    ado::Recordset rs;
+    rs.Open(conversion::SelectAllText("Bench"), ms);
+    ddl = conversion::BuildCreateTable("Bench", rs, nullptr);
+  }
+  ado::Connection fb;
+  fb.Open(FireBird::ConnectionString(target));
+  fb.Execute(ddl.createTable);
+  fb.Flush();
+  conversion::ParamBuilder params(ddl);
+  conversion::RowBatch batch(fb, "Bench", ddl, conversion::BatchRowsFor(ddl));
+  std::vector<ado::Value> row(8);
+  auto t = Clock::now();
+  for (long x = 1; x <= rows; ++x) {
+    row[0].kind = ado::Kind::Integer, row[0].integer = x;
+    row[1].kind = ado::Kind::Integer, row[1].integer = x % 1000;
+    row[2].kind = ado::Kind::Floating, row[2].floating = x * 0.25;
+    row[3].kind = ado::Kind::Text, row[3].text = "Name " + std::to_string(x);
+    row[4].kind = ado::Kind::Text, row[4].text = "C" + std::to_string(x % 97);
+    row[5].kind = ado::Kind::Date, row[5].year = 2001, row[5].month = 5, row[5].day = 3;
+    row[6] = row[5];
+    row[6].kind = ado::Kind::DateTime, row[6].hour = 14, row[6].minute = 5, row[6].second = 9;
+    if (x % 10 == 0) row[7].SetNull();
+    else row[7].kind = ado::Kind::Text, row[7].text = "O'Brien " + std::to_string(x);
+    if (!params.Build(row)) std::fprintf(stderr, "row %ld does not go as parameters\n", x);
+    batch.Add(params.Params(), {x, std::nullopt});
+    if (batch.Full()) {
+      batch.Send();
+      batch.Clear();
+    }
+  }
+  batch.Send();
+  batch.Clear();
+  fb.Flush();
+  return Seconds(t);
+}
+
+// The conversion run, preview off, into `target`; false when it did not copy every row.
+bool TimedRun(const MSSQL::Login& source, const FireBird::Login& target, long rows, double& seconds) {
+  testsupport::HeadlessHost host;
+  host.answers = {conversion::kYes};
+  host.sql = source;
+  host.fb = target;
+  auto t = Clock::now();
+  conversion::ConversionRun(host).Run();
+  seconds = Seconds(t);
+  for (const auto& m : host.shown)
+    if (m.rfind("ERROR: ", 0) == 0) std::fprintf(stderr, "%s\n", m.c_str());
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(target));
+  const auto n = testsupport::Rows(c, "SELECT COUNT(*) FROM \"Bench\"")[0][0];
+  if (std::stol(n) != rows) std::fprintf(stderr, "the run copied %s rows of %ld\n", n.c_str(), rows);
+  return std::stol(n) == rows;
 }
 
 }  // namespace
@@ -85,6 +204,50 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+
+  // TARNWICK_BENCH_RUN_ONLY: the run alone, for a profiler.
+  if (std::getenv("TARNWICK_BENCH_RUN_ONLY")) {
+    std::printf("the program: %.2f s, %.0f rows/s\n", run, rows / run);
+    return 0;
+  }
+  // The program against its references, into the file and through a Firebird server.
+  long readRows = 0;
+  const double reading = ReadingAlone(source, readRows);
+  const double writing = WritingAlone(source, testsupport::NewFirebirdDatabase(dir, "writing.fdb"), rows);
+  std::string createTable;
+  {
+    ado::Connection ms;
+    ms.Open(MSSQL::ConnectionString(source));
+    ado::Recordset rs;
+    rs.Open(conversion::SelectAllText("Bench"), ms);
+    createTable = conversion::BuildCreateTable("Bench", rs, nullptr).createTable;
+  }
+  const double loopFile = PreparedLoop(source, testsupport::NewFirebirdDatabase(dir, "loop.fdb"), createTable);
+  std::printf("rows: %ld\n", rows);
+  std::printf("into a file:\n");
+  std::printf("  the program: %.2f s, %.0f rows/s, peak memory %ld kB (%ld kB before the run)\n", run, rows / run, peak, before);
+  std::printf("  row-by-row prepared loop: %.0f rows/s; reading alone: %.0f rows/s; writing alone: %.0f rows/s\n",
+              rows / loopFile, readRows / reading, rows / writing);
+  std::printf("  ratio program/loop (speed): %.2f (goal >= 1.3)\n", loopFile / run);
+  std::printf("  ratio program/slower of reading and writing alone (time): %.2f (goal <= 1.2)\n",
+              run / std::max(reading, writing));
+  if (const std::string why = testsupport::FirebirdServer::Unavailable(); !why.empty()) {
+    std::printf("through a server: not measured: %s\n", why.c_str());
+  } else {
+    testsupport::FirebirdServer server;
+    double through = 0;
+    if (!TimedRun(source, server.NewDatabase(dir, "through.fdb"), rows, through)) return 1;
+    const long peakServer = PeakKb();
+    const double loopServer = PreparedLoop(source, server.NewDatabase(dir, "loop-through.fdb"), createTable);
+    const double writingServer = WritingAlone(source, server.NewDatabase(dir, "writing-through.fdb"), rows);
+    std::printf("through a server (localhost, TCP):\n");
+    std::printf("  the program: %.2f s, %.0f rows/s, peak memory %ld kB\n", through, rows / through, peakServer);
+    std::printf("  row-by-row prepared loop: %.0f rows/s; writing alone: %.0f rows/s\n", rows / loopServer,
+                rows / writingServer);
+    std::printf("  ratio program/loop (speed): %.2f (goal >= 3)\n", loopServer / through);
+  }
+  // The older references hold every statement text in memory: measured on the smaller tables only.
+  if (rows > 200000) return 0;
 
   // 1b. The run as it was before the prepared path: one literal statement a row.
   testsupport::HeadlessHost literalHost;
@@ -149,46 +312,8 @@ int main(int argc, char** argv) {
   const double single = Seconds(t2);
   isc_detach_database(st, &db);
 
-  // 4. The rows read through ODBC and inserted by one prepared statement in one transaction, by a loop
-  // of its own: each value bound as it comes, no conversion rules.
-  auto prepDb = testsupport::NewFirebirdDatabase(dir, "prepared.fdb");
-  double prepared = 0;
-  {
-    ado::Connection fb;
-    fb.Open(FireBird::ConnectionString(prepDb));
-    fb.Execute(statements[0]);
-    fb.Flush();
-    ado::Connection ms;
-    ms.Open(MSSQL::ConnectionString(source));
-    auto t3 = Clock::now();
-    ado::Recordset rs(ms.Active().Query(conversion::SelectAllText("Bench")));
-    auto insert = fb.Prepare(conversion::PlaceholderInsertText("Bench", static_cast<size_t>(rs.FieldCount())));
-    std::vector<ado::Param> params(static_cast<size_t>(rs.FieldCount()));
-    for (; !rs.Eof(); rs.MoveNext()) {
-      for (int k = 0; k < rs.FieldCount(); ++k) {
-        const ado::Value& v = rs.Fields(k).value;
-        ado::Param& p = params[static_cast<size_t>(k)];
-        p = ado::Param{};
-        switch (v.kind) {
-          case ado::Kind::Integer: p.type = ado::Param::Type::Int64; p.integer = v.integer; break;
-          case ado::Kind::Floating:
-          case ado::Kind::Single: p.type = ado::Param::Type::Double; p.floating = v.floating; break;
-          case ado::Kind::Text: p.type = ado::Param::Type::Text; p.bytes = v.text; break;
-          case ado::Kind::Date:
-          case ado::Kind::DateTime:
-            p.type = v.kind == ado::Kind::Date ? ado::Param::Type::Date : ado::Param::Type::Timestamp;
-            p.year = v.year, p.month = v.month, p.day = v.day, p.hour = v.hour, p.minute = v.minute,
-            p.second = v.second;
-            break;
-          default: break;
-        }
-      }
-      insert->Execute(params);
-    }
-    insert.reset();
-    fb.Flush();
-    prepared = Seconds(t3);
-  }
+  // 4. The row-by-row prepared loop into the file.
+  const double prepared = PreparedLoop(source, testsupport::NewFirebirdDatabase(dir, "prepared.fdb"), statements[0]);
 
   // 5. Keys: the same rows under a primary key, a unique and a plain index, converted with and without
   // them, and the same key statements run on their own on the table copied without them.
@@ -234,7 +359,6 @@ int main(int argc, char** argv) {
     if (n != "3") std::fprintf(stderr, "the keyed run made %s indexes of 3\n", n.c_str());
   }
 
-  std::printf("rows: %ld\n", rows);
   std::printf("1. conversion run, preview off: %.2f s, %.0f rows/s, peak memory %ld kB (%ld kB before the run)\n",
               run, rows / run, peak, before);
   std::printf("2. isql-fb script, one transaction: %.2f s, %.0f rows/s\n", isql, rows / isql);
