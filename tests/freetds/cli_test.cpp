@@ -276,3 +276,20 @@ TEST_F(CliTest, InterruptStopsAfterTheStatementAndExits130) {
   EXPECT_EQ(said.str().find("Done."), std::string::npos) << said.str();
   EXPECT_EQ(All(fb, "Done"), (std::vector<std::vector<std::string>>{{"5"}}));
 }
+
+// Into a Firebird server named as host/port:path: the same database as into a file; a wrong password is
+// a login error (exit code 2) that writes nothing.
+TEST_F(CliTest, IntoAServerAsIntoAFile) {
+  if (const std::string why = testsupport::FirebirdServer::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+  testsupport::FirebirdServer server;
+  const FireBird::Login through = server.NewDatabase(dir);
+  setenv("FB_PASSWORD", "wrong", 1);
+  EXPECT_EQ(Tarnwick(Logins(through)), 2);
+  setenv("FB_PASSWORD", server.Password().c_str(), 1);
+  EXPECT_EQ(Tarnwick(Logins(through)), 0);
+  const auto file = testsupport::NewFirebirdDatabase(dir, "file.fdb");
+  setenv("FB_PASSWORD", "masterkey", 1);
+  EXPECT_EQ(Tarnwick(Logins(file)), 0);
+  ASSERT_EQ(UserTables(through), (std::vector<std::string>{"Customers", "Odd ] name", "Orders"}));
+  for (const auto& t : UserTables(file)) EXPECT_EQ(All(through, t), All(file, t)) << t;
+}
