@@ -2,6 +2,7 @@
 
 #include "conversion/RowBatch.h"
 #include "conversion/RowReader.h"
+#include "conversion/Verify.h"
 
 #include <algorithm>
 #include <charconv>
@@ -318,6 +319,7 @@ void ConversionRun::Run() {
     }
     GiveSequences();
     NameObjects();
+    if (host_.Verify() && !host_.PreviewOn()) VerifyTables(sources, targets);
     for (const auto& rule : casts_.Unused()) summary_.Note("The cast rule \"" + rule + "\" names no column of this run.");
     if (host_.PreviewOn() && host_.PreviewPerFile()) {
       PreviewOutcome outcome;
@@ -362,7 +364,44 @@ void ConversionRun::Run() {
   host_.SetProgressText("Progress Bar");
   table_ = nullptr;
   if (!lost_ && !stopped_) host_.ShowMessage("Done.");
-  if (!summary_.LostNothing()) host_.ShowSummary(summary_.Text());
+  if (!summary_.LostNothing() || summary_.AnyVerified()) host_.ShowSummary(summary_.Text());
+}
+
+void ConversionRun::VerifyTables(const std::vector<std::string>& sources, const std::vector<std::string>& targets) {
+  BeforeWait();
+  for (size_t i = sources.size(); i-- > 0;) {
+    if (!done_.count(ado::ToLower(sources[i]))) continue;
+    if (host_.StopRequested()) {
+      summary_.Note("Verification was stopped before table \"" + sources[i] + "\".");
+      break;
+    }
+    host_.SetProgressText("Please wait.. Verifying table " + sources[i]);
+    const MSSQL::TableRef& ref = Ref(sources[i]);
+    std::vector<std::string> key;
+    if (const TableKeys* keys = keys_.Find(sources[i])) key = keys->schema.primaryKey.columns;
+    else {
+      try {
+        key = MSSQL::ReadSchema(host_.MssqlConn(), ref).primaryKey.columns;
+      } catch (const ado::DbError& e) {
+        if (e.ConnectionLost()) SourceStep(160, [&] { throw e; });
+      }
+    }
+    long long rejected = 0;
+    for (const auto& t : summary_.Tables())
+      if (t.source == sources[i]) rejected = t.rejected;
+    TypeOptions types;
+    types.rules = rules_;
+    types.casts = &casts_;
+    types.schema = ref.schema.empty() ? "dbo" : ref.schema;
+    types.sourceTable = ref.name;
+    TableVerdict verdict;
+    if (!SourceStep(160, [&] {
+          verdict = VerifyTable(host_.MssqlConn(), host_.FirebirdConn(), ref, sources[i], targets[i], key, types, rejected);
+        }))
+      continue;
+    summary_.Verified(sources[i], verdict.Text(), verdict.examples, verdict.Identical());
+  }
+  host_.SetProgressText("");
 }
 
 bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& target) {

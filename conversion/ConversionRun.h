@@ -74,6 +74,8 @@ class RunHost {
   // True once the user (or a signal) asked the run to stop: it ends after the statement in progress,
   // with what succeeded committed. Asked before every row; may be called from any thread's run.
   virtual bool StopRequested() { return false; }
+  // Whether every converted table is read back from both databases and compared (the saved "Verify").
+  virtual bool Verify() { return false; }
   // Rows of the current table done so far, of its total; called for every row.
   virtual void RowProgress(const std::string& /*table*/, long long /*done*/, long long /*total*/) {}
   // How far the whole run is: the table in progress (1-based) of all, and the rows read of all the rows
@@ -106,6 +108,8 @@ class ConversionRun {
   bool CastRefused() const { return castRefused_; }
   // The last run lost a connection and ended before its last table.
   bool ConnectionLost() const { return lost_; }
+  // A verified table of the last run differs from its source, or could not be compared.
+  bool VerifyFoundDifferences() const { return summary_.VerifyFoundDifferences(); }
   // Errors the last run reported through the trap.
   int Reported() const { return reported_; }
 
@@ -119,6 +123,8 @@ class ConversionRun {
   bool ConvertTable(const std::string& tbl, const std::string& target);
   // `total` is the table's row count, read before its rows.
   // Returns the largest value written to the identity column (ordinal `identity`, -1 for none).
+  // Reads every table the run completed back from both databases and puts the verdicts in the summary.
+  void VerifyTables(const std::vector<std::string>& sources, const std::vector<std::string>& targets);
   // Sends the rows gathered in the batch; a block Firebird refuses is replayed row by row. True when the
   // table cannot go on (as RejectRow says).
   bool SendBatch(RowBatch& batch, ado::PreparedStatement& single, std::optional<long long>& identityMax);

@@ -67,8 +67,15 @@ long long RunSummary::Rejected() const {
   return n;
 }
 
+void RunSummary::Verified(const std::string& table, const std::string& verdict, const std::vector<std::string>& examples,
+                          bool identical) {
+  verified_.push_back("Table \"" + table + "\": " + verdict);
+  for (const auto& e : examples) verified_.push_back("    " + e);
+  if (!identical) verifyDiffers_ = true;
+}
+
 bool RunSummary::LostNothing() const {
-  if (stopped_) return false;
+  if (stopped_ || verifyDiffers_) return false;
   if (!shortened_.empty() || !renamed_.empty() || !leftOut_.empty() || !notes_.empty() || !keys_.empty() ||
       !notCarried_.empty())
     return false;
@@ -124,6 +131,10 @@ std::string RunSummary::Text() const {
   if (!notes_.empty()) {
     s += "\nAlso:\n";
     for (const auto& n : notes_) s += "    " + n + "\n";
+  }
+  if (!verified_.empty()) {
+    s += "\nVerified:\n";
+    for (const auto& n : verified_) s += "    " + n + "\n";
   }
   return s;
 }

@@ -41,6 +41,12 @@ class RunSummary {
   void NotCarried(const std::string& kind, const std::string& name, const std::string& detail = {});
   // A key statement Firebird refused.
   void KeyFailed(const std::string& statement, const std::string& reason);
+  // What reading a table back found: a line for the "Verified:" section, the differences named below it.
+  void Verified(const std::string& table, const std::string& verdict, const std::vector<std::string>& examples,
+                bool identical);
+  bool AnyVerified() const { return !verified_.empty(); }
+  // Some verified table differs from its source (or could not be compared).
+  bool VerifyFoundDifferences() const { return verifyDiffers_; }
   // True when every row arrived and nothing was shortened, left out or lost otherwise.
   bool LostNothing() const;
   long long Rejected() const;
@@ -53,6 +59,8 @@ class RunSummary {
   std::deque<TableReport> tables_;  // references stay valid as tables are added
   std::vector<std::string> shortened_, renamed_, leftOut_, notes_, keys_;
   std::vector<std::pair<std::string, std::string>> notCarried_;  // kind, line
+  std::vector<std::string> verified_;
+  bool verifyDiffers_ = false;
 };
 
 // The first line of an error text.

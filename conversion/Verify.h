@@ -1,0 +1,44 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "connectivity/core/Ado.h"
+#include "connectivity/sqlserver/MSSQL.h"
+#include "conversion/TableDdl.h"
+
+namespace conversion {
+
+// What reading one table back from both databases found.
+struct TableVerdict {
+  std::string source, target;
+  long long rows = 0;       // rows the source holds
+  long long differing = 0;  // rows whose key both hold, with some value not equal
+  long long missing = 0;    // source rows Firebird does not hold
+  long long extra = 0;      // Firebird rows the source does not hold
+  long long expected = 0;   // missing rows the run rejected (or could not store at all)
+  std::vector<std::string> examples;  // the first differences, by key and column, both values shown
+  std::string error;        // why the table could not be compared; empty when it was
+  bool Identical() const { return error.empty() && differing == 0 && missing == 0 && extra == 0; }
+  // "identical (N rows)", or the counts of what differs; the examples follow on lines of their own.
+  std::string Text() const;
+};
+
+// Differences named one by one per table.
+constexpr size_t kVerifyExamples = 5;
+
+// Reads the table's rows from SQL Server and from Firebird, both in the order of the primary key (or of
+// every column that can be ordered, for a table without one), and compares them value by value as the
+// type rules store them: text and bytes exact, numbers exact, times to 1/10000 s, blobs whole. Both
+// reads stream side by side. `rejectedInRun` rows missing in Firebird are expected, not differences.
+// `keyColumns` are the source's primary key columns (empty: none). Throws only for a lost connection.
+TableVerdict VerifyTable(ado::Connection& source, ado::Connection& target, const MSSQL::TableRef& ref,
+                         const std::string& display, const std::string& targetName,
+                         const std::vector<std::string>& keyColumns, const TypeOptions& types,
+                         long long rejectedInRun);
+
+// Plain decimal text in its shortest form ("-0.50" -> "-0.5", "007" -> "7", "-0" -> "0"); anything
+// else unchanged.
+std::string NormalizeDecimal(const std::string& text);
+
+}  // namespace conversion

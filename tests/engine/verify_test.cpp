@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include "conversion/ConversionRun.h"
+#include "conversion/Verify.h"
+#include "support/HeadlessHost.h"
+#include "support/TestSupport.h"
+
+using testsupport::HeadlessHost;
+
+namespace {
+
+class VerifyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host.copyKeys = true;
+    host.verify = true;
+    host.sql = testsupport::NewSqliteSource(
+        dir, {"CREATE TABLE Items (Id INTEGER NOT NULL PRIMARY KEY, Name VARCHAR(20), Price NUMERIC(10,2), "
+              "Seen TIMESTAMP, Data BLOB, Code CHAR(4))",
+              "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 50) INSERT INTO Items SELECT x, "
+              "CASE WHEN x % 7 = 3 THEN NULL WHEN x % 11 = 0 THEN '' ELSE 'Name ' || x END, x * 0.25, "
+              "'2024-02-29 23:59:58.1234', CASE WHEN x % 5 = 0 THEN NULL ELSE randomblob(40 + x) END, 'C' || (x % 9) FROM n",
+              "CREATE TABLE NoKey (A INTEGER, B VARCHAR(5))",
+              "INSERT INTO NoKey VALUES (1, 'x')", "INSERT INTO NoKey VALUES (1, 'x')", "INSERT INTO NoKey VALUES (1, 'x')",
+              "INSERT INTO NoKey VALUES (2, NULL)"});
+    host.fb = testsupport::NewFirebirdDatabase(dir);
+  }
+  // The verdict of one table, read back now.
+  conversion::TableVerdict Verdict(const std::string& table, const std::vector<std::string>& key) {
+    ado::Connection ms, fb;
+    ms.Open(MSSQL::ConnectionString(host.sql));
+    fb.Open(FireBird::Target(host.fb));
+    return conversion::VerifyTable(ms, fb, {"", table}, table, table, key, {}, 0);
+  }
+  void Change(const std::vector<std::string>& statements) {
+    ado::Connection fb;
+    fb.Open(FireBird::Target(host.fb));
+    for (const auto& s : statements) fb.Execute(s);
+    fb.Flush();
+  }
+  testsupport::TempDir dir;
+  HeadlessHost host;
+};
+
+}  // namespace
+
+TEST_F(VerifyTest, ACleanRunIsIdentical) {
+  conversion::ConversionRun run(host);
+  run.Run();
+  EXPECT_FALSE(run.VerifyFoundDifferences());
+  EXPECT_NE(host.summary.find("\nVerified:\n    Table \"NoKey\": identical (4 rows)\n    Table \"Items\": identical (50 rows)\n"),
+            std::string::npos)
+      << host.summary;
+}
+
+// A value changed in Firebird afterwards, a row deleted, a row added and a blob changed by one byte are
+// each found, named by key and column with both values.
+TEST_F(VerifyTest, EveryKindOfDifferenceIsFoundAndNamed) {
+  host.verify = false;
+  conversion::ConversionRun(host).Run();
+  Change({"UPDATE \"Items\" SET \"Name\" = 'Changed' WHERE \"Id\" = 8",
+          "DELETE FROM \"Items\" WHERE \"Id\" = 9",
+          "INSERT INTO \"Items\" (\"Id\", \"Name\") VALUES (1000, 'New')",
+          "UPDATE \"Items\" SET \"Data\" = OVERLAY(\"Data\" PLACING x'00' FROM 5) WHERE \"Id\" = 12",
+          "UPDATE \"Items\" SET \"Price\" = 4.01 WHERE \"Id\" = 16"});
+  const conversion::TableVerdict v = Verdict("Items", {"Id"});
+  EXPECT_EQ(v.rows, 50);
+  EXPECT_EQ(v.differing, 3);
+  EXPECT_EQ(v.missing, 1);
+  EXPECT_EQ(v.extra, 1);
+  EXPECT_FALSE(v.Identical());
+  EXPECT_EQ(v.Text(), "different: 3 differing, 1 missing, 1 extra of 50 rows");
+  ASSERT_EQ(v.examples.size(), 5u) << ::testing::PrintToString(v.examples);
+  EXPECT_EQ(v.examples[0], "key (Id = 8): column \"Name\": SQL Server 'Name 8', Firebird 'Changed'");
+  EXPECT_EQ(v.examples[1], "key (Id = 9): missing in Firebird");
+  EXPECT_EQ(v.examples[2].rfind("key (Id = 12): column \"Data\": SQL Server 0x", 0), 0u) << v.examples[2];
+  EXPECT_EQ(v.examples[3], "key (Id = 16): column \"Price\": SQL Server 4, Firebird 4.01");
+  EXPECT_EQ(v.examples[4], "key (Id = 1000): in Firebird only");
+}
+
+// A table without a primary key is compared as a multiset: one of three equal rows gone is one missing row.
+TEST_F(VerifyTest, ATableWithoutKeyIsAMultiset) {
+  host.verify = false;
+  conversion::ConversionRun(host).Run();
+  EXPECT_TRUE(Verdict("NoKey", {}).Identical());
+  Change({"DELETE FROM \"NoKey\" WHERE \"A\" = 1 ROWS 1"});
+  const conversion::TableVerdict v = Verdict("NoKey", {});
+  EXPECT_EQ(v.missing, 1);
+  EXPECT_EQ(v.extra, 0);
+  EXPECT_EQ(v.differing, 0);
+  EXPECT_EQ(v.examples, std::vector<std::string>{"a row: missing in Firebird"});
+}
+
+// Rows the run rejected are missing on purpose: listed as expected, and the table counts as identical.
+TEST_F(VerifyTest, RejectedRowsAreExpected) {
+  testsupport::TempDir other;
+  HeadlessHost h;
+  h.verify = true;
+  h.copyKeys = false;
+  h.sql = testsupport::NewSqliteSource(other, {"CREATE TABLE Short (Id INTEGER, Code VARCHAR(3))", "INSERT INTO Short VALUES (1, 'abc')",
+                                               "INSERT INTO Short VALUES (2, 'much too long')", "INSERT INTO Short VALUES (3, 'x')"});
+  h.fb = testsupport::NewFirebirdDatabase(other);
+  conversion::ConversionRun run(h);
+  run.Run();
+  EXPECT_FALSE(run.VerifyFoundDifferences()) << h.summary;
+  EXPECT_NE(h.summary.find("Table \"Short\": identical (3 rows); 1 rows rejected during the run are missing, as expected"),
+            std::string::npos)
+      << h.summary;
+}
+
+TEST(NormalizeDecimal, ShortestForm) {
+  EXPECT_EQ(conversion::NormalizeDecimal("-0.50"), "-0.5");
+  EXPECT_EQ(conversion::NormalizeDecimal("007"), "7");
+  EXPECT_EQ(conversion::NormalizeDecimal("-0.00"), "0");
+  EXPECT_EQ(conversion::NormalizeDecimal("12.000"), "12");
+  EXPECT_EQ(conversion::NormalizeDecimal(".5"), "0.5");
+  EXPECT_EQ(conversion::NormalizeDecimal("abc"), "abc");
+}
