@@ -28,7 +28,9 @@
 #include "app/Signals.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/Progress.h"
+#include "conversion/Names.h"
 #include "conversion/TableChoice.h"
+#include "conversion/Verify.h"
 
 namespace CommandLine {
 namespace {
@@ -45,6 +47,7 @@ std::mutex g_hostMutex;
 const char* const kHelp =
     "Usage: tarnwick                      open the window\n"
     "       tarnwick convert [OPTIONS]    copy every user table of a SQL Server database into Firebird\n"
+    "       tarnwick verify [OPTIONS]     only compare: read every table back from both databases\n"
     "       tarnwick --help | --version\n"
     "\n"
     "Without options, convert uses the logins saved by the window. Options override them:\n"
@@ -71,12 +74,18 @@ const char* const kHelp =
     "  --cast SOURCE=TARGET       create columns of a SQL Server type (decimal, nvarchar(50)) or one\n"
     "                             column (Table.Column, Schema.Table.Column) as the Firebird type TARGET;\n"
     "                             repeatable, replaces the saved Casts setting\n"
+    "  --verify yes|no            after converting, read every converted table back from both\n"
+    "                             databases and compare them value by value (default: the saved\n"
+    "                             Verify setting, on unless it is 0); 1 when anything differs\n"
     "Passwords are never taken from the command line: without --password-env a terminal is asked,\n"
     "else the saved password is used.\n"
     "Exit code: 0 nothing rejected, 1 rows or statements rejected, 2 usage, login or cast rule error,\n"
     "or a script that could not be written; 128+N when signal N stopped the run (130 for Ctrl-C,\n"
     "143 for SIGTERM): the run ends after the statement in progress, with what succeeded committed\n"
-    "and the summary printed; a second signal ends the program at once.\n";
+    "and the summary printed; a second signal ends the program at once.\n"
+    "tarnwick verify takes the same logins, --tables, --exclude, --type-rules and --cast; it writes\n"
+    "nothing. Exit code: 0 every table identical, 1 some table differs or is missing in Firebird,\n"
+    "2 usage or login error.\n";
 
 struct Options {
   std::map<std::string, std::string> values;
@@ -86,6 +95,7 @@ struct Options {
   std::optional<std::vector<std::string>> chosen;  // the tables the run takes, as the run names them
   std::optional<std::string> script;
   std::optional<bool> copyKeys;
+  std::optional<bool> verify;
   std::optional<conversion::TypeRules> typeRules;
   std::optional<std::vector<std::string>> casts;
   bool help = false;
@@ -135,7 +145,8 @@ Options Parse(int argc, char** argv) {
   static const std::set<std::string> valued{"--server",   "--port",          "--user",
                                             "--database", "--password-env",  "--firebird",
                                             "--firebird-user", "--firebird-password-env", "--overwrite",
-                                            "--tables",   "--exclude",  "--script",     "--copy-keys", "--type-rules", "--cast"};
+                                            "--tables",   "--exclude",  "--script",     "--copy-keys", "--type-rules", "--cast",
+                                            "--verify"};
   Options o;
   for (int i = 2; i < argc; ++i) {
     std::string a = argv[i];
@@ -165,6 +176,9 @@ Options Parse(int argc, char** argv) {
     if (a == "--overwrite") {
       if (value != "yes" && value != "no" && value != "ask") throw UsageError("--overwrite takes yes, no or ask");
       o.overwrite = value;
+    } else if (a == "--verify") {
+      if (value != "yes" && value != "no") throw UsageError("--verify takes yes or no");
+      o.verify = value == "yes";
     } else if (a == "--copy-keys") {
       if (value != "yes" && value != "no") throw UsageError("--copy-keys takes yes or no");
       o.copyKeys = value == "yes";
@@ -285,6 +299,8 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   bool CopyKeys() override {
     return o_.copyKeys ? *o_.copyKeys : Settings::CopyKeys();
   }
+  // A dry run has nothing to read back.
+  bool Verify() override { return !o_.script && (o_.verify ? *o_.verify : Settings::Verify(true)); }
   conversion::TypeRules Rules() override { return rules_; }
   std::vector<std::string> Casts() override { return casts_; }
   void SetRules(conversion::TypeRules rules, std::vector<std::string> casts) {
@@ -379,31 +395,17 @@ std::string Saved(const char* key, const char* fallback = "") {
   return Settings::Get(key, fallback).toStdString();
 }
 
-int Convert(int argc, char** argv) {
-  Options o = Parse(argc, argv);
-  if (o.help) {
-    std::cout << kHelp;
-    return 0;
-  }
-  conversion::TypeRules rules = conversion::TypeRules::Firebird;
-  if (o.typeRules) rules = *o.typeRules;
-  else if (!conversion::ParseTypeRules(Settings::TypeRules().toStdString(), rules))
-    throw UsageError("the saved TypeRules setting \"" + Settings::TypeRules().toStdString() +
-                     "\" is neither Firebird nor Classic: give --type-rules");
-  const std::vector<std::string> casts = o.casts ? *o.casts : conversion::SplitCastList(Settings::Casts().toStdString());
-  try {
-    conversion::CastRules check(casts);  // a malformed rule stops here, before any login
-  } catch (const conversion::CastError& e) {
-    throw UsageError(e.what());
-  }
+// The logins from the options, else as the window saved them, and the tables --tables and --exclude
+// choose (in o.chosen); non-zero (the exit code) when the source cannot be listed.
+int ReadLogins(Options& o, MSSQL::Login& sql, FireBird::Login& fb) {
   auto pick = [&](const char* option, const char* key, const char* fallback = "") {
     auto it = o.values.find(option);
     return it != o.values.end() ? it->second : Saved(key, fallback);
   };
-  MSSQL::Login sql{pick("--server", "MSSQL Server"), pick("--port", "MSSQL Port", "1433"),
+  sql = MSSQL::Login{pick("--server", "MSSQL Server"), pick("--port", "MSSQL Port", "1433"),
                    pick("--database", "MSSQL Database"), pick("--user", "MSSQL User"), "", false};
   sql.local = o.localGiven ? o.local : Saved("Local Connection", "0") != "0";
-  FireBird::Login fb{pick("--firebird", "FireBirdDatabase"), pick("--firebird-user", "FireBirdUser", "SYSDBA"), ""};
+  fb = FireBird::Login{pick("--firebird", "FireBirdDatabase"), pick("--firebird-user", "FireBirdUser", "SYSDBA"), ""};
   auto password = [&](const char* option, const char* key, const std::string& who) {
     if (auto it = o.values.find(option); it != o.values.end()) return FromEnv(it->second);
     if (Terminal()) return Prompt(who + " password: ", true);
@@ -432,6 +434,113 @@ int Convert(int argc, char** argv) {
     o.chosen = choice.chosen;
   }
 
+  return 0;
+}
+
+// The type rules and cast rules from the options, else as saved; a malformed rule stops here.
+void ReadRules(const Options& o, conversion::TypeRules& rules, std::vector<std::string>& casts) {
+  rules = conversion::TypeRules::Firebird;
+  if (o.typeRules) rules = *o.typeRules;
+  else if (!conversion::ParseTypeRules(Settings::TypeRules().toStdString(), rules))
+    throw UsageError("the saved TypeRules setting \"" + Settings::TypeRules().toStdString() +
+                     "\" is neither Firebird nor Classic: give --type-rules");
+  casts = o.casts ? *o.casts : conversion::SplitCastList(Settings::Casts().toStdString());
+  try {
+    conversion::CastRules check(casts);  // before any login
+  } catch (const conversion::CastError& e) {
+    throw UsageError(e.what());
+  }
+}
+
+// "tarnwick verify": every chosen table read back from both databases and compared; writes nothing.
+int VerifyOnly(int argc, char** argv) {
+  Options o = Parse(argc, argv);
+  if (o.help) {
+    std::cout << kHelp;
+    return 0;
+  }
+  if (o.script || o.verify || o.copyKeys || o.overwrite != "ask")
+    throw UsageError("verify takes the logins, --tables, --exclude, --type-rules and --cast only");
+  conversion::TypeRules rules;
+  std::vector<std::string> casts;
+  ReadRules(o, rules, casts);
+  o.overwrite = "no";
+  MSSQL::Login sql;
+  FireBird::Login fb;
+  if (const int failed = ReadLogins(o, sql, fb)) return failed;
+  std::vector<MSSQL::TableRef> listed;
+  std::vector<std::string> inFirebird;
+  ado::Connection ms, target;
+  try {
+    MSSQL::ListSqlServerTables(sql, listed);
+    ms.Open(MSSQL::ConnectionString(sql));
+  } catch (const std::exception& e) {
+    std::cerr << "tarnwick: " << conversion::kSqlServerCannotOpen << " " << conversion::FirstLine(e.what()) << "\n";
+    return kUsageError;
+  }
+  try {
+    FireBird::ListFirebirdTables(fb, inFirebird);
+    target.Open(FireBird::Target(fb));
+  } catch (const std::exception& e) {
+    std::cerr << "tarnwick: " << conversion::kFirebirdCannotOpen << " " << conversion::FirstLine(e.what()) << "\n";
+    return kUsageError;
+  }
+  std::vector<std::string> sources;
+  std::map<std::string, MSSQL::TableRef> refs;
+  for (const auto& ref : listed) {
+    const std::string name = MSSQL::DisplayName(ref);
+    if (o.chosen && std::find(o.chosen->begin(), o.chosen->end(), name) == o.chosen->end()) continue;
+    sources.push_back(name);
+    refs[name] = ref;
+  }
+  // The Firebird names the run gives the same list of tables.
+  const std::vector<std::string> targets = conversion::NameShortener::ShortenAll(sources);
+  const conversion::CastRules castRules(casts);
+  bool differs = false;
+  std::cout << "Verified:\n";
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const MSSQL::TableRef& ref = refs[sources[i]];
+    std::string line;
+    std::vector<std::string> examples;
+    if (!conversion::ListContains(inFirebird, targets[i])) {
+      line = "not verified: Firebird has no table \"" + targets[i] + "\"";
+      differs = true;
+    } else {
+      std::vector<std::string> key;
+      try {
+        key = MSSQL::ReadSchema(ms, ref).primaryKey.columns;
+      } catch (const ado::DbError& e) {
+        if (e.ConnectionLost()) throw;
+      }
+      conversion::TypeOptions types;
+      types.rules = rules;
+      types.casts = &castRules;
+      types.schema = ref.schema.empty() ? "dbo" : ref.schema;
+      types.sourceTable = ref.name;
+      const conversion::TableVerdict v = conversion::VerifyTable(ms, target, ref, sources[i], targets[i], key, types, 0);
+      line = v.Text();
+      examples = v.examples;
+      differs = differs || !v.Identical();
+    }
+    std::cout << "    Table \"" << sources[i] << "\": " << line << "\n";
+    for (const auto& e : examples) std::cout << "        " << e << "\n";
+  }
+  return differs ? 1 : 0;
+}
+
+int Convert(int argc, char** argv) {
+  Options o = Parse(argc, argv);
+  if (o.help) {
+    std::cout << kHelp;
+    return 0;
+  }
+  conversion::TypeRules rules;
+  std::vector<std::string> casts;
+  ReadRules(o, rules, casts);
+  MSSQL::Login sql;
+  FireBird::Login fb;
+  if (const int failed = ReadLogins(o, sql, fb)) return failed;
+
   TerminalHost host(sql, fb, o);
   host.SetRules(rules, casts);
   conversion::ConversionRun run(host);
@@ -458,7 +567,7 @@ int Convert(int argc, char** argv) {
     std::cerr << "tarnwick: " << host.ScriptFailure() << "\n";
     return kUsageError;
   }
-  return run.Summary().Rejected() > 0 || run.Reported() > 0 ? 1 : 0;
+  return run.Summary().Rejected() > 0 || run.Reported() > 0 || run.VerifyFoundDifferences() ? 1 : 0;
 }
 
 }  // namespace
@@ -483,6 +592,7 @@ int Main(int argc, char** argv) {
       std::cout << "tarnwick " << TARNWICK_VERSION << "\n";
       return 0;
     }
+    if (a == "verify") return VerifyOnly(argc, argv);
     if (a != "convert")
       throw UsageError((a.rfind("--", 0) == 0 ? "unknown option " : "unknown command ") + a + " (see tarnwick --help)");
     return Convert(argc, argv);

@@ -451,7 +451,11 @@ void Form1::TablesButton_Click() {
   if (Busy()) return;
   const QString server = Text5->text(), database = Text8->text();
   auto* dlg = new TablesDialog(this, SqlServerLogin(), FirebirdLogin(), Settings::LeftOutTables(server, database));
-  if (ExecModal(dlg, this) == QDialog::Accepted && dlg->Loaded()) Settings::SetLeftOutTables(server, database, dlg->LeftOut());
+  dlg->VerifyAfter->setChecked(Settings::Verify(false));
+  if (ExecModal(dlg, this) == QDialog::Accepted) {
+    if (dlg->Loaded()) Settings::SetLeftOutTables(server, database, dlg->LeftOut());
+    Settings::Put("Verify", dlg->VerifyAfter->isChecked() ? "1" : "0");
+  }
   delete dlg;
 }
 
@@ -496,6 +500,8 @@ FireBird::Login Form1::FirebirdLogin() {
 }
 
 bool Form1::CopyKeys() { return Settings::CopyKeys(); }
+
+bool Form1::Verify() { return Settings::Verify(false); }
 
 conversion::TypeRules Form1::Rules() {
   conversion::TypeRules rules = conversion::TypeRules::Firebird;

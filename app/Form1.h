@@ -94,6 +94,8 @@ class Form1 : public QWidget, public conversion::RunHost {
   ado::Connection& FirebirdConn() override { return *firebird_conn; }
   std::string& CurrentTable() override { return tbl; }
   bool CopyKeys() override;
+  // The saved "Verify" (off unless saved as 1): converted tables are read back and compared.
+  bool Verify() override;
   conversion::TypeRules Rules() override;
   std::vector<std::string> Casts() override;
 

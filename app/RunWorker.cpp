@@ -22,6 +22,7 @@ RunWorker::RunWorker(conversion::RunHost& window, QObject* context)
       perFile_(window.PreviewPerFile()),
       perTable_(window.PreviewPerTable()),
       copyKeys_(window.CopyKeys()),
+      verify_(window.Verify()),
       rules_(window.Rules()),
       casts_(window.Casts()),
       mssql_(std::make_unique<ado::Connection>()),

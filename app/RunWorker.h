@@ -64,6 +64,7 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   bool PreviewPerFile() override { return perFile_; }
   bool PreviewPerTable() override { return perTable_; }
   bool CopyKeys() override { return copyKeys_; }
+  bool Verify() override { return verify_; }
   conversion::TypeRules Rules() override { return rules_; }
   std::vector<std::string> Casts() override { return casts_; }
   bool StopRequested() override { return stop_; }
@@ -102,7 +103,7 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   QPointer<QObject> context_;
   MSSQL::Login sql_;
   FireBird::Login fb_;
-  bool preview_ = false, perFile_ = false, perTable_ = false, copyKeys_ = true;
+  bool preview_ = false, perFile_ = false, perTable_ = false, copyKeys_ = true, verify_ = false;
   conversion::TypeRules rules_ = conversion::TypeRules::Firebird;
   std::vector<std::string> casts_;
   std::vector<std::string> leftOut_;

@@ -72,6 +72,8 @@ void SetLeftOutTables(const QString& server, const QString& database, const QStr
 
 bool CopyKeys() { return Get("CopyKeys", "1").trimmed() != "0"; }
 
+bool Verify(bool fallback) { return Get("Verify", fallback ? "1" : "0").trimmed() != "0"; }
+
 QString TypeRules() { return Get("TypeRules", "Firebird").trimmed(); }
 
 QString Casts() { return Get("Casts", ""); }

@@ -10,6 +10,8 @@ void Put(const QString& key, const QString& value);
 QString FilePath();
 // "CopyKeys": keys, indexes, identity, NOT NULL and defaults are carried over unless it is 0.
 bool CopyKeys();
+// "Verify": converted tables are read back and compared; `fallback` when the setting is not saved.
+bool Verify(bool fallback);
 // "TypeRules": Firebird (the default) or Classic, as saved.
 QString TypeRules();
 // "Casts": the user's cast rules (SOURCE=TARGET), separated by ";" or line breaks.

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,6 +39,8 @@ TablesDialog::TablesDialog(QWidget* owner, MSSQL::Login source, FireBird::Login 
   List->setSortingEnabled(false);
   List->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   layout->addWidget(List);
+  VerifyAfter = new QCheckBox("Verify the tables after converting: read them back from both databases and compare", this);
+  layout->addWidget(VerifyAfter);
   auto* row = new QHBoxLayout;
   TickShown = new QPushButton("Tick Shown", this);
   UntickShown = new QPushButton("Untick Shown", this);

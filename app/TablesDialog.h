@@ -6,6 +6,7 @@
 #include "connectivity/firebird/FireBird.h"
 #include "connectivity/sqlserver/MSSQL.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -28,6 +29,8 @@ class TablesDialog : public QDialog {
   QLineEdit* Filter;   // text, or a pattern (Sales.*), that the list shows
   QLabel* Status;
   QPushButton *TickShown, *UntickShown, *Keep, *Cancel;
+  // Whether "Start Converting" verifies what it converted (the saved "Verify"); kept with "OK".
+  QCheckBox* VerifyAfter;
 
  private:
   struct Listing;

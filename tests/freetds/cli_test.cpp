@@ -293,3 +293,32 @@ TEST_F(CliTest, IntoAServerAsIntoAFile) {
   ASSERT_EQ(UserTables(through), (std::vector<std::string>{"Customers", "Odd ] name", "Orders"}));
   for (const auto& t : UserTables(file)) EXPECT_EQ(All(through, t), All(file, t)) << t;
 }
+
+// "tarnwick verify" only compares: 0 when every table is identical, 1 when a value differs, 2 for a
+// login that fails.
+TEST_F(CliTest, VerifyExitCodes) {
+  auto fb = testsupport::NewFirebirdDatabase(dir);
+  EXPECT_EQ(Tarnwick(Logins(fb)), 0);
+  auto verify = Logins(fb);
+  verify[0] = "verify";
+  verify.resize(verify.size() - 2);  // no --overwrite
+  EXPECT_EQ(Tarnwick(verify), 0);
+  {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(fb));
+    c.Execute("UPDATE \"Orders\" SET \"Note\" = 'changed' WHERE \"Id\" = 2");
+    c.Flush();
+  }
+  EXPECT_EQ(Tarnwick(verify), 1);
+  setenv("FB_PASSWORD", "wrong", 1);
+  auto elsewhere = verify;
+  elsewhere[std::find(elsewhere.begin(), elsewhere.end(), "--firebird") - elsewhere.begin() + 1] = dir.File("none.fdb");
+  EXPECT_EQ(Tarnwick(elsewhere), 2);
+  setenv("FB_PASSWORD", "masterkey", 1);
+  // The table converted again is identical once more.
+  auto replaced = Logins(fb);
+  replaced.back() = "yes";
+  replaced.insert(replaced.end(), {"--tables", "Orders"});
+  EXPECT_EQ(Tarnwick(replaced), 0);
+  EXPECT_EQ(Tarnwick(verify), 0);
+}

@@ -188,6 +188,37 @@ class SqlServerTest : public QObject {
              qPrintable(summary));
   }
 
+  // "Verify the tables after converting", ticked in the Tables dialog, is kept, and the next run reads
+  // its tables back: the summary says they are identical.
+  void verifyIsChosenInTheTablesDialog() {
+    testsupport::TempDir dir;
+    testsupport::TdsEndpoint endpoint(dir, R"J({"database": "shop", "password": "pw", "tables": [
+      {"name": "Items", "columns": [["Id", "int"], ["Name", "nvarchar(20)"]], "rows": [[7, "a"], [8, null], [9, "Ærø"]],
+       "primary_key": {"name": "PK_Items", "columns": ["Id"]}}]})J");
+    Form1 f;
+    Fill(f, endpoint, "pw");
+    FillTarget(f, testsupport::NewFirebirdDatabase(dir));
+    const auto forget = qScopeGuard([] { Settings::Put("Verify", "0"); });
+    bool offAtFirst = false;
+    SetModalHandler([&](QDialog* d) {
+      auto* t = dynamic_cast<TablesDialog*>(d);
+      if (!t) return 0;
+      offAtFirst = !t->VerifyAfter->isChecked();
+      t->VerifyAfter->setChecked(true);
+      return static_cast<int>(QDialog::Accepted);
+    });
+    f.TablesButton->click();
+    SetModalHandler({});
+    QVERIFY2(offAtFirst, "off until asked for");
+    QCOMPARE(Settings::Get("Verify", ""), QString("1"));
+    MsgBox::Log().clear();
+    f.PushButton7_Click();
+    WaitIdle(f);
+    QCOMPARE(MsgBox::Log().last().title, QString("Conversion Summary"));
+    QVERIFY2(MsgBox::Log().last().text.contains("Verified:\n    Table \"Items\": identical (3 rows)"),
+             qPrintable(MsgBox::Log().last().text));
+  }
+
   // Stop while the source still prepares a table's rows: the statement is cancelled and the run ends
   // within moments, the table before it whole.
   void stopWhileTheSourcePrepares() {
