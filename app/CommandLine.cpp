@@ -74,6 +74,10 @@ const char* const kHelp =
     "  --cast SOURCE=TARGET       create columns of a SQL Server type (decimal, nvarchar(50)) or one\n"
     "                             column (Table.Column, Schema.Table.Column) as the Firebird type TARGET;\n"
     "                             repeatable, replaces the saved Casts setting\n"
+    "  --resume                   take up a conversion that was stopped: a table Firebird holds\n"
+    "                             completely (verified identical) is skipped, one holding the first\n"
+    "                             rows by its one-column primary key goes on after the largest, any\n"
+    "                             other is replaced; nothing is asked\n"
     "  --verify yes|no            after converting, read every converted table back from both\n"
     "                             databases and compare them value by value (default: the saved\n"
     "                             Verify setting, on unless it is 0); 1 when anything differs\n"
@@ -96,6 +100,7 @@ struct Options {
   std::optional<std::string> script;
   std::optional<bool> copyKeys;
   std::optional<bool> verify;
+  bool resume = false;
   std::optional<conversion::TypeRules> typeRules;
   std::optional<std::vector<std::string>> casts;
   bool help = false;
@@ -159,6 +164,10 @@ Options Parse(int argc, char** argv) {
     }
     if (a == "--local") {
       o.local = o.localGiven = true;
+      continue;
+    }
+    if (a == "--resume") {
+      o.resume = true;
       continue;
     }
     if (a == "--help" || a == "-h") {
@@ -299,6 +308,7 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   bool CopyKeys() override {
     return o_.copyKeys ? *o_.copyKeys : Settings::CopyKeys();
   }
+  bool Resume() override { return o_.resume && !o_.script; }
   // A dry run has nothing to read back.
   bool Verify() override { return !o_.script && (o_.verify ? *o_.verify : Settings::Verify(true)); }
   conversion::TypeRules Rules() override { return rules_; }
@@ -411,7 +421,7 @@ int ReadLogins(Options& o, MSSQL::Login& sql, FireBird::Login& fb) {
     if (Terminal()) return Prompt(who + " password: ", true);
     return Saved(key);
   };
-  if (o.overwrite == "ask" && !Terminal())
+  if (o.overwrite == "ask" && !o.resume && !Terminal())
     throw UsageError("--overwrite ask needs a terminal: give --overwrite yes or --overwrite no");
   if (fb.database.empty()) throw UsageError("no Firebird database: give --firebird PATH");
   if (sql.server.empty() && !sql.local) throw UsageError("no SQL Server: give --server NAME");
@@ -459,7 +469,7 @@ int VerifyOnly(int argc, char** argv) {
     std::cout << kHelp;
     return 0;
   }
-  if (o.script || o.verify || o.copyKeys || o.overwrite != "ask")
+  if (o.script || o.verify || o.copyKeys || o.resume || o.overwrite != "ask")
     throw UsageError("verify takes the logins, --tables, --exclude, --type-rules and --cast only");
   conversion::TypeRules rules;
   std::vector<std::string> casts;

@@ -367,6 +367,83 @@ void ConversionRun::Run() {
   if (!summary_.LostNothing() || summary_.AnyVerified()) host_.ShowSummary(summary_.Text());
 }
 
+ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, const std::string& target) {
+  ResumePlan plan;
+  const MSSQL::TableRef& ref = Ref(tbl);
+  ado::Connection& fb = host_.FirebirdConn();
+  const auto known = counted_.find(tbl);
+  if (known == counted_.end()) return plan;
+  const long long total = known->second;
+  std::vector<std::string> key;
+  if (const TableKeys* keys = keys_.Find(tbl)) key = keys->schema.primaryKey.columns;
+  else {
+    try {
+      key = MSSQL::ReadSchema(host_.MssqlConn(), ref).primaryKey.columns;
+    } catch (const ado::DbError& e) {
+      if (e.ConnectionLost()) SourceStep(126, [&] { throw e; });
+    }
+  }
+  TypeOptions types;
+  types.rules = rules_;
+  types.casts = &casts_;
+  types.schema = ref.schema.empty() ? "dbo" : ref.schema;
+  types.sourceTable = ref.name;
+  const TableKeys* keys = copyKeys_ ? keys_.Find(tbl) : nullptr;
+  Step(126, [&] {
+    plan.have = fb.Active().Scalar("SELECT COUNT(*) FROM " + QuoteIdentifier(target));
+    plan.keysMissing = fb.Active().Scalar("SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$RELATION_NAME = " + ado::SqlString(target)) == 0;
+    // The identity's largest value so far, for the sequence made after the rows.
+    if (keys && keys->IdentityOrdinal() >= 0) {
+      ado::Recordset cols(fb.Active().Query("SELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
+                                            ado::SqlString(target) + " AND RDB$FIELD_POSITION = " +
+                                            std::to_string(keys->IdentityOrdinal())));
+      if (!cols.Eof()) {
+        ado::Recordset max(fb.Active().Query("SELECT MAX(" + QuoteIdentifier(cols.Fields(0).value.ToString()) + ") FROM " +
+                                             QuoteIdentifier(target)));
+        if (!max.Eof() && max.Fields(0).value.kind == ado::Kind::Integer) plan.identityMax = max.Fields(0).value.integer;
+      }
+    }
+  });
+  if (plan.have == total && total >= 0) {
+    TableVerdict verdict;
+    SourceStep(126, [&] { verdict = VerifyTable(host_.MssqlConn(), fb, ref, tbl, target, key, types, 0); });
+    plan.kind = verdict.Identical() ? ResumePlan::Skip : ResumePlan::Replace;
+    return plan;
+  }
+  // Only the first rows by a one-column key, and exactly those: the rest follow the largest of them.
+  if (key.size() != 1 || plan.have <= 0 || plan.have > total) return plan;
+  std::string column;  // the key's Firebird name: the source name, as the table was created
+  Step(126, [&] {
+    ado::Recordset cols(fb.Active().Query("SELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
+                                          ado::SqlString(target)));
+    for (; !cols.Eof(); cols.MoveNext())
+      if (ado::ToLower(cols.Fields(0).value.ToString()) == ado::ToLower(key[0])) column = cols.Fields(0).value.ToString();
+  });
+  if (column.empty()) return plan;
+  ado::Value largest;
+  Step(126, [&] {
+    ado::Recordset max(fb.Active().Query("SELECT MAX(" + QuoteIdentifier(column) + ") FROM " + QuoteIdentifier(target)));
+    if (!max.Eof()) largest = max.Fields(0).value;
+  });
+  std::string literal;
+  if (largest.kind == ado::Kind::Integer) literal = std::to_string(largest.integer);
+  else if (largest.kind == ado::Kind::Decimal) literal = largest.text;
+  else if (largest.kind == ado::Kind::Text) literal = "N" + ado::SqlString(largest.text);
+  else return plan;
+  const std::string name = MSSQL::QuotedName(key[0]);
+  // SQL Server compares text keys by its collation; the rows were copied in the order it gave them.
+  long long upTo = -1;
+  if (!SourceStep(126, [&] {
+        upTo = host_.MssqlConn().Active().Scalar("SELECT COUNT(*) FROM " + MSSQL::SqlName(ref) + " WHERE " + name + " <= " + literal);
+      }))
+    return plan;
+  if (upTo != plan.have) return plan;
+  plan.kind = ResumePlan::Continue;
+  plan.sourceRest = " WHERE " + name + " > " + literal + " ORDER BY " + name;
+  plan.keyText = "the first row after " + key[0] + " = " + (largest.kind == ado::Kind::Text ? ado::SqlString(largest.text) : literal);
+  return plan;
+}
+
 void ConversionRun::VerifyTables(const std::vector<std::string>& sources, const std::vector<std::string>& targets) {
   BeforeWait();
   for (size_t i = sources.size(); i-- > 0;) {
@@ -406,9 +483,35 @@ void ConversionRun::VerifyTables(const std::vector<std::string>& sources, const 
 
 bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& target) {
   int answer = 0;
+  ResumePlan resume;
   if (ListContains(host_.TargetTables(), target)) {
     BeforeWait();
-    answer = host_.AskYesNo("Would you like to overwrite " + target + "?", "Overwrite?");
+    if (host_.Resume() && !host_.PreviewOn()) {
+      // Taken up again: a complete table stays, a partial one goes on after its largest key or is replaced.
+      resume = PlanResume(tbl, target);
+      if (resume.kind == ResumePlan::Skip) {
+        table_ = &summary_.Table(tbl, target);
+        table_->notes.push_back("already complete: " + std::to_string(resume.have) +
+                                " rows, verified identical; not copied again");
+        done_.insert(ado::ToLower(tbl));
+        converted_.push_back(target);
+        if (const auto known = counted_.find(tbl); known != counted_.end()) runTotal_ -= known->second;
+        if (resume.keysMissing) {
+          if (TableKeys* keys = copyKeys_ ? keys_.Find(tbl) : nullptr) {
+            std::vector<std::string> leftOut;
+            const auto statements = keys->AfterRows(resume.identityMax, leftOut);
+            for (const auto& l : leftOut) summary_.KeyLeftOut(l);
+            RouteKeys(statements, 137);
+            GiveChecks(*keys);
+          }
+        }
+        table_ = nullptr;
+        return true;
+      }
+      answer = resume.kind == ResumePlan::Continue ? 0 : kYes;
+    } else {
+      answer = host_.AskYesNo("Would you like to overwrite " + target + "?", "Overwrite?");
+    }
   }
   if (answer == kNo) {
     // A table left as it is has no rows to copy.
@@ -454,7 +557,8 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
         const auto known = counted_.find(tbl);
         total = known != counted_.end() ? known->second : MSSQL::CountRows(host_.MssqlConn(), ref);
         tableTotal_ = total;
-        rs.Open(SelectAllText(ref), host_.MssqlConn());
+        rs.Open(resume.kind == ResumePlan::Continue ? SelectAllText(ref) + resume.sourceRest : SelectAllText(ref),
+                host_.MssqlConn());
       })) {
     TableDdl ddl;
     for (const auto& c : catalogue) {
@@ -472,10 +576,20 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
     if (Step(132, [&] { ddl = BuildCreateTable(target, rs, &host_.Datatypes(), keys, types); })) {
       for (const auto& [from, to] : ddl.shortened) summary_.Shortened("column of \"" + target + "\"", from, to);
       // Rows for a table that could not be created would each fail with a message of their own.
-      if (Route(ddl.createTable, 134)) {
-        std::optional<long long> identityMax;
-        if (!rs.Eof())
-          identityMax = ExportRows(target, rs, ddl, total, keys ? keys->IdentityOrdinal() : -1);
+      if (resume.kind == ResumePlan::Continue) {
+        table_->notes.push_back("resumed: " + std::to_string(resume.have) + " rows were in Firebird already; copied from " +
+                                resume.keyText + " on");
+        table_->read = table_->written = resume.have;
+        runDone_ += resume.have;
+      }
+      if (resume.kind == ResumePlan::Continue || Route(ddl.createTable, 134)) {
+        std::optional<long long> identityMax = resume.identityMax;
+        rowOffset_ = resume.have;
+        if (!rs.Eof()) {
+          const auto copied = ExportRows(target, rs, ddl, total, keys ? keys->IdentityOrdinal() : -1);
+          if (copied && (!identityMax || *copied > *identityMax)) identityMax = copied;
+        }
+        rowOffset_ = 0;
         if (tableIncomplete_) {
           // Keys over part of the rows would make the table look complete.
           NoteIncomplete(incompleteWhy_);
@@ -617,7 +731,7 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
   }
   // Rows gathered but not sent go before anything else happens: the table is written in source order.
   auto send = [&] { return batch && SendBatch(*batch, *prepared, identityMax); };
-  long long counter = 0;
+  long long counter = rowOffset_;
   int shown = -1;
   SourceRow row;
   RowReader reader(rs, kReadAheadRows, kReadAheadBytes);

@@ -76,6 +76,10 @@ class RunHost {
   virtual bool StopRequested() { return false; }
   // Whether every converted table is read back from both databases and compared (the saved "Verify").
   virtual bool Verify() { return false; }
+  // Whether tables Firebird holds already are taken up again instead of asked about: a complete one
+  // (verified identical) is skipped, one holding the first rows by its key goes on after the largest,
+  // any other is replaced.
+  virtual bool Resume() { return false; }
   // Rows of the current table done so far, of its total; called for every row.
   virtual void RowProgress(const std::string& /*table*/, long long /*done*/, long long /*total*/) {}
   // How far the whole run is: the table in progress (1-based) of all, and the rows read of all the rows
@@ -123,6 +127,16 @@ class ConversionRun {
   bool ConvertTable(const std::string& tbl, const std::string& target);
   // `total` is the table's row count, read before its rows.
   // Returns the largest value written to the identity column (ordinal `identity`, -1 for none).
+  // How a table Firebird holds already is taken up again.
+  struct ResumePlan {
+    enum Kind { Replace, Skip, Continue } kind = Replace;
+    long long have = 0;                 // rows Firebird holds
+    bool keysMissing = false;           // the table has no index yet (its keys were never made)
+    std::optional<long long> identityMax;  // the identity's largest value in Firebird
+    std::string sourceRest;             // Continue: " WHERE [k] > ... ORDER BY [k]"
+    std::string keyText;                // Continue: where the copy goes on, for the summary
+  };
+  ResumePlan PlanResume(const std::string& tbl, const std::string& target);
   // Reads every table the run completed back from both databases and puts the verdicts in the summary.
   void VerifyTables(const std::vector<std::string>& sources, const std::vector<std::string>& targets);
   // Sends the rows gathered in the batch; a block Firebird refuses is replayed row by row. True when the
@@ -188,6 +202,7 @@ class ConversionRun {
   bool usePrepared_ = true;
   bool firebirdGone_ = false;  // a row found the Firebird connection lost (and said so)
   size_t batchRows_ = 0;
+  long long rowOffset_ = 0;  // rows of the table in Firebird before this run (a resumed table)
   int reported_ = 0;
   RunSummary summary_;
   TableReport* table_ = nullptr;  // the table being converted

@@ -116,3 +116,99 @@ TEST(NormalizeDecimal, ShortestForm) {
   EXPECT_EQ(conversion::NormalizeDecimal(".5"), "0.5");
   EXPECT_EQ(conversion::NormalizeDecimal("abc"), "abc");
 }
+
+namespace {
+
+// A source of three tables, the middle one long, with keys.
+std::vector<std::string> ResumeSource() {
+  return {"CREATE TABLE A_First (Id INTEGER NOT NULL PRIMARY KEY, Name VARCHAR(20))",
+          "INSERT INTO A_First VALUES (1, 'one')",
+          "CREATE TABLE B_Long (Id INTEGER NOT NULL PRIMARY KEY, Name VARCHAR(30), Amount NUMERIC(10,2))",
+          "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 50000) "
+          "INSERT INTO B_Long SELECT x * 3, 'Name ' || x, x * 0.25 FROM n",
+          "CREATE TABLE C_Done (X INTEGER)", "INSERT INTO C_Done VALUES (7)", "INSERT INTO C_Done VALUES (7)"};
+}
+
+}  // namespace
+
+// A run stopped in the middle of a 50,000-row table is taken up again: the table goes on after its
+// largest copied key, every row arrives once, the result verifies identical, and the keys are made.
+TEST(Resume, AStoppedRunGoesOnAfterTheLargestKey) {
+  testsupport::TempDir dir;
+  HeadlessHost host;
+  host.sql = testsupport::NewSqliteSource(dir, ResumeSource());
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  host.onRow = [&](const std::string& table, long long row) {
+    if (table == "B_Long" && row == 20000) host.stop = true;
+  };
+  conversion::ConversionRun(host).Run();
+  ASSERT_NE(host.summary.find("incomplete: 20000 of 50000 rows (stopped at row 20001"), std::string::npos) << host.summary;
+
+  HeadlessHost again;
+  again.sql = host.sql;
+  again.fb = host.fb;
+  again.resume = true;
+  again.verify = true;
+  conversion::ConversionRun run(again);
+  run.Run();
+  EXPECT_EQ(again.shown.front(), "Done.") << ::testing::PrintToString(again.shown);
+  EXPECT_TRUE(std::find_if(again.shown.begin(), again.shown.end(), [](const std::string& m) {
+                return m.find("overwrite") != std::string::npos;
+              }) == again.shown.end());
+  EXPECT_NE(again.summary.find("Table \"B_Long\": 50000 rows read, 50000 written, 0 rejected\n"
+                               "    resumed: 20000 rows were in Firebird already; copied from the first row after Id = 60000 on"),
+            std::string::npos)
+      << again.summary;
+  EXPECT_NE(again.summary.find("Table \"C_Done\": 0 rows read, 0 written, 0 rejected\n    already complete: 2 rows, verified identical; not copied again"),
+            std::string::npos)
+      << again.summary;
+  EXPECT_NE(again.summary.find("Table \"B_Long\": identical (50000 rows)"), std::string::npos) << again.summary;
+  EXPECT_FALSE(run.VerifyFoundDifferences());
+  ado::Connection c;
+  c.Open(FireBird::Target(host.fb));
+  EXPECT_EQ(testsupport::Rows(c, "SELECT COUNT(*), COUNT(DISTINCT \"Id\") FROM \"B_Long\""),
+            (std::vector<std::vector<std::string>>{{"50000", "50000"}}));
+  // The primary key the stopped table never got is made now.
+  EXPECT_EQ(testsupport::Rows(c, "SELECT COUNT(*) FROM RDB$RELATION_CONSTRAINTS WHERE RDB$RELATION_NAME = 'B_Long' AND "
+                                 "RDB$CONSTRAINT_TYPE = 'PRIMARY KEY'")[0][0],
+            "1");
+
+  // Once more, on the complete database: nothing is copied, and the summary says so for every table.
+  HeadlessHost third;
+  third.sql = host.sql;
+  third.fb = host.fb;
+  third.resume = true;
+  conversion::ConversionRun(third).Run();
+  for (const char* t : {"A_First", "B_Long", "C_Done"})
+    EXPECT_NE(third.summary.find(std::string("Table \"") + t + "\": 0 rows read, 0 written, 0 rejected\n    already complete:"),
+              std::string::npos)
+        << t << "\n" << third.summary;
+  EXPECT_EQ(testsupport::Rows(c, "SELECT COUNT(*) FROM \"B_Long\"")[0][0], "50000");
+}
+
+// A partial table without a key, or one whose rows are not the first ones by key, is replaced.
+TEST(Resume, AnyOtherPartialTableIsReplaced) {
+  testsupport::TempDir dir;
+  HeadlessHost host;
+  host.sql = testsupport::NewSqliteSource(dir, ResumeSource());
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun(host).Run();
+  {
+    ado::Connection c;
+    c.Open(FireBird::Target(host.fb));
+    c.Execute("DELETE FROM \"C_Done\" ROWS 1");
+    c.Execute("DELETE FROM \"B_Long\" WHERE \"Id\" = 30");  // a gap: not the first rows by key
+    c.Flush();
+  }
+  HeadlessHost again;
+  again.sql = host.sql;
+  again.fb = host.fb;
+  again.resume = true;
+  again.verify = true;
+  conversion::ConversionRun run(again);
+  run.Run();
+  EXPECT_FALSE(run.VerifyFoundDifferences()) << again.summary;
+  EXPECT_NE(again.summary.find("Table \"B_Long\": 50000 rows read, 50000 written, 0 rejected\n"), std::string::npos)
+      << again.summary;
+  EXPECT_NE(again.summary.find("Table \"C_Done\": 2 rows read, 2 written, 0 rejected\n"), std::string::npos) << again.summary;
+}

@@ -39,6 +39,8 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   bool StopRequested() override { return stop; }
   bool verify = false;
   bool Verify() override { return verify; }
+  bool resume = false;
+  bool Resume() override { return resume; }
   std::function<void(const std::string& table, long long row)> onRow;
   // The first and last call of the whole run's progress (table, tables, rows done, rows in all), and
   // whether the table and the rows done never went back; kept small, since it is called for every row.
