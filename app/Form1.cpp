@@ -531,6 +531,11 @@ int Form1::AskYesNo(const std::string& text, const std::string& title) {
   return MsgBox::Show(this, S(text), MsgBox::YesNo, S(title));
 }
 
+int Form1::AskOverwrite(const std::string& text, bool first) {
+  const int answer = MsgBox::Show(this, S(text), first ? MsgBox::YesNoResume : MsgBox::YesNo, "Overwrite?");
+  return answer == MsgBox::Resume ? conversion::kResume : answer;
+}
+
 void Form1::ShowMessage(const std::string& text) { MsgBox::Show(this, S(text)); }
 
 void Form1::ShowSummary(const std::string& text) { MsgBox::Summary(this, S(text)); }

@@ -82,6 +82,8 @@ class Form1 : public QWidget, public conversion::RunHost {
   std::vector<std::string>& SourceTables() override { return List1; }
   std::vector<std::string>& TargetTables() override { return List2; }
   int AskYesNo(const std::string& text, const std::string& title) override;
+  // The first Overwrite? of a run also offers "Skip Complete Tables" (answered kResume).
+  int AskOverwrite(const std::string& text, bool first) override;
   void ShowMessage(const std::string& text) override;
   void ShowSummary(const std::string& text) override;
   void ReportError(const std::string& text) override;

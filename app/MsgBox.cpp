@@ -35,15 +35,21 @@ int Show(QWidget* owner, const QString& text, int buttons, const QString& title,
       g_answers.pop_front();
       return a;
     }
-    return buttons == YesNo ? No : OK;
+    return buttons == YesNo || buttons == YesNoResume ? No : OK;
   }
   QMessageBox box(owner);
   box.setWindowTitle(caption);
   box.setText(text);
   box.setIcon(icon == Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
-  if (buttons == YesNo) {
+  if (buttons == YesNo || buttons == YesNoResume) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    return box.exec() == QMessageBox::Yes ? Yes : No;
+    QPushButton* resume = buttons == YesNoResume ? box.addButton("Skip Complete Tables", QMessageBox::AcceptRole) : nullptr;
+    if (resume)
+      resume->setToolTip("For this and every further table Firebird holds: skip it when it is complete, go on after "
+                         "its largest key when it holds the first rows, replace it otherwise.");
+    const int pressed = box.exec();
+    if (resume && box.clickedButton() == resume) return Resume;
+    return pressed == QMessageBox::Yes ? Yes : No;
   }
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();

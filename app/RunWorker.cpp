@@ -143,6 +143,12 @@ int RunWorker::AskYesNo(const std::string& text, const std::string& title) {
   return answer;
 }
 
+int RunWorker::AskOverwrite(const std::string& text, bool first) {
+  int answer = conversion::kNo;
+  Ask([&] { answer = window_.AskOverwrite(text, first); });
+  return answer;
+}
+
 void RunWorker::ShowMessage(const std::string& text) {
   Ask([&] { window_.ShowMessage(text); });
 }

@@ -73,6 +73,7 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   void SetProgressText(const std::string& text) override;
   void RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) override;
   int AskYesNo(const std::string& text, const std::string& title) override;
+  int AskOverwrite(const std::string& text, bool first) override;
   void ShowMessage(const std::string& text) override;
   void ShowSummary(const std::string& text) override;
   void ReportError(const std::string& text) override;

@@ -182,6 +182,7 @@ void ConversionRun::Run() {
     ~Lower() { flag = false; }
   } lower{converting_};
   stopped_ = false;
+  askedOverwrite_ = resumeChosen_ = false;
   loginFailed_ = false;
   castRefused_ = false;
   lost_ = false;
@@ -486,7 +487,14 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
   ResumePlan resume;
   if (ListContains(host_.TargetTables(), target)) {
     BeforeWait();
-    if (host_.Resume() && !host_.PreviewOn()) {
+    if (!host_.PreviewOn() && !host_.Resume() && !askedOverwrite_) {
+      askedOverwrite_ = true;
+      answer = host_.AskOverwrite("Would you like to overwrite " + target + "?", true);
+      resumeChosen_ = answer == kResume;
+    } else if (!resumeChosen_ && !(host_.Resume() && !host_.PreviewOn())) {
+      answer = host_.AskYesNo("Would you like to overwrite " + target + "?", "Overwrite?");
+    }
+    if ((host_.Resume() || resumeChosen_) && !host_.PreviewOn()) {
       // Taken up again: a complete table stays, a partial one goes on after its largest key or is replaced.
       resume = PlanResume(tbl, target);
       if (resume.kind == ResumePlan::Skip) {
@@ -509,8 +517,6 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
         return true;
       }
       answer = resume.kind == ResumePlan::Continue ? 0 : kYes;
-    } else {
-      answer = host_.AskYesNo("Would you like to overwrite " + target + "?", "Overwrite?");
     }
   }
   if (answer == kNo) {
@@ -597,7 +603,8 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
           done_.insert(ado::ToLower(tbl));
         }
         converted_.push_back(target);
-        if (keys && !tableIncomplete_) {
+        // A table taken up again that holds its keys already keeps them.
+        if (keys && !tableIncomplete_ && (resume.kind != ResumePlan::Continue || resume.keysMissing)) {
           // Keys and indexes are built once, over the rows.
           std::vector<std::string> leftOut;
           const auto statements = keys->AfterRows(identityMax, leftOut);

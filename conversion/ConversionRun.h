@@ -23,6 +23,8 @@ class RowBatch;
 // Message box answers.
 constexpr int kYes = 6;
 constexpr int kNo = 7;
+// The first Overwrite? may also be answered "take up what is there" (as Resume does, for every table).
+constexpr int kResume = 100;
 
 // What "Start Converting" says before the reason when a database cannot be opened.
 constexpr const char* kFirebirdCannotOpen = "Firebird or Interbase Login: Could not connect.";
@@ -50,6 +52,8 @@ class RunHost {
   virtual std::vector<std::string>& SourceTables() = 0;  // List1
   virtual std::vector<std::string>& TargetTables() = 0;  // List2
   virtual int AskYesNo(const std::string& text, const std::string& title) = 0;
+  // "Overwrite?" for a table Firebird holds: kYes, kNo, or, where `first` and the host offers it, kResume.
+  virtual int AskOverwrite(const std::string& text, bool /*first*/) { return AskYesNo(text, "Overwrite?"); }
   virtual void ShowMessage(const std::string& text) = 0;
   // What a run read, wrote, rejected, shortened or left out, shown after "Done." when it lost anything.
   virtual void ShowSummary(const std::string& text) = 0;
@@ -202,7 +206,9 @@ class ConversionRun {
   bool usePrepared_ = true;
   bool firebirdGone_ = false;  // a row found the Firebird connection lost (and said so)
   size_t batchRows_ = 0;
-  long long rowOffset_ = 0;  // rows of the table in Firebird before this run (a resumed table)
+  long long rowOffset_ = 0;
+  bool askedOverwrite_ = false;  // the run asked its first Overwrite?
+  bool resumeChosen_ = false;    // ... and it was answered kResume  // rows of the table in Firebird before this run (a resumed table)
   int reported_ = 0;
   RunSummary summary_;
   TableReport* table_ = nullptr;  // the table being converted

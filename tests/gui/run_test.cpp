@@ -76,6 +76,40 @@ class RunTest : public QObject {
     form.reset();
   }
 
+  // "Skip Complete Tables" on the first Overwrite?: no further question; a complete table stays, one
+  // holding its first rows goes on after the largest key.
+  void firstOverwriteCanSkipCompleteTables() {
+    Make(false, false, {"CREATE TABLE Keyed (Id INTEGER NOT NULL PRIMARY KEY, Name VARCHAR(10))",
+                        "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 300) "
+                        "INSERT INTO Keyed SELECT x, 'n' || x FROM n",
+                        "CREATE TABLE Whole (X INTEGER)", "INSERT INTO Whole VALUES (5)"});
+    form->PushButton7_Click();
+    WaitIdle(*form);
+    {
+      ado::Connection c;
+      c.Open(FireBird::ConnectionString(target));
+      c.Execute("DELETE FROM \"Keyed\" WHERE \"Id\" > 120");
+    }
+    MsgBox::Log().clear();
+    MsgBox::QueueAnswer(MsgBox::Resume);
+    form->PushButton7_Click();
+    WaitIdle(*form);
+    int asked = 0;
+    for (const auto& m : MsgBox::Log())
+      if (m.title == "Overwrite?") {
+        ++asked;
+        QCOMPARE(m.buttons, static_cast<int>(MsgBox::YesNoResume));
+      }
+    QCOMPARE(asked, 1);
+    for (const auto& m : MsgBox::Log()) QVERIFY2(m.title != "Application Error", qPrintable(m.text));
+    const QString summary = MsgBox::Log().last().text;
+    QVERIFY2(!summary.contains("not made"), qPrintable(summary));
+    QVERIFY2(summary.contains("Table \"Whole\": 0 rows read, 0 written, 0 rejected\n    already complete: 1 rows"), qPrintable(summary));
+    QVERIFY2(summary.contains("resumed: 120 rows were in Firebird already; copied from the first row after Id = 120 on"),
+             qPrintable(summary));
+    QCOMPARE(Query("SELECT COUNT(*), COUNT(DISTINCT \"Id\") FROM \"Keyed\""), (std::vector<std::vector<std::string>>{{"300", "300"}}));
+  }
+
   void previewOffOverwriteYes() {
     Make(false, false, kThreeTables);
     {
