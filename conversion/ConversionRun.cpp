@@ -183,6 +183,7 @@ void ConversionRun::Run() {
   } lower{converting_};
   stopped_ = false;
   askedOverwrite_ = resumeChosen_ = false;
+  verified_.clear();
   loginFailed_ = false;
   castRefused_ = false;
   lost_ = false;
@@ -409,6 +410,7 @@ ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, cons
     TableVerdict verdict;
     SourceStep(126, [&] { verdict = VerifyTable(host_.MssqlConn(), fb, ref, tbl, target, key, types, 0); });
     plan.kind = verdict.Identical() ? ResumePlan::Skip : ResumePlan::Replace;
+    plan.verdict = verdict.Text();
     return plan;
   }
   // Only the first rows by a one-column key, and exactly those: the rest follow the largest of them.
@@ -448,7 +450,7 @@ ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, cons
 void ConversionRun::VerifyTables(const std::vector<std::string>& sources, const std::vector<std::string>& targets) {
   BeforeWait();
   for (size_t i = sources.size(); i-- > 0;) {
-    if (!done_.count(ado::ToLower(sources[i]))) continue;
+    if (!done_.count(ado::ToLower(sources[i])) || verified_.count(ado::ToLower(sources[i]))) continue;
     if (host_.StopRequested()) {
       summary_.Note("Verification was stopped before table \"" + sources[i] + "\".");
       break;
@@ -503,6 +505,10 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
                                 " rows, verified identical; not copied again");
         done_.insert(ado::ToLower(tbl));
         converted_.push_back(target);
+        if (host_.Verify()) {
+          summary_.Verified(tbl, resume.verdict, {}, true);
+          verified_.insert(ado::ToLower(tbl));
+        }
         if (const auto known = counted_.find(tbl); known != counted_.end()) runTotal_ -= known->second;
         if (resume.keysMissing) {
           if (TableKeys* keys = copyKeys_ ? keys_.Find(tbl) : nullptr) {

@@ -139,6 +139,7 @@ class ConversionRun {
     std::optional<long long> identityMax;  // the identity's largest value in Firebird
     std::string sourceRest;             // Continue: " WHERE [k] > ... ORDER BY [k]"
     std::string keyText;                // Continue: where the copy goes on, for the summary
+    std::string verdict;                // Skip: what comparing it found ("identical (N rows)")
   };
   ResumePlan PlanResume(const std::string& tbl, const std::string& target);
   // Reads every table the run completed back from both databases and puts the verdicts in the summary.
@@ -208,7 +209,8 @@ class ConversionRun {
   size_t batchRows_ = 0;
   long long rowOffset_ = 0;
   bool askedOverwrite_ = false;  // the run asked its first Overwrite?
-  bool resumeChosen_ = false;    // ... and it was answered kResume  // rows of the table in Firebird before this run (a resumed table)
+  bool resumeChosen_ = false;    // ... and it was answered kResume
+  std::set<std::string> verified_;  // tables (lower-cased) the run compared already, when it skipped them  // rows of the table in Firebird before this run (a resumed table)
   int reported_ = 0;
   RunSummary summary_;
   TableReport* table_ = nullptr;  // the table being converted
