@@ -7,6 +7,7 @@
 
 #include "conversion/ConversionRun.h"
 #include "conversion/RowBatch.h"
+#include "conversion/Verify.h"
 #include "support/HeadlessHost.h"
 #include "support/TestSupport.h"
 
@@ -158,6 +159,11 @@ TEST_F(ServerTest, EveryValueArrivesAsInAnEmbeddedFile) {
       "FROM RDB$RELATION_FIELDS r JOIN RDB$FIELDS f ON f.RDB$FIELD_NAME = r.RDB$FIELD_SOURCE "
       "WHERE r.RDB$RELATION_NAME = 'Kinds' ORDER BY r.RDB$FIELD_POSITION";
   EXPECT_EQ(Rows(b, types), Rows(a, types));
+  // Read back through the server, every value is the one the source holds.
+  ado::Connection ms;
+  ms.Open(MSSQL::ConnectionString(source));
+  const conversion::TableVerdict v = conversion::VerifyTable(ms, b, {"", "Kinds"}, "Kinds", "Kinds", {"Id"}, {}, 0);
+  EXPECT_EQ(v.Text(), "identical (1500 rows)") << ::testing::PrintToString(v.examples);
 }
 
 TEST_F(ServerTest, ExactlyTheBadRowsAreRejectedThroughTheServer) {
