@@ -749,8 +749,15 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
   SourceRow row;
   RowReader reader(rs, kReadAheadRows, kReadAheadBytes);
   while (true) {
-    bool more = false;
-    if (!SourceStep(140, [&] { more = reader.Next(row); })) {
+    bool more = false, read = false;
+    try {
+      read = SourceStep(140, [&] { more = reader.Next(row); });
+    } catch (...) {
+      // Stopped, or the source is gone: the rows read before it are written first.
+      send();
+      throw;
+    }
+    if (!read) {
       if (send()) {
         tableIncomplete_ = true;
         break;
