@@ -51,9 +51,7 @@ Form2* Form2::Instance() {
 
 Form2* Form2::Existing() { return g_instance; }
 
-Form2::Form2() : script_(new ScriptModel(this)) {
-  setFont(WindowFont());
-  setFixedSize(Twips(8040), Twips(8430));
+Form2::Form2() : ToolDialog(8040, 8430), script_(new ScriptModel(this)) {
   struct B {
     int n;
     const char* caption;
@@ -120,7 +118,6 @@ Form2::Form2() : script_(new ScriptModel(this)) {
   connect(buttons_[7], &QPushButton::clicked, this, &Form2::PushButton7_Click);
   connect(buttons_[8], &QPushButton::clicked, this, &Form2::PushButton8_Click);
   connect(buttons_[9], &QPushButton::clicked, this, &Form2::PushButton9_Click);
-  pointer_ = new PointerState(this);
   for (int n = 1; n <= 9; ++n) pointer_->HoverButton(buttons_[n]);
   pointer_->HoverPlain(Frame2);
   pointer_->HoverPlain(ListView1->viewport());
@@ -129,12 +126,7 @@ Form2::Form2() : script_(new ScriptModel(this)) {
 
 void Form2::Form_Load() {
   auto t = WindowTrap(this, "Form2", "Form_Load");
-  t.Step(100, [&] { ApplyFaceColor(this); });
-  t.Step(102, [&] { setWindowIcon(AppIcon()); });
-  t.Step(104, [&] { setWindowTitle("SQL Preview - Tarnwick"); });
-  t.Step(106, [&] {
-    if (auto c = LoadHandCursor()) pointer_->SetCustomCursor(*c);
-  });
+  LoadLook(t, "SQL Preview - Tarnwick", {100, 102, 104, 106});
   t.Step(108, [&] { ListView1->header()->resizeSection(0, Twips(7000)); });
 }
 

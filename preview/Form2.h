@@ -1,5 +1,5 @@
 #pragma once
-#include <QDialog>
+#include "preview/ToolDialog.h"
 #include <functional>
 #include <string>
 
@@ -18,7 +18,7 @@ class Connection;
 }
 
 // The SQL Preview window.
-class Form2 : public QDialog {
+class Form2 : public ToolDialog {
  public:
   // The window, created hidden (with its load steps) on first use after it was last closed.
   static Form2* Instance();
@@ -49,7 +49,6 @@ class Form2 : public QDialog {
   QProgressBar* ProgressBar1 = nullptr;
   QGroupBox* Frame2 = nullptr;
   QPushButton* Button(int n) const { return buttons_[n]; }
-  PointerState* Pointer() const { return pointer_; }
   int SelectedRow() const;
 
  protected:
@@ -68,7 +67,6 @@ class Form2 : public QDialog {
   void StopAt(int n, const QString& message);
   ScriptModel* script_;
   QPushButton* buttons_[10] = {};
-  PointerState* pointer_ = nullptr;
   bool executing_ = false;
   bool unloaded_ = false;
   ado::Connection* conn_ = nullptr;

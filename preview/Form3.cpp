@@ -20,9 +20,7 @@ QString ReplaceFirst(const QString& t, const QString& f, const QString& r, bool*
   return t.left(p) + r + t.mid(p + f.size());
 }
 
-Form3::Form3(ScriptModel* script) : script_(script) {
-  setFont(WindowFont());
-  setFixedSize(Twips(8040), Twips(1500));
+Form3::Form3(ScriptModel* script) : ToolDialog(8040, 1500), script_(script) {
   auto* l2 = new QLabel("Find what:", this);
   PlaceTwips(l2, 120, 165, 1215, 255);
   Text1 = new QLineEdit(this);
@@ -47,7 +45,6 @@ Form3::Form3(ScriptModel* script) : script_(script) {
   setTabOrder(PushButton2, PushButton1);
   connect(PushButton2, &QPushButton::clicked, this, &Form3::PushButton2_Click);
   connect(PushButton1, &QPushButton::clicked, this, &Form3::PushButton1_Click);
-  pointer_ = new PointerState(this);
   pointer_->HoverButton(PushButton1);
   pointer_->HoverButton(PushButton2);
   Form_Load();
@@ -55,12 +52,7 @@ Form3::Form3(ScriptModel* script) : script_(script) {
 
 void Form3::Form_Load() {
   auto t = WindowTrap(this, "Form3", "Form_Load");
-  t.Step(102, [&] { ApplyFaceColor(this); });
-  t.Step(104, [&] { setWindowIcon(AppIcon()); });
-  t.Step(106, [&] { setWindowTitle("Find and Replace - Tarnwick"); });
-  t.Step(108, [&] {
-    if (auto c = LoadHandCursor()) pointer_->SetCustomCursor(*c);
-  });
+  LoadLook(t, "Find and Replace - Tarnwick", {102, 104, 106, 108});
 }
 
 void Form3::Unload() { UnloadDialog(this); }

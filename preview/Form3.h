@@ -1,5 +1,5 @@
 #pragma once
-#include <QDialog>
+#include "preview/ToolDialog.h"
 
 class QLineEdit;
 class QPushButton;
@@ -7,7 +7,7 @@ class ScriptModel;
 class PointerState;
 
 // Find and Replace: the first occurrence per row, without regard to case.
-class Form3 : public QDialog {
+class Form3 : public ToolDialog {
  public:
   explicit Form3(ScriptModel* script);
   QLineEdit* Text1;  // Find what:
@@ -16,7 +16,6 @@ class Form3 : public QDialog {
   QPushButton* PushButton2;  // Replace
   void PushButton1_Click();
   void PushButton2_Click();
-  PointerState* Pointer() const { return pointer_; }
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -26,7 +25,6 @@ class Form3 : public QDialog {
   void Form_Load();
   void Unload();
   ScriptModel* script_;
-  PointerState* pointer_;
   bool running_ = false;
 };
 

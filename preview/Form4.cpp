@@ -13,9 +13,7 @@
 #include "connectivity/core/ErrorTrap.h"
 #include "preview/ScriptModel.h"
 
-Form4::Form4(ScriptModel* script) : script_(script) {
-  setFont(WindowFont());
-  setFixedSize(Twips(8040), Twips(2580));
+Form4::Form4(ScriptModel* script) : ToolDialog(8040, 2580), script_(script) {
   Text1 = new QPlainTextEdit(this);
   PlaceTwips(Text1, 120, 120, 7800, 1905);
   Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -33,7 +31,6 @@ Form4::Form4(ScriptModel* script) : script_(script) {
   setTabOrder(PushButton2, PushButton1);
   connect(PushButton2, &QPushButton::clicked, this, &Form4::PushButton2_Click);
   connect(PushButton1, &QPushButton::clicked, this, &Form4::PushButton1_Click);
-  pointer_ = new PointerState(this);
   pointer_->HoverButton(PushButton1);
   pointer_->HoverButton(PushButton2);
   Form_Load();
@@ -41,12 +38,7 @@ Form4::Form4(ScriptModel* script) : script_(script) {
 
 void Form4::Form_Load() {
   auto t = WindowTrap(this, "Form4", "Form_Load");
-  t.Step(102, [&] { ApplyFaceColor(this); });
-  t.Step(104, [&] { setWindowIcon(AppIcon()); });
-  t.Step(106, [&] { setWindowTitle("Edit Line - Tarnwick"); });
-  t.Step(108, [&] {
-    if (auto c = LoadHandCursor()) pointer_->SetCustomCursor(*c);
-  });
+  LoadLook(t, "Edit Line - Tarnwick", {102, 104, 106, 108});
 }
 
 bool Form4::eventFilter(QObject* watched, QEvent* event) {

@@ -1,5 +1,5 @@
 #pragma once
-#include <QDialog>
+#include "preview/ToolDialog.h"
 #include <QString>
 #include <vector>
 
@@ -9,7 +9,7 @@ class ScriptModel;
 class PointerState;
 
 // Edit Line: rewrites row ListLine of the script.
-class Form4 : public QDialog {
+class Form4 : public ToolDialog {
  public:
   explicit Form4(ScriptModel* script);
   int ListLine = 0;
@@ -22,7 +22,6 @@ class Form4 : public QDialog {
   QPushButton* PushButton2;  // OK
   void PushButton1_Click();
   void PushButton2_Click();
-  PointerState* Pointer() const { return pointer_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -32,7 +31,6 @@ class Form4 : public QDialog {
   void Form_Load();
   void Unload();
   ScriptModel* script_;
-  PointerState* pointer_;
   // The box gives text back with line breaks and no-break spaces normalised, so the row's own text is
   // kept beside it and each change made in the box is carried over to it.
   void Changed(int position, int removed, int added);

@@ -21,9 +21,7 @@ Form5* Form5::Instance() {
 
 Form5* Form5::Existing() { return g_instance; }
 
-Form5::Form5() {
-  setFont(WindowFont());
-  setFixedSize(Twips(8040), Twips(8340));
+Form5::Form5() : ToolDialog(8040, 8340) {
   PushButton5 = new QPushButton("< Back", this);
   PushButton5->setFont(ButtonFont());
   PlaceTwips(PushButton5, 120, 120, 7800, 405);
@@ -36,7 +34,6 @@ Form5::Form5() {
   ListView1->setToolTip("Click item to edit it. Move | line to right and out of window to reveal full names.");
   setTabOrder(ListView1, PushButton5);
   connect(PushButton5, &QPushButton::clicked, this, &Form5::PushButton5_Click);
-  pointer_ = new PointerState(this);
   pointer_->HoverButton(PushButton5);
   pointer_->HoverPlain(ListView1->viewport());
   Form_Load();
@@ -44,12 +41,7 @@ Form5::Form5() {
 
 void Form5::Form_Load() {
   auto t = WindowTrap(this, "Form5", "Form_Load");
-  t.Step(100, [&] { ApplyFaceColor(this); });
-  t.Step(104, [&] { setWindowIcon(AppIcon()); });
-  t.Step(106, [&] { setWindowTitle("Datatypes Conversion - Tarnwick"); });
-  t.Step(108, [&] {
-    if (auto c = LoadHandCursor()) pointer_->SetCustomCursor(*c);
-  });
+  LoadLook(t, "Datatypes Conversion - Tarnwick", {100, 104, 106, 108});
   t.Step(112, [&] {
     ListView1->setHeaderLabels({"MS SQL Server Table", "MS SQL Server Table Field", "MS SQL Server Field Datatype",
                                 "New Firebird Datatype"});

@@ -1,5 +1,5 @@
 #pragma once
-#include <QDialog>
+#include "preview/ToolDialog.h"
 
 #include "conversion/TableDdl.h"
 
@@ -8,14 +8,13 @@ class QPushButton;
 class PointerState;
 
 // Datatypes Conversion: the type chosen for every converted column.
-class Form5 : public QDialog, public conversion::DatatypeSink {
+class Form5 : public ToolDialog, public conversion::DatatypeSink {
  public:
   static Form5* Instance();
   static Form5* Existing();
   QTreeWidget* ListView1;
   QPushButton* PushButton5;
   void PushButton5_Click();
-  PointerState* Pointer() const { return pointer_; }
 
   void AppendRow(const std::string& table, const std::string& column) override;
   void SetLastRowTypes(const std::string& keyword, const std::string& firebirdType) override;
@@ -28,6 +27,5 @@ class Form5 : public QDialog, public conversion::DatatypeSink {
  private:
   Form5();
   void Form_Load();
-  PointerState* pointer_;
   bool unloaded_ = false;
 };
