@@ -181,6 +181,7 @@ Form1::Form1() {
   BindText(Text6, "MSSQL Port", true);
 
   pointer_ = new PointerState(this);
+  script_ = new ScriptModel(this);
   for (int n = 1; n <= 8; ++n) pointer_->HoverButton(PushButton[n]);
   pointer_->HoverButton(TablesButton);
   for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Frame2, Frame3, Text1, Text2, Text5, Text6, Text7})
@@ -206,7 +207,17 @@ Form1::Form1() {
 }
 
 // A run under way when the window goes ends after its statement, asking nothing more (~RunWorker).
-Form1::~Form1() = default;
+Form1::~Form1() {
+  delete preview_.data();
+  delete datatypes_.data();
+}
+
+Form2* Form1::PreviewWindow() const { return preview_; }
+
+Form5* Form1::DatatypesWindow() {
+  if (!datatypes_) datatypes_ = new Form5();
+  return datatypes_;
+}
 
 bool Form1::Converting() const { return worker_ && worker_->Running(); }
 
@@ -542,18 +553,19 @@ void Form1::ShowSummary(const std::string& text) { MsgBox::Summary(this, S(text)
 
 void Form1::ReportError(const std::string& text) { MsgBox::ApplicationError(this, S(text)); }
 
-void Form1::ClearScript() { Form2::Instance()->Script().Clear(); }
+void Form1::ClearScript() { script_->Clear(); }
 
-void Form1::AppendScript(const std::string& statement) { Form2::Instance()->Script().Append(statement); }
+void Form1::AppendScript(const std::string& statement) { script_->Append(statement); }
 
-conversion::DatatypeSink& Form1::Datatypes() { return *Form5::Instance(); }
+conversion::DatatypeSink& Form1::Datatypes() { return *DatatypesWindow(); }
 
 conversion::PreviewOutcome Form1::ShowPreviewModal() {
-  QPointer<Form2> f = Form2::Instance();
+  if (preview_ && !preview_->Unloaded()) preview_->Unload();
+  // During a run the preview executes on the run's connection, while the run waits for it to close.
+  QPointer<Form2> f = preview_ = new Form2(script_, worker_ ? worker_->FirebirdConnection() : firebird_conn.get(),
+                                          [this] { return DatatypesWindow(); });
   conversion::PreviewOutcome outcome;
   f->Script().Publish();
-  // During a run the preview executes on the run's connection, while the run waits for it to close.
-  f->SetConnection(worker_ ? worker_->FirebirdConnection() : firebird_conn.get());
   f->OnFinished([&outcome](const conversion::PreviewOutcome& o) { outcome = o; });
   ExecModal(f, this);
   // The window may outlive this call (its deletion is deferred): it keeps nothing of this one.

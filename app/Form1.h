@@ -1,4 +1,5 @@
 #pragma once
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -17,6 +18,9 @@ class QLabel;
 class QPushButton;
 class QProgressBar;
 class PointerState;
+class Form2;
+class Form5;
+class ScriptModel;
 class SkinFramework;
 class RunWorker;
 class QTimer;
@@ -54,6 +58,12 @@ class Form1 : public QWidget, public conversion::RunHost {
   void Check1_Click();
   void TablesButton_Click();
   PointerState* Pointer() const { return pointer_; }
+  // The SQL Preview window while it is shown, else null.
+  Form2* PreviewWindow() const;
+  // The Datatypes Conversion window, made (hidden) when there is none: the run's types go to it.
+  Form5* DatatypesWindow();
+  // The run's script, shown by the preview.
+  ScriptModel& Script() { return *script_; }
   bool Converting() const;
   // A run or a login test is under way on a thread of its own.
   bool Busy() const { return Converting() || testing_; }
@@ -119,6 +129,9 @@ class Form1 : public QWidget, public conversion::RunHost {
   void TestInBackground(std::function<bool(QString&)> test, std::function<void(bool, const QString&)> done);
 
   PointerState* pointer_;
+  ScriptModel* script_;
+  QPointer<Form2> preview_;
+  QPointer<Form5> datatypes_;
   std::unique_ptr<SkinFramework> skin_;
   std::unique_ptr<RunWorker> worker_;
   QTimer* pulse_ = nullptr;         // keeps the progress bar moving while the run is quiet

@@ -27,10 +27,6 @@
 #include "preview/Form4.h"
 #include "preview/Form5.h"
 
-namespace {
-QPointer<Form2> g_instance;
-}  // namespace
-
 bool IsBlank(const QString& s) {
   for (QChar c : s)
     if (c != ' ') return false;
@@ -44,14 +40,8 @@ QString ErrorMailLink(const QString& errorText) {
          QString::fromLatin1(body);
 }
 
-Form2* Form2::Instance() {
-  if (!g_instance) g_instance = new Form2();
-  return g_instance;
-}
-
-Form2* Form2::Existing() { return g_instance; }
-
-Form2::Form2() : ToolDialog(8040, 8430), script_(new ScriptModel(this)) {
+Form2::Form2(ScriptModel* script, ado::Connection* conn, std::function<Form5*()> datatypes)
+    : ToolDialog(8040, 8430), script_(script), conn_(conn), datatypes_(std::move(datatypes)) {
   struct B {
     int n;
     const char* caption;
@@ -133,8 +123,10 @@ void Form2::Form_Load() {
 void Form2::Unload() {
   if (unloaded_) return;
   unloaded_ = true;
-  if (g_instance == this) g_instance = nullptr;
   if (auto done = std::exchange(onFinished_, {})) done(outcome_);
+  // The rows go with the window; the view lets go of the list first.
+  ListView1->setModel(nullptr);
+  script_->Clear();
   UnloadDialog(this);
 }
 
@@ -196,7 +188,9 @@ void Form2::PushButton3_Click() {
 
 void Form2::PushButton7_Click() {
   auto t = WindowTrap(this, "Form2", "PushButton7_Click");
-  t.Step(100, [&] { ExecModal(Form5::Instance(), this); });
+  t.Step(100, [&] {
+    if (Form5* w = datatypes_ ? datatypes_() : nullptr) ExecModal(w, this);
+  });
 }
 
 void Form2::ResetProgress() {

@@ -13,6 +13,7 @@ class QGroupBox;
 class QPlainTextEdit;
 class QProgressBar;
 class PointerState;
+class Form5;
 namespace ado {
 class Connection;
 }
@@ -20,14 +21,17 @@ class Connection;
 // The SQL Preview window.
 class Form2 : public ToolDialog {
  public:
-  // The window, created hidden (with its load steps) on first use after it was last closed.
-  static Form2* Instance();
-  static Form2* Existing();
+  // The window over `script` (which its owner keeps; closing the window discards its rows), running it
+  // on `conn` (kept open by the caller while the window is shown); "View Datatype Conversion" shows the
+  // window `datatypes` gives.
+  Form2(ScriptModel* script, ado::Connection* conn, std::function<Form5*()> datatypes);
 
   ScriptModel& Script() { return *script_; }
   int ErrorLine = 0;
-  // The connection "Execute SQL" runs the script on; the caller keeps it open while the window is shown.
+  // The connection "Execute SQL" runs the script on; null once the caller no longer keeps it.
   void SetConnection(ado::Connection* conn) { conn_ = conn; }
+  // The window was closed (it is deleted once the event loop comes round).
+  bool Unloaded() const { return unloaded_; }
   // Told once, when the window is unloaded, how it ended.
   void OnFinished(std::function<void(const conversion::PreviewOutcome&)> handler) { onFinished_ = std::move(handler); }
 
@@ -57,7 +61,6 @@ class Form2 : public ToolDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  Form2();
   void Form_Load();
   void SelectRow(int n);
   void SetRowProgress(int n, int count);
@@ -70,6 +73,7 @@ class Form2 : public ToolDialog {
   bool executing_ = false;
   bool unloaded_ = false;
   ado::Connection* conn_ = nullptr;
+  std::function<Form5*()> datatypes_;
   conversion::PreviewOutcome outcome_;
   std::function<void(const conversion::PreviewOutcome&)> onFinished_;
 };

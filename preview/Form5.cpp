@@ -14,13 +14,6 @@ namespace {
 QPointer<Form5> g_instance;
 }
 
-Form5* Form5::Instance() {
-  if (!g_instance) g_instance = new Form5();
-  return g_instance;
-}
-
-Form5* Form5::Existing() { return g_instance; }
-
 Form5::Form5() : ToolDialog(8040, 8340) {
   PushButton5 = new QPushButton("< Back", this);
   PushButton5->setFont(ButtonFont());
@@ -72,7 +65,6 @@ void Form5::PushButton5_Click() {
   // Closing discards the window and its rows.
   if (unloaded_) return;
   unloaded_ = true;
-  if (g_instance == this) g_instance = nullptr;
   UnloadDialog(this);
 }
 

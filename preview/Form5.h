@@ -10,8 +10,7 @@ class PointerState;
 // Datatypes Conversion: the type chosen for every converted column.
 class Form5 : public ToolDialog, public conversion::DatatypeSink {
  public:
-  static Form5* Instance();
-  static Form5* Existing();
+  Form5();
   QTreeWidget* ListView1;
   QPushButton* PushButton5;
   void PushButton5_Click();
@@ -25,7 +24,6 @@ class Form5 : public ToolDialog, public conversion::DatatypeSink {
   void reject() override { PushButton5_Click(); }
 
  private:
-  Form5();
   void Form_Load();
   bool unloaded_ = false;
 };

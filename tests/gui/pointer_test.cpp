@@ -61,18 +61,20 @@ class PointerTest : public QObject {
     CheckWindow(&f, &f);
   }
   void previewWindows() {
-    Form2* f = Form2::Instance();
+    ScriptModel m;
+    Form5 datatypes;
+    Form2* f = new Form2(&m, nullptr, [&] { return &datatypes; });
     f->Script().Append("a;");
     f->Script().Publish();
     CheckWindow(f, f);
-    ScriptModel m;
     m.Append("a;");
     Form3 find(&m);
     CheckWindow(&find, &find);
     Form4 edit(&m);
     CheckWindow(&edit, &edit);
-    CheckWindow(Form5::Instance(), Form5::Instance());
+    CheckWindow(&datatypes, &datatypes);
     f->Unload();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   void busyWindowKeepsTheHourglass() {
     Form1 f;

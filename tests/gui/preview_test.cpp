@@ -23,6 +23,9 @@
 #include "preview/Form3.h"
 #include "preview/Form4.h"
 #include "preview/Form5.h"
+#include "app/Form1.h"
+#include "preview/ScriptModel.h"
+#include <QPointer>
 
 using testsupport::Rows;
 
@@ -34,14 +37,23 @@ class PreviewTest : public QObject {
   std::unique_ptr<ado::Connection> conn;
   conversion::PreviewOutcome outcome;
 
-  Form2* Fresh() {
-    if (Form2* old = Form2::Existing()) old->Unload();
-    Form2* f = Form2::Instance();
-    f->SetConnection(conn.get());
-    outcome = {};
-    f->OnFinished([this](const conversion::PreviewOutcome& o) { outcome = o; });
-    return f;
+  std::unique_ptr<ScriptModel> script = std::make_unique<ScriptModel>();
+  QPointer<Form2> current;    // the preview the test opened last
+  QPointer<Form5> datatypes;  // the Datatypes window it shows
+
+  Form5* Datatypes() {
+    if (!datatypes) datatypes = new Form5();
+    return datatypes;
   }
+  Form2* Fresh() {
+    if (Open()) current->Unload();
+    current = new Form2(script.get(), conn.get(), [this] { return Datatypes(); });
+    outcome = {};
+    current->OnFinished([this](const conversion::PreviewOutcome& o) { outcome = o; });
+    return current;
+  }
+  // The preview the test opened last is still shown.
+  bool Open() const { return current && !current->Unloaded(); }
   static void Fill(Form2* f, const std::vector<std::string>& rows) {
     for (const auto& r : rows) f->Script().Append(r);
     f->Script().Publish();
@@ -64,18 +76,23 @@ class PreviewTest : public QObject {
     SetModalHandler({});
   }
   void cleanup() {
-    if (Form2* f = Form2::Existing()) f->Unload();
+    if (Open()) current->Unload();
+    delete datatypes.data();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     conn.reset();
   }
 
-  // A window deleted by whatever owner goes first is not handed out again.
+  // A window deleted by whatever owner goes first is not handed out again: the main window makes a new
+  // one, empty, and forgets a preview that is gone.
   void deletedWindowsAreNotHandedOut() {
-    delete Form2::Instance();
-    QVERIFY(Form2::Existing() == nullptr);
-    delete Form5::Instance();
-    QVERIFY(Form5::Existing() == nullptr);
-    QVERIFY(Form2::Instance() != nullptr);
+    Form1 form;
+    Form5* first = form.DatatypesWindow();
+    first->AppendRow("T", "C");
+    delete first;
+    Form5* second = form.DatatypesWindow();
+    QVERIFY(second != nullptr);
+    QCOMPARE(second->ListView1->topLevelItemCount(), 0);
+    QVERIFY(form.PreviewWindow() == nullptr);
   }
 
   void layoutAndLoad() {
@@ -146,7 +163,7 @@ class PreviewTest : public QObject {
     QPointer<Form2> alive(f);
     f->PushButton1_Click();
     QVERIFY(outcome.SQLFormOK);
-    QVERIFY(Form2::Existing() == nullptr);
+    QVERIFY(!Open());
     QCOMPARE(Count("T"), 7);
   }
 
@@ -154,13 +171,13 @@ class PreviewTest : public QObject {
     Form2* f = Fresh();
     f->PushButton1_Click();
     QCOMPARE(MsgBox::Log().last().text, QString("No SQL to run."));
-    QVERIFY(Form2::Existing() == f);
+    QVERIFY(Open() && current == f);
     f->PushButton6_Click();  // nothing to jump to
     QCOMPARE(f->SelectedRow(), 0);
     Fill(f, {"   ", "", "  "});
     f->PushButton1_Click();
     QVERIFY(outcome.SQLFormOK);
-    QVERIFY(Form2::Existing() == nullptr);
+    QVERIFY(!Open());
   }
 
   void otherErrorsAreToldAndTheRunGoesOnButTheWindowStays() {
@@ -180,7 +197,7 @@ class PreviewTest : public QObject {
     QCOMPARE(MsgBox::Log()[1].text, QString("Error found."));
     QVERIFY(bars.first().startsWith("Please wait.. Processing row: "));
     QVERIFY(!outcome.SQLFormOK);
-    QVERIFY(Form2::Existing() == f);
+    QVERIFY(Open() && current == f);
     QCOMPARE(f->SelectedRow(), 2);
     QCOMPARE(f->ErrorLine, 2);
     QVERIFY(f->Text1->toPlainText().contains("numeric"));
@@ -206,7 +223,7 @@ class PreviewTest : public QObject {
     QCOMPARE(MsgBox::Log()[0].title, QString("Application Error"));
     QVERIFY(MsgBox::Log()[0].text.contains("the commit is refused"));
     QVERIFY(!outcome.SQLFormOK);
-    QVERIFY(Form2::Existing() == f);
+    QVERIFY(Open() && current == f);
     QCOMPARE(f->SelectedRow(), 2);
     QVERIFY(f->Text1->toPlainText().contains("the commit is refused"));
   }
@@ -241,7 +258,7 @@ class PreviewTest : public QObject {
     QCOMPARE(MsgBox::Log()[1].text, QString("Error found."));
     QCOMPARE(f->ErrorLine, 1);
     QVERIFY(!outcome.SQLFormOK);
-    QVERIFY(Form2::Existing() == f);
+    QVERIFY(Open() && current == f);
     QVERIFY(!f->Text1->toPlainText().isEmpty());
   }
 
@@ -250,14 +267,14 @@ class PreviewTest : public QObject {
     f->PushButton5_Click();
     QVERIFY(outcome.SQLTableOK);
     QVERIFY(!outcome.SQLFormOK);
-    QVERIFY(Form2::Existing() == nullptr);
+    QVERIFY(!Open());
     f = Fresh();
     Fill(f, {"INSERT INTO \"T\" VALUES (1);"});
     f->PushButton9_Click();
     QVERIFY(!outcome.SQLTableOK);
     QCOMPARE(Count("T"), 0);
     // A new window starts empty.
-    QCOMPARE(Form2::Instance()->Script().Count(), 0);
+    QCOMPARE(Fresh()->Script().Count(), 0);
   }
 
   void editLine() {
@@ -311,7 +328,7 @@ class PreviewTest : public QObject {
     QTest::keyClick(f->ListView1, Qt::Key_Enter);
     QCOMPARE(edited, (QStringList{"INSERT INTO \"T\" VALUES (2);", "INSERT INTO \"T\" VALUES (2);"}));
     QCOMPARE(Count("T"), 0);
-    QVERIFY(Form2::Existing() == f);
+    QVERIFY(Open() && current == f);
     // No button of the window, nor of Find and Replace, takes Enter for itself.
     for (int n = 1; n <= 9; ++n) {
       QVERIFY(!f->Button(n)->autoDefault());
@@ -499,7 +516,7 @@ class PreviewTest : public QObject {
   }
 
   void datatypesWindow() {
-    Form5* w = Form5::Instance();
+    Form5* w = Datatypes();
     QCOMPARE(w->windowTitle(), QString("Datatypes Conversion - Tarnwick"));
     QCOMPARE(w->ListView1->columnCount(), 4);
     QCOMPARE(w->ListView1->headerItem()->text(3), QString("New Firebird Datatype"));
@@ -510,7 +527,7 @@ class PreviewTest : public QObject {
     QCOMPARE(w->ListView1->topLevelItem(0)->text(2), QString("int"));
     w->PushButton5_Click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    Form5* again = Form5::Instance();
+    Form5* again = Datatypes();
     QCOMPARE(again->ListView1->topLevelItemCount(), 0);
     QCOMPARE(again->ListView1->columnCount(), 4);
     again->PushButton5_Click();

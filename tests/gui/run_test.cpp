@@ -70,8 +70,7 @@ class RunTest : public QObject {
     Form1::SetNudgeDraw([] { return 1; });
   }
   void cleanup() {
-    if (Form2* f = Form2::Existing()) f->Unload();
-    if (Form5* f = Form5::Existing()) f->PushButton5_Click();
+    if (form && form->PreviewWindow() && !form->PreviewWindow()->Unloaded()) form->PreviewWindow()->Unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     form.reset();
   }
@@ -204,8 +203,8 @@ class RunTest : public QObject {
       caption = form->PushButton[7]->text();
       othersEnabled = form->PushButton[1]->isEnabled() || form->PushButton[2]->isEnabled() || form->Text1->isEnabled();
       seen = Script(f);
-      for (int i = 0; i < Form5::Instance()->ListView1->topLevelItemCount(); ++i)
-        datatypes << Form5::Instance()->ListView1->topLevelItem(i)->text(1);
+      for (int i = 0; i < form->DatatypesWindow()->ListView1->topLevelItemCount(); ++i)
+        datatypes << form->DatatypesWindow()->ListView1->topLevelItem(i)->text(1);
       f->Script().SetText(6, "INSERT INTO \"Alpha\" VALUES (2, 'short', NULL);");
       f->PushButton1_Click();
       return 0;
