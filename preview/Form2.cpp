@@ -1,7 +1,8 @@
 #include "preview/Form2.h"
 
 #include <QCloseEvent>
-#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMenu>
@@ -13,6 +14,9 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QKeyEvent>
+#include <atomic>
+#include <memory>
+#include <thread>
 #include <utility>
 
 #include "app/Clipboard.h"
@@ -21,11 +25,25 @@
 #include "app/WindowHelpers.h"
 #include "connectivity/core/Ado.h"
 #include "connectivity/core/ErrorTrap.h"
-#include "app/UiYield.h"
 #include "conversion/ConversionRun.h"
 #include "preview/Form3.h"
 #include "preview/Form4.h"
 #include "preview/Form5.h"
+
+// What the statements of one "Execute SQL" did, written by the thread that runs them.
+struct ExecuteJob {
+  std::atomic<int> row{0};         // the row in progress
+  std::atomic<bool> stop{false};   // asked to end after the statement in progress
+  std::atomic<bool> done{false};
+  int stoppedBefore = 0;           // the first row not run because of stop
+  int failedRow = 0;               // a row that ends the script: refused as a statement, or the connection lost
+  QString failedText;
+  bool failedLost = false;         // ... lost, and not also a refused statement
+  int firstRejected = 0;           // the first row Firebird rejected otherwise: the script went on
+  QString firstMessage;
+  bool commitFailed = false;
+  QString commitError;
+};
 
 bool IsBlank(const QString& s) {
   for (QChar c : s)
@@ -122,6 +140,8 @@ void Form2::Form_Load() {
 
 void Form2::Unload() {
   if (unloaded_) return;
+  // Closed while its rows run: they stop after the statement in progress, and the window closes then.
+  if (executing_) return StopExecuting();
   unloaded_ = true;
   if (auto done = std::exchange(onFinished_, {})) done(outcome_);
   // The rows go with the window; the view lets go of the list first.
@@ -133,6 +153,11 @@ void Form2::Unload() {
 void Form2::closeEvent(QCloseEvent* e) {
   e->accept();
   Unload();
+}
+
+void Form2::StopExecuting() {
+  if (auto job = job_.lock()) job->stop = true;
+  unloadWhenDone_ = true;
 }
 
 int Form2::SelectedRow() const {
@@ -211,96 +236,128 @@ void Form2::StopAt(int n, const QString& message) {
   ResetProgress();
 }
 
-void Form2::PushButton1_Click() {
-  if (executing_) return;  // a click during a run starts nothing
-  if (script_->Count() == 0) {
-    MsgBox::Show(this, "No SQL to run.");
-    return;
-  }
-  QPointer<Form2> self(this);
-  executing_ = true;
-  // Every way out lowers the flag, unless the window is gone by then.
-  const auto done = qScopeGuard([self] {
-    if (self) self->executing_ = false;
-  });
-  // While the rows run, only the window's buttons answer: the list and the texts stay as they are, and
-  // the buttons that would change the script or leave the window wait.
-  InputBlocker blocker(this);
-  for (int n : {1, 3, 5, 9}) buttons_[n]->setEnabled(false);
-  const auto enable = qScopeGuard([self] {
-    if (self)
-      for (int n : {1, 3, 5, 9}) self->buttons_[n]->setEnabled(true);
-  });
-  pointer_->SetMode(kHourglass);
-  auto t = WindowTrap(this, "Form2", "PushButton1_Click");
-  // Rows that went in are made durable before the user is told anything; false when that failed.
-  QString commitError;
-  auto flush = [&](int line) {
-    try {
-      if (conn_) conn_->Flush();
-      return true;
-    } catch (const std::exception& e) {
-      commitError = QString::fromStdString(e.what());
-      t.Report(e.what(), line);
-      return false;
+namespace {
+
+
+// Runs rows 1..count of the script on the connection, then commits. The window keeps the script as it
+// is meanwhile (its editing controls wait), so the rows are read here without a copy.
+void RunStatements(ExecuteJob& job, const ScriptModel& script, ado::Connection* conn, int count) {
+  for (int n = 1; n <= count; ++n) {
+    if (job.stop) {
+      job.stoppedBefore = n;
+      break;
     }
-  };
-  const int c = script_->Count();
-  QElapsedTimer shown;
-  shown.start();
-  // The first row Firebird rejected with an error that is no statement error: the script goes on.
-  int firstRejected = 0;
-  QString firstMessage;
-  for (int n = 1; n <= c; ++n) {
-    ui::Yield();
-    if (!self || unloaded_) return;  // the window was closed meanwhile
-    const int current = script_->Count();
-    // The bar follows every row; the widget is redrawn a few times a second.
-    if (n == 1 || n == c || shown.elapsed() >= 40) {
-      SetRowProgress(n, current);
-      shown.restart();
-    }
-    const std::string text = script_->Text(n);
+    job.row = n;
+    const std::string text = script.Text(n);
     if (text.find_first_not_of(' ') == std::string::npos) continue;
     try {
-      if (!conn_) throw ado::DbError(ado::kClosedText, true);
-      conn_->Execute(text);
+      if (!conn) throw ado::DbError(ado::kClosedText, true);
+      conn->Execute(text);
     } catch (const std::exception& e) {
-      const QString d = QString::fromStdString(e.what());
       const auto* db = dynamic_cast<const ado::DbError*>(&e);
       const bool lost = db && db->ConnectionLost();
       // A statement the engine refused as such stops the script there.
       const bool refused = db && db->StatementError();
       if (refused || lost) {
-        // A lost connection is told once, then handled like a refused statement.
-        if (lost && !refused) t.Report(e.what(), 110);
-        StopAt(n, d);
-        flush(112);
-        MsgBox::Show(this, "Error found.");
-        return;
+        job.failedRow = n;
+        job.failedText = QString::fromStdString(e.what());
+        job.failedLost = lost && !refused;
+        break;
       }
-      // Told once; the row stays in the script and the window stays open at the end.
-      if (!firstRejected) {
-        firstRejected = n;
-        firstMessage = d;
-        t.Report(e.what(), 110);
+      if (!job.firstRejected) {
+        job.firstRejected = n;
+        job.firstMessage = QString::fromStdString(e.what());
       }
     }
   }
-  if (!flush(112)) {
-    // The rows since the last commit are gone: the window stays open at the last row.
-    StopAt(c, commitError);
+  // Rows that went in are made durable before the user is told anything.
+  try {
+    if (conn) conn->Flush();
+  } catch (const std::exception& e) {
+    job.commitFailed = true;
+    job.commitError = QString::fromStdString(e.what());
+  }
+}
+
+}  // namespace
+
+void Form2::PushButton1_Click() {
+  if (executing_) {
+    // During a run the button stops it after the statement in progress.
+    if (auto job = job_.lock()) job->stop = true;
     return;
   }
-  if (firstRejected) {
-    StopAt(firstRejected, firstMessage);
-    MsgBox::Show(this, "Error found.");
+  if (script_->Count() == 0) {
+    MsgBox::Show(this, "No SQL to run.");
     return;
+  }
+  executing_ = true;
+  // While the rows run, only the window's buttons answer: the list and the texts stay as they are, the
+  // buttons that would change the script or leave the window wait, and "Execute SQL" stops the run.
+  auto blocker = std::make_unique<InputBlocker>(this);
+  for (int n : {3, 5, 9}) buttons_[n]->setEnabled(false);
+  buttons_[1]->setText("Stop Executing SQL");
+  pointer_->SetMode(kHourglass);
+  auto t = WindowTrap(this, "Form2", "PushButton1_Click");
+  const int c = script_->Count();
+  auto job = std::make_shared<ExecuteJob>();
+  job_ = job;
+  // The statements run on a thread of their own; the window stays responsive and shows the row in progress.
+  std::thread worker([job, script = script_, conn = conn_, c] {
+    RunStatements(*job, *script, conn, c);
+    job->done = true;
+  });
+  {
+    QEventLoop wait;
+    QTimer tick;
+    tick.setInterval(40);
+    QObject::connect(&tick, &QTimer::timeout, &wait, [&] {
+      if (const int n = job->row) SetRowProgress(n, c);
+      if (job->done) wait.quit();
+    });
+    tick.start();
+    wait.exec();
+  }
+  worker.join();
+  executing_ = false;
+  blocker.reset();
+  for (int n : {3, 5, 9}) buttons_[n]->setEnabled(true);
+  buttons_[1]->setText("Execute SQL");
+  if (job->row) SetRowProgress(job->row, c);
+  // The first rejected row is told once; the script went on past it.
+  if (job->firstRejected) t.Report(job->firstMessage.toStdString(), 110);
+  if (job->failedRow) {
+    // A lost connection is told once, then handled like a refused statement.
+    if (job->failedLost) t.Report(job->failedText.toStdString(), 110);
+    StopAt(job->failedRow, job->failedText);
+    if (job->commitFailed) t.Report(job->commitError.toStdString(), 112);
+    MsgBox::Show(this, "Error found.");
+    return FinishExecute();
+  }
+  if (job->commitFailed) {
+    // The rows since the last commit are gone: the window stays open at the last row.
+    t.Report(job->commitError.toStdString(), 112);
+    StopAt(job->stoppedBefore ? job->stoppedBefore : c, job->commitError);
+    return FinishExecute();
+  }
+  if (job->stoppedBefore) {
+    StopAt(job->stoppedBefore, "Stopped before this row: the rows before it were executed and committed.");
+    return FinishExecute();
+  }
+  if (job->firstRejected) {
+    StopAt(job->firstRejected, job->firstMessage);
+    MsgBox::Show(this, "Error found.");
+    return FinishExecute();
   }
   outcome_.SQLFormOK = true;
   pointer_->SetMode(kDefaultPointer);
   ResetProgress();
   Unload();
+}
+
+void Form2::FinishExecute() {
+  // A close asked for while the rows ran happens now.
+  if (unloadWhenDone_) Unload();
 }
 
 void Form2::PushButton6_Click() {

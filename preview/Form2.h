@@ -1,6 +1,7 @@
 #pragma once
 #include "preview/ToolDialog.h"
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "conversion/ConversionRun.h"
@@ -14,6 +15,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class PointerState;
 class Form5;
+struct ExecuteJob;
 namespace ado {
 class Connection;
 }
@@ -71,6 +73,12 @@ class Form2 : public ToolDialog {
   ScriptModel* script_;
   QPushButton* buttons_[10] = {};
   bool executing_ = false;
+  bool unloadWhenDone_ = false;  // closed during Execute SQL: unloaded once its rows stopped
+  std::weak_ptr<ExecuteJob> job_;  // the Execute SQL in progress
+  // Asks the Execute SQL in progress to stop, and the window to close after it.
+  void StopExecuting();
+  // What every way out of Execute SQL that keeps the window does last.
+  void FinishExecute();
   bool unloaded_ = false;
   ado::Connection* conn_ = nullptr;
   std::function<Form5*()> datatypes_;

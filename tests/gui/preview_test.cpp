@@ -15,7 +15,6 @@
 
 #include "GuiTestMain.h"
 #include "app/Clipboard.h"
-#include "app/UiYield.h"
 #include "app/WindowHelpers.h"
 #include "connectivity/core/Ado.h"
 #include "conversion/ConversionRun.h"
@@ -107,8 +106,9 @@ class PreviewTest : public QObject {
     QVERIFY(f->Text1->toPlainText().isEmpty());
   }
 
-  // While "Execute SQL" runs, Find and Replace, Close and Skip Table cannot be used: the script the loop
-  // reads stays as it is. They come back afterwards.
+  // While "Execute SQL" runs (on a thread of its own), Find and Replace, Close and Skip Table cannot be
+  // used: the script the statements are read from stays as it is. The window keeps answering, and
+  // "Execute SQL" reads "Stop Executing SQL". Everything comes back afterwards.
   void scriptStaysAsItIsDuringExecuteSql() {
     Form2* f = Fresh();
     f->show();
@@ -116,7 +116,7 @@ class PreviewTest : public QObject {
     for (int i = 0; i < 3000; ++i) rows.push_back("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ");");
     Fill(f, rows);
     int findOpened = 0, ticks = 0;
-    bool anyEnabled = false;
+    bool anyEnabled = false, stopOffered = true;
     SetModalHandler([&](QDialog* d) {
       if (dynamic_cast<Form3*>(d)) ++findOpened;
       return 0;
@@ -124,20 +124,61 @@ class PreviewTest : public QObject {
     QTimer during;
     QObject::connect(&during, &QTimer::timeout, [&] {
       ++ticks;
-      for (int n : {1, 3, 5, 9}) anyEnabled |= f->Button(n)->isEnabled();
+      for (int n : {3, 5, 9}) anyEnabled |= f->Button(n)->isEnabled();
+      stopOffered = stopOffered && f->Button(1)->isEnabled() && f->Button(1)->text() == "Stop Executing SQL";
       QTest::mouseClick(f->Button(3), Qt::LeftButton);
     });
     during.start(1);
-    // As the main window does: the loop lets the window answer between its statements.
-    ui::SetYieldHandler([] { QApplication::processEvents(); });
     f->PushButton1_Click();
-    ui::SetYieldHandler({});
     during.stop();
     SetModalHandler({});
     QVERIFY(ticks > 0);
     QVERIFY(!anyEnabled);
+    QVERIFY(stopOffered);
     QCOMPARE(findOpened, 0);
     QCOMPARE(Count("T"), 3000LL);
+  }
+
+  // "Stop Executing SQL" ends the run after the statement in progress: the rows before it are in and
+  // committed, the window stays open at the row it stopped before, and the buttons come back.
+  void stopDuringExecuteSql() {
+    Form2* f = Fresh();
+    f->show();
+    std::vector<std::string> rows;
+    for (int i = 0; i < 20000; ++i) rows.push_back("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ");");
+    Fill(f, rows);
+    QTimer later;
+    later.setSingleShot(true);
+    QObject::connect(&later, &QTimer::timeout, [&] { QTest::mouseClick(f->Button(1), Qt::LeftButton); });
+    later.start(150);
+    f->PushButton1_Click();
+    QVERIFY(!outcome.SQLFormOK);
+    QVERIFY(Open() && current == f);
+    const int stoppedAt = f->ErrorLine;
+    QVERIFY2(stoppedAt > 1 && stoppedAt <= 20000, qPrintable(QString::number(stoppedAt)));
+    QVERIFY(f->Text1->toPlainText().startsWith("Stopped before this row"));
+    ado::Connection other;
+    other.Open(FireBird::ConnectionString(login));
+    QCOMPARE(std::stoll(Rows(other, "SELECT COUNT(*) FROM \"T\"")[0][0]), static_cast<long long>(stoppedAt - 1));
+    QCOMPARE(f->Button(1)->text(), QString("Execute SQL"));
+    for (int n : {1, 3, 5, 9}) QVERIFY(f->Button(n)->isEnabled());
+  }
+
+  // Closing the window while its rows run stops them after the statement in progress; it closes then.
+  void closeDuringExecuteSql() {
+    Form2* f = Fresh();
+    f->show();
+    std::vector<std::string> rows;
+    for (int i = 0; i < 20000; ++i) rows.push_back("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ");");
+    Fill(f, rows);
+    QTimer later;
+    later.setSingleShot(true);
+    QObject::connect(&later, &QTimer::timeout, [&] { f->close(); });
+    later.start(150);
+    f->PushButton1_Click();
+    QVERIFY(!Open());
+    QVERIFY(!outcome.SQLFormOK);
+    QVERIFY(Count("T") < 20000);
   }
 
   void failingThirdRowOfFive() {
