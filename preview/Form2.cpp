@@ -318,6 +318,8 @@ void Form2::PushButton1_Click() {
     tick.start();
     wait.exec();
   }
+  // The loop also ends when the application quits: the statements stop then too.
+  if (!job->done) job->stop = true;
   worker.join();
   executing_ = false;
   blocker.reset();
