@@ -522,11 +522,7 @@ int VerifyOnly(int argc, char** argv) {
       } catch (const ado::DbError& e) {
         if (e.ConnectionLost()) throw;
       }
-      conversion::TypeOptions types;
-      types.rules = rules;
-      types.casts = &castRules;
-      types.schema = ref.schema.empty() ? "dbo" : ref.schema;
-      types.sourceTable = ref.name;
+      const conversion::TypeOptions types = conversion::TypesFor(rules, &castRules, ref);
       const conversion::TableVerdict v = conversion::VerifyTable(ms, target, ref, sources[i], targets[i], key, types, 0);
       line = v.Text();
       examples = v.examples;

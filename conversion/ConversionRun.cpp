@@ -369,6 +369,17 @@ void ConversionRun::Run() {
   if (!summary_.LostNothing() || summary_.AnyVerified()) host_.ShowSummary(summary_.Text());
 }
 
+std::vector<std::string> ConversionRun::KeyColumns(const std::string& tbl, int line) {
+  if (const TableKeys* keys = keys_.Find(tbl)) return keys->schema.primaryKey.columns;
+  try {
+    return MSSQL::ReadSchema(host_.MssqlConn(), Ref(tbl)).primaryKey.columns;
+  } catch (const ado::DbError& e) {
+    // Without the catalogue the table has no key to go by; a lost connection ends the run.
+    if (e.ConnectionLost()) SourceStep(line, [&] { throw e; });
+  }
+  return {};
+}
+
 ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, const std::string& target) {
   ResumePlan plan;
   const MSSQL::TableRef& ref = Ref(tbl);
@@ -376,20 +387,8 @@ ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, cons
   const auto known = counted_.find(tbl);
   if (known == counted_.end()) return plan;
   const long long total = known->second;
-  std::vector<std::string> key;
-  if (const TableKeys* keys = keys_.Find(tbl)) key = keys->schema.primaryKey.columns;
-  else {
-    try {
-      key = MSSQL::ReadSchema(host_.MssqlConn(), ref).primaryKey.columns;
-    } catch (const ado::DbError& e) {
-      if (e.ConnectionLost()) SourceStep(126, [&] { throw e; });
-    }
-  }
-  TypeOptions types;
-  types.rules = rules_;
-  types.casts = &casts_;
-  types.schema = ref.schema.empty() ? "dbo" : ref.schema;
-  types.sourceTable = ref.name;
+  const std::vector<std::string> key = KeyColumns(tbl, 126);
+  const TypeOptions types = TypesFor(rules_, &casts_, ref);
   const TableKeys* keys = copyKeys_ ? keys_.Find(tbl) : nullptr;
   Step(126, [&] {
     plan.have = fb.Active().Scalar("SELECT COUNT(*) FROM " + QuoteIdentifier(target));
@@ -457,23 +456,11 @@ void ConversionRun::VerifyTables(const std::vector<std::string>& sources, const 
     }
     host_.SetProgressText("Please wait.. Verifying table " + sources[i]);
     const MSSQL::TableRef& ref = Ref(sources[i]);
-    std::vector<std::string> key;
-    if (const TableKeys* keys = keys_.Find(sources[i])) key = keys->schema.primaryKey.columns;
-    else {
-      try {
-        key = MSSQL::ReadSchema(host_.MssqlConn(), ref).primaryKey.columns;
-      } catch (const ado::DbError& e) {
-        if (e.ConnectionLost()) SourceStep(160, [&] { throw e; });
-      }
-    }
+    const std::vector<std::string> key = KeyColumns(sources[i], 160);
     long long rejected = 0;
     for (const auto& t : summary_.Tables())
       if (t.source == sources[i]) rejected = t.rejected;
-    TypeOptions types;
-    types.rules = rules_;
-    types.casts = &casts_;
-    types.schema = ref.schema.empty() ? "dbo" : ref.schema;
-    types.sourceTable = ref.name;
+    const TypeOptions types = TypesFor(rules_, &casts_, ref);
     TableVerdict verdict;
     if (!SourceStep(160, [&] {
           verdict = VerifyTable(host_.MssqlConn(), host_.FirebirdConn(), ref, sources[i], targets[i], key, types, rejected);
@@ -580,11 +567,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
         if (c.computed) table_->notes.push_back("column \"" + c.name + "\" is computed in SQL Server: copied as values");
       }
     }
-    TypeOptions types;
-    types.rules = rules_;
-    types.casts = &casts_;
-    types.schema = ref.schema.empty() ? "dbo" : ref.schema;
-    types.sourceTable = ref.name;
+    const TypeOptions types = TypesFor(rules_, &casts_, ref);
     if (Step(132, [&] { ddl = BuildCreateTable(target, rs, &host_.Datatypes(), keys, types); })) {
       for (const auto& [from, to] : ddl.shortened) summary_.Shortened("column of \"" + target + "\"", from, to);
       // Rows for a table that could not be created would each fail with a message of their own.

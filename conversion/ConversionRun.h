@@ -142,6 +142,8 @@ class ConversionRun {
     std::string verdict;                // Skip: what comparing it found ("identical (N rows)")
   };
   ResumePlan PlanResume(const std::string& tbl, const std::string& target);
+  // The source table's primary key columns (empty: none), from the keys read for the run or the catalogue.
+  std::vector<std::string> KeyColumns(const std::string& tbl, int line);
   // Reads every table the run completed back from both databases and puts the verdicts in the summary.
   void VerifyTables(const std::vector<std::string>& sources, const std::vector<std::string>& targets);
   // Sends the rows gathered in the batch; a block Firebird refuses is replayed row by row. True when the

@@ -176,6 +176,15 @@ std::vector<size_t> FitRow(std::vector<ColumnType>& columns, const std::vector<b
 
 std::string QuoteIdentifier(const std::string& name) { return ado::Enclosed(name, '"', '"'); }
 
+TypeOptions TypesFor(TypeRules rules, const CastRules* casts, const MSSQL::TableRef& table) {
+  TypeOptions types;
+  types.rules = rules;
+  types.casts = casts;
+  types.schema = table.schema.empty() ? "dbo" : table.schema;
+  types.sourceTable = table.name;
+  return types;
+}
+
 std::string SelectAllText(const MSSQL::TableRef& table) { return "SELECT * FROM " + MSSQL::SqlName(table); }
 
 std::string DropTableText(const std::string& table) { return "DROP TABLE " + QuoteIdentifier(table) + ";"; }

@@ -99,6 +99,9 @@ TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, Da
 std::string QuoteIdentifier(const std::string& name);
 // SELECT * FROM [schema].[name] with every "]" doubled.
 std::string SelectAllText(const MSSQL::TableRef& table);
+
+// How the columns of `table` get their types under these rules and casts.
+TypeOptions TypesFor(TypeRules rules, const CastRules* casts, const MSSQL::TableRef& table);
 std::string DropTableText(const std::string& table);
 
 }  // namespace conversion

@@ -129,6 +129,14 @@ std::vector<std::string> ResumeSource() {
           "CREATE TABLE C_Done (X INTEGER)", "INSERT INTO C_Done VALUES (7)", "INSERT INTO C_Done VALUES (7)"};
 }
 
+// The same logins as `first`, taking up what it left, and verifying.
+void ResumeOn(HeadlessHost& again, const HeadlessHost& first) {
+  again.sql = first.sql;
+  again.fb = first.fb;
+  again.resume = true;
+  again.verify = true;
+}
+
 }  // namespace
 
 // A run stopped in the middle of a 50,000-row table is taken up again: the table goes on after its
@@ -145,10 +153,7 @@ TEST(Resume, AStoppedRunGoesOnAfterTheLargestKey) {
   ASSERT_NE(host.summary.find("incomplete: 20000 of 50000 rows (stopped at row 20001"), std::string::npos) << host.summary;
 
   HeadlessHost again;
-  again.sql = host.sql;
-  again.fb = host.fb;
-  again.resume = true;
-  again.verify = true;
+  ResumeOn(again, host);
   conversion::ConversionRun run(again);
   run.Run();
   EXPECT_EQ(again.shown.front(), "Done.") << ::testing::PrintToString(again.shown);
@@ -201,10 +206,7 @@ TEST(Resume, AnyOtherPartialTableIsReplaced) {
     c.Flush();
   }
   HeadlessHost again;
-  again.sql = host.sql;
-  again.fb = host.fb;
-  again.resume = true;
-  again.verify = true;
+  ResumeOn(again, host);
   conversion::ConversionRun run(again);
   run.Run();
   EXPECT_FALSE(run.VerifyFoundDifferences()) << again.summary;

@@ -57,6 +57,15 @@ class PreviewTest : public QObject {
     for (const auto& r : rows) f->Script().Append(r);
     f->Script().Publish();
   }
+  // A fresh preview, shown, of `rows` INSERTs into "T".
+  Form2* LongScript(int rows) {
+    Form2* f = Fresh();
+    f->show();
+    std::vector<std::string> texts;
+    for (int i = 0; i < rows; ++i) texts.push_back("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ");");
+    Fill(f, texts);
+    return f;
+  }
   long long Count(const std::string& table) {
     conn->Flush();
     ado::Connection other;
@@ -110,11 +119,7 @@ class PreviewTest : public QObject {
   // used: the script the statements are read from stays as it is. The window keeps answering, and
   // "Execute SQL" reads "Stop Executing SQL". Everything comes back afterwards.
   void scriptStaysAsItIsDuringExecuteSql() {
-    Form2* f = Fresh();
-    f->show();
-    std::vector<std::string> rows;
-    for (int i = 0; i < 3000; ++i) rows.push_back("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ");");
-    Fill(f, rows);
+    Form2* f = LongScript(3000);
     int findOpened = 0, ticks = 0;
     bool anyEnabled = false, stopOffered = true;
     SetModalHandler([&](QDialog* d) {
@@ -142,11 +147,7 @@ class PreviewTest : public QObject {
   // "Stop Executing SQL" ends the run after the statement in progress: the rows before it are in and
   // committed, the window stays open at the row it stopped before, and the buttons come back.
   void stopDuringExecuteSql() {
-    Form2* f = Fresh();
-    f->show();
-    std::vector<std::string> rows;
-    for (int i = 0; i < 20000; ++i) rows.push_back("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ");");
-    Fill(f, rows);
+    Form2* f = LongScript(20000);
     QTimer later;
     later.setSingleShot(true);
     QObject::connect(&later, &QTimer::timeout, [&] { QTest::mouseClick(f->Button(1), Qt::LeftButton); });
@@ -166,11 +167,7 @@ class PreviewTest : public QObject {
 
   // Closing the window while its rows run stops them after the statement in progress; it closes then.
   void closeDuringExecuteSql() {
-    Form2* f = Fresh();
-    f->show();
-    std::vector<std::string> rows;
-    for (int i = 0; i < 20000; ++i) rows.push_back("INSERT INTO \"T\" VALUES (" + std::to_string(i) + ");");
-    Fill(f, rows);
+    Form2* f = LongScript(20000);
     QTimer later;
     later.setSingleShot(true);
     QObject::connect(&later, &QTimer::timeout, [&] { f->close(); });
