@@ -239,6 +239,10 @@ void ConversionRun::Run() {
       fb.Open(FireBird::Target(host_.FirebirdLogin()));
     });
     CheckCasts(true);
+    // Rows executed at once into a local file go without a disk wait for every page; the file is synced
+    // once the run ends.
+    localTarget_ = ado::IsLocalDatabase(host_.FirebirdLogin().database);
+    if (!host_.PreviewOn()) unsynced_ = std::make_unique<ado::UnsyncedWrites>(FireBird::Target(host_.FirebirdLogin()));
     Step(114, [&] {
       ado::Connection& ms = host_.MssqlConn();
       ms.CommandTimeout = 5000;
@@ -360,6 +364,12 @@ void ConversionRun::Run() {
   if (open) {
     Step(150, [&] { host_.MssqlConn().Close(); });
     Step(152, [&] { host_.FirebirdConn().Close(); });
+  }
+  if (unsynced_) {
+    if (const std::string failed = unsynced_->Restore(); !failed.empty())
+      summary_.Note("Firebird's forced writes could not be turned on again for the database (" + FirstLine(failed) +
+                    "): what was committed may not be on the disk yet.");
+    unsynced_.reset();
   }
   host_.SetHourglass(false);
   host_.SetProgress(0);
@@ -719,7 +729,8 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
       prepared = host_.FirebirdConn().Prepare(PlaceholderInsertText(target, ddl.columns.size()));
       if (prepared) {
         params = std::make_unique<ParamBuilder>(ddl);
-        batch = std::make_unique<RowBatch>(host_.FirebirdConn(), target, ddl, batchRows_ ? batchRows_ : BatchRowsFor(ddl));
+        batch = std::make_unique<RowBatch>(host_.FirebirdConn(), target, ddl, batchRows_ ? batchRows_
+                                                                             : BatchRowsFor(ddl, localTarget_));
       }
     } catch (const ado::DbError&) {
       prepared.reset();  // the literal statements say what is wrong, row by row, as they always did

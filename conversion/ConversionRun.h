@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -10,6 +11,7 @@
 #include "connectivity/core/Ado.h"
 #include "connectivity/core/ErrorTrap.h"
 #include "connectivity/firebird/FireBird.h"
+#include "connectivity/firebird/FirebirdBackend.h"
 #include "connectivity/sqlserver/MSSQL.h"
 #include "conversion/Casts.h"
 #include "conversion/Keys.h"
@@ -194,6 +196,9 @@ class ConversionRun {
                       bool stopped = false);
 
   RunHost& host_;
+  // Forced writes off on the target file while the run writes (see UnsyncedWrites).
+  std::unique_ptr<ado::UnsyncedWrites> unsynced_;
+  bool localTarget_ = false;  // the target is a file of the embedded engine
   trap::ErrorTrap trap_;
   bool stopping_ = false;  // the step that failed lost the Firebird connection
   std::atomic<bool> converting_{false};

@@ -6,8 +6,12 @@ namespace conversion {
 namespace {
 
 // Rows per block where nothing else limits it: through a server, 100 rows a round trip gave the best
-// rate measured (more gained nothing); an embedded engine writes as fast either way.
+// rate measured (more gained nothing).
 constexpr size_t kMaxBatchRows = 100;
+// The embedded engine has no round trip to save, only its cost per call: blocks of 16 to 24 rows of 8
+// columns wrote 1.45 times as fast as rows one by one, and blocks of 100 rows more slowly than those.
+constexpr size_t kMaxLocalRows = 24;
+constexpr size_t kMaxLocalParams = 192;
 // Firebird takes 32767 parameters, but preparing a block grows faster than its parameters (1,000
 // columns: 0.4 s for 4 rows, 2.7 s for 20); beyond this many a block saves less than it costs.
 constexpr size_t kMaxParams = 2048;
@@ -22,12 +26,13 @@ size_t DeclaredBytes(const ColumnType& c) {
 
 }  // namespace
 
-size_t BatchRowsFor(const TableDdl& ddl) {
+size_t BatchRowsFor(const TableDdl& ddl, bool localFile) {
   const size_t columns = ddl.columns.size();
   if (columns == 0 || ddl.columnNames.size() != columns) return 1;
   size_t perRow = 0;
   for (const ColumnType& c : ddl.columns) perRow += DeclaredBytes(c);
   size_t rows = std::min({kMaxBatchRows, kMaxParams / columns, kMaxDeclaredBytes / std::max<size_t>(perRow, 1)});
+  if (localFile) rows = std::min({rows, kMaxLocalRows, kMaxLocalParams / columns});
   return rows < 2 ? 1 : rows;
 }
 
@@ -65,8 +70,8 @@ void RowBatch::Add(const std::vector<ado::Param>& params, const Row& row) {
   size_t need = 0;
   for (const ado::Param& p : params) need += p.bytes.size();
   own.reserve(need);
-  std::vector<size_t> at;
-  at.reserve(params.size());
+  std::vector<size_t>& at = at_;
+  at.clear();
   for (const ado::Param& p : params) {
     at.push_back(own.size());
     own.append(p.bytes.data(), p.bytes.size());

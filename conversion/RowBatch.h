@@ -12,8 +12,9 @@ namespace conversion {
 
 // How many rows one EXECUTE BLOCK of a table's INSERTs carries, within Firebird's limits: at most 255
 // statements in a block, 32767 parameters, and a request of about 10 MB of declared parameters (each
-// kept well below). 1 where the row alone is near a limit.
-size_t BatchRowsFor(const TableDdl& ddl);
+// kept well below). 1 where the row alone is near a limit. Into a local file (the embedded engine) blocks
+// are smaller: there they save calls, not round trips.
+size_t BatchRowsFor(const TableDdl& ddl, bool localFile = false);
 
 // EXECUTE BLOCK (A0 TYPE OF COLUMN "T"."C" = ?, ...) AS BEGIN INSERT INTO "T" VALUES (:A0, ...); ... END
 // for `rows` rows of the table's columns.
@@ -50,6 +51,7 @@ class RowBatch {
   std::vector<Row> rows_;
   std::vector<ado::Param> params_;   // every row's parameters, one after the other
   std::vector<std::string> bytes_;   // per row: the texts its parameters point into
+  std::vector<size_t> at_;           // Add's offsets of a row's texts, kept for the next row
   std::unique_ptr<ado::PreparedStatement> full_, part_;
   size_t partRows_ = 0;
 };

@@ -28,6 +28,17 @@ RowReader::~RowReader() {
 namespace {
 // Rows per chunk: the threads meet once per chunk.
 constexpr size_t kChunkRows = 64;
+// Chunks kept for the reader to fill again, each holding buffers of at most this many bytes (one with
+// larger values is freed, so that memory stays bounded).
+constexpr size_t kSpareChunks = 4;
+constexpr size_t kSpareBytes = 1 << 20;
+
+size_t Held(const std::vector<SourceRow>& chunk) {
+  size_t n = 0;
+  for (const SourceRow& row : chunk)
+    for (const ado::Value& v : row.values) n += v.text.capacity();
+  return n;
+}
 }  // namespace
 
 bool RowReader::Push(Chunk& chunk, size_t bytes) {
@@ -40,8 +51,15 @@ bool RowReader::Push(Chunk& chunk, size_t bytes) {
   rows_ += chunk.size();
   bytes_ += bytes;
   queue_.emplace_back(std::move(chunk), bytes);
-  chunk = Chunk();
-  chunk.reserve(kChunkRows);
+  // A chunk the caller is done with is filled again: its rows' buffers are reused by the thread that
+  // made them.
+  if (!spare_.empty()) {
+    chunk = std::move(spare_.back());
+    spare_.pop_back();
+  } else {
+    chunk = Chunk();
+    chunk.reserve(kChunkRows);
+  }
   changed_.notify_all();
   return true;
 }
@@ -49,9 +67,18 @@ bool RowReader::Push(Chunk& chunk, size_t bytes) {
 void RowReader::Read() {
   Chunk chunk;
   chunk.reserve(kChunkRows);
+  size_t filled = 0;  // rows of the chunk that hold this read's rows; those after are spare buffers
   size_t bytes = 0;
+  auto push = [&] {
+    chunk.resize(filled);
+    filled = 0;
+    const bool goOn = Push(chunk, bytes);
+    bytes = 0;
+    return goOn;
+  };
   for (bool first = true;; first = false) {
-    SourceRow row;
+    if (filled == chunk.size()) chunk.emplace_back();
+    SourceRow& row = chunk[filled];
     bool eof = false;
     try {
       if (!first) rs_.MoveNext();
@@ -61,39 +88,41 @@ void RowReader::Read() {
         rs_.TakeValues(row.values);
       }
     } catch (...) {
-      if (!chunk.empty() && !Push(chunk, bytes)) return;
+      if (filled > 0 && !push()) return;
       std::lock_guard lock(m_);
       failed_ = std::current_exception();
       changed_.notify_all();
       return;
     }
     if (eof) {
-      if (!chunk.empty() && !Push(chunk, bytes)) return;
+      if (filled > 0 && !push()) return;
       std::lock_guard lock(m_);
       end_ = true;
       changed_.notify_all();
       return;
     }
     bytes += SizeOf(row);
-    chunk.push_back(std::move(row));
+    ++filled;
     bool hungry;
     {
       std::lock_guard lock(m_);
       hungry = waiting_;
     }
-    if (chunk.size() >= kChunkRows || bytes >= maxBytes_ / 4 || hungry) {
-      if (!Push(chunk, bytes)) return;
-      bytes = 0;
-    }
+    if ((filled >= kChunkRows || bytes >= maxBytes_ / 4 || hungry) && !push()) return;
   }
 }
 
 bool RowReader::Next(SourceRow& row) {
+  // The caller's previous row goes into the chunk in place of the one it gets, and back to the reader
+  // with it.
   if (next_ < current_.size()) {
-    row = std::move(current_[next_++]);
+    std::swap(row, current_[next_++]);
     return true;
   }
   std::unique_lock lock(m_);
+  if (!current_.empty() && spare_.size() < kSpareChunks && Held(current_) <= kSpareBytes)
+    spare_.push_back(std::move(current_));
+  current_.clear();
   waiting_ = true;
   changed_.wait(lock, [&] { return !queue_.empty() || end_ || failed_; });
   waiting_ = false;
@@ -108,7 +137,7 @@ bool RowReader::Next(SourceRow& row) {
   changed_.notify_all();
   lock.unlock();
   next_ = 0;
-  row = std::move(current_[next_++]);
+  std::swap(row, current_[next_++]);
   return true;
 }
 

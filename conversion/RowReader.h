@@ -48,6 +48,7 @@ class RowReader {
   bool closing_ = false;
   bool waiting_ = false;  // the caller waits for rows: a chunk goes as soon as it holds one
   std::exception_ptr failed_;
+  std::vector<Chunk> spare_;  // chunks the caller is done with, for the reader to fill again
   Chunk current_;  // the caller's chunk, taken from the queue
   size_t next_ = 0;
   std::thread thread_;

@@ -104,9 +104,17 @@ std::string Recordset::RowError() const {
 }
 
 void Recordset::TakeValues(std::vector<Value>& values) {
-  values.clear();
-  if (!cursor_ || eof_) return;
-  for (Field& f : cursor_->Columns()) values.push_back(std::move(f.value));
+  if (!cursor_ || eof_) {
+    values.clear();
+    return;
+  }
+  // The values given in go to the fields (as NULL): the next row is read into their buffers.
+  auto& fields = cursor_->Columns();
+  values.resize(fields.size());
+  for (size_t k = 0; k < fields.size(); ++k) {
+    std::swap(values[k], fields[k].value);
+    fields[k].value.SetNull();
+  }
 }
 
 void Recordset::MoveNext() {

@@ -144,8 +144,8 @@ class Recordset {
   void SetTypeName(int i, std::string name) { cursor_->Columns().at(static_cast<size_t>(i)).TypeName = std::move(name); }
   // "column "X": reason" for the first column of the current row that could not be read; empty when all were.
   std::string RowError() const;
-  // Moves the current row's values into `values` (one per column); the fields keep empty values until
-  // the next MoveNext.
+  // Moves the current row's values into `values` (one per column); the fields are NULL until the next
+  // MoveNext, which reads into the buffers of the values `values` held before.
   void TakeValues(std::vector<Value>& values);
   // Field by name, compared without regard to case; throws DbError when absent.
   const Field& Fields(std::string_view name) const;

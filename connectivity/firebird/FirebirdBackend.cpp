@@ -1,6 +1,10 @@
 #include "connectivity/firebird/FirebirdBackend.h"
 
+#include <fcntl.h>
 #include <ibase.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <chrono>
@@ -701,26 +705,118 @@ std::unique_ptr<Backend> OpenFirebird(const std::string& connectionString, int c
   return OpenFirebird(t, connectTimeoutSeconds);
 }
 
-std::unique_ptr<Backend> OpenFirebird(const FirebirdTarget& target, int connectTimeoutSeconds) {
-  const std::string& path = target.database;
-  if (path.empty()) throw DbError("No database file was given.");
+namespace {
+
+void AddDpbInt(std::vector<char>& dpb, char tag, int v) {
+  dpb.push_back(tag);
+  dpb.push_back(4);
+  for (int k = 0; k < 4; ++k) dpb.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
+}
+
+std::vector<char> LoginDpb(const FirebirdTarget& target, int connectTimeoutSeconds) {
+  if (target.database.empty()) throw DbError("No database file was given.");
   std::vector<char> dpb{isc_dpb_version1};
   if (!target.user.empty()) AddDpbString(dpb, isc_dpb_user_name, target.user);
   if (!target.password.empty()) AddDpbString(dpb, isc_dpb_password, target.password);
   if (!target.charset.empty()) AddDpbString(dpb, isc_dpb_lc_ctype, target.charset);
   if (!target.role.empty()) AddDpbString(dpb, isc_dpb_sql_role_name, target.role);
-  if (connectTimeoutSeconds > 0) {
-    int t = connectTimeoutSeconds > 32767 ? 32767 : connectTimeoutSeconds;
-    dpb.push_back(isc_dpb_connect_timeout);
-    dpb.push_back(4);
-    for (int k = 0; k < 4; ++k) dpb.push_back(static_cast<char>((t >> (8 * k)) & 0xFF));
-  }
+  if (connectTimeoutSeconds > 0) AddDpbInt(dpb, isc_dpb_connect_timeout, std::min(connectTimeoutSeconds, 32767));
+  return dpb;
+}
+
+isc_db_handle Attach(const std::string& path, const std::vector<char>& dpb) {
   ISC_STATUS_ARRAY st;
   isc_db_handle db = 0;
   isc_attach_database(st, static_cast<short>(path.size()), path.c_str(), &db, static_cast<short>(dpb.size()),
                       dpb.data());
   Check(st);
-  return std::make_unique<FirebirdBackend>(db);
+  return db;
+}
+
+// An attachment of its own, for a moment: detached on every path.
+struct ShortAttachment {
+  isc_db_handle h = 0;
+  ShortAttachment(const FirebirdTarget& target, std::optional<bool> forcedWrites) {
+    std::vector<char> dpb = LoginDpb(target, 0);
+    if (forcedWrites) AddDpbInt(dpb, isc_dpb_force_write, *forcedWrites ? 1 : 0);
+    h = Attach(target.database, dpb);
+  }
+  ~ShortAttachment() {
+    ISC_STATUS_ARRAY st;
+    if (h) isc_detach_database(st, &h);
+  }
+  ShortAttachment(const ShortAttachment&) = delete;
+  ShortAttachment& operator=(const ShortAttachment&) = delete;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> OpenFirebird(const FirebirdTarget& target, int connectTimeoutSeconds) {
+  return std::make_unique<FirebirdBackend>(Attach(target.database, LoginDpb(target, connectTimeoutSeconds)));
+}
+
+bool IsLocalDatabase(const std::string& database) {
+  // "host:path" and "host/port:path" name a server; a colon in an absolute path belongs to the path.
+  return database.find(':') == std::string::npos || database.front() == '/';
+}
+
+UnsyncedWrites::UnsyncedWrites(const FirebirdTarget& target) : target_(target) {
+  if (!IsLocalDatabase(target.database)) return;
+  try {
+    bool forced = false;
+    {
+      ShortAttachment look(target_, std::nullopt);
+      const char items[] = {isc_info_forced_writes, isc_info_db_id, isc_info_end};
+      char info[1024];
+      ISC_STATUS_ARRAY st;
+      isc_database_info(st, &look.h, sizeof items, items, sizeof info, info);
+      Check(st);
+      for (const char* p = info; p < info + sizeof info && *p != isc_info_end;) {
+        const char item = *p++;
+        if (p + 2 > info + sizeof info) break;
+        const auto len = static_cast<short>(isc_vax_integer(p, 2));
+        p += 2;
+        if (len < 0 || p + len > info + sizeof info) break;
+        if (item == isc_info_forced_writes) forced = isc_vax_integer(p, len) != 0;
+        // The attachment's file name: a count, then the file's name as a counted string.
+        if (item == isc_info_db_id && len >= 2) {
+          const auto n = static_cast<unsigned char>(p[1]);
+          if (2 + n <= len) file_.assign(p + 2, n);
+        }
+        p += len;
+      }
+    }
+    if (!forced || file_.empty()) return;
+    // Only the database's owner or SYSDBA may change the setting: for anyone else the attachment fails,
+    // and the file is written as it always is.
+    ShortAttachment change(target_, false);
+    active_ = true;
+  } catch (const DbError&) {
+    active_ = false;
+  }
+}
+
+UnsyncedWrites::~UnsyncedWrites() {
+  if (active_) Restore();
+}
+
+std::string UnsyncedWrites::Restore() {
+  if (!active_) return {};
+  active_ = false;
+  std::string failed;
+  try {
+    ShortAttachment change(target_, true);
+  } catch (const DbError& e) {
+    failed = e.what();
+  }
+  // The pages committed meanwhile went to the file without waiting for the disk: they reach it now.
+  const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    const std::string why = std::strerror(errno);
+    if (failed.empty()) failed = "the file " + file_ + " could not be synced: " + why;
+  }
+  if (fd >= 0) ::close(fd);
+  return failed;
 }
 
 void CreateFirebirdDatabase(const std::string& path, const std::string& user, const std::string& password) {

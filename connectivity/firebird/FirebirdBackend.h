@@ -15,6 +15,30 @@ std::unique_ptr<Backend> OpenFirebird(const FirebirdTarget& target, int connectT
 // Creates an empty database file (default character set NONE, dialect 3).
 void CreateFirebirdDatabase(const std::string& path, const std::string& user, const std::string& password);
 
+// True when the database names a file this process opens through the embedded engine, not "host:path",
+// "host/port:path" or a "inet://"-style address.
+bool IsLocalDatabase(const std::string& database);
+
+// A bulk load into a local database file: while it lasts the file is written without waiting for every
+// page to reach the disk (its forced writes are off), and at Restore they are on again and the file is
+// synced, so that what was committed is on the disk as it would have been. A file whose forced writes
+// are off already, or that the login may not change (only its owner or SYSDBA may), is left as it is.
+class UnsyncedWrites {
+ public:
+  explicit UnsyncedWrites(const FirebirdTarget& target);
+  ~UnsyncedWrites();  // restores, if Restore was not called
+  UnsyncedWrites(const UnsyncedWrites&) = delete;
+  UnsyncedWrites& operator=(const UnsyncedWrites&) = delete;
+  bool Active() const { return active_; }
+  // Forced writes on again and the file synced; empty, or what failed.
+  std::string Restore();
+
+ private:
+  FirebirdTarget target_;
+  std::string file_;  // the database file as the engine names it
+  bool active_ = false;
+};
+
 // True when a statement text starts with a keyword that changes metadata.
 bool IsDdlStatement(std::string_view sql);
 

@@ -97,8 +97,9 @@ double ReadingAlone(const MSSQL::Login& source, long& rows) {
 }
 
 // Writing alone: the program's own blocks of typed parameters, from rows made in memory (as the source
-// would give them), nothing read.
+// would give them), nothing read; into a local file as the run writes it (forced writes off meanwhile).
 double WritingAlone(const MSSQL::Login& source, const FireBird::Login& target, long rows) {
+  ado::UnsyncedWrites unsynced(FireBird::Target(target));
   conversion::TableDdl ddl;
   {
     ado::Connection ms;
@@ -112,7 +113,7 @@ double WritingAlone(const MSSQL::Login& source, const FireBird::Login& target, l
   fb.Execute(ddl.createTable);
   fb.Flush();
   conversion::ParamBuilder params(ddl);
-  conversion::RowBatch batch(fb, "Bench", ddl, conversion::BatchRowsFor(ddl));
+  conversion::RowBatch batch(fb, "Bench", ddl, conversion::BatchRowsFor(ddl, ado::IsLocalDatabase(target.database)));
   std::vector<ado::Value> row(8);
   auto t = Clock::now();
   for (long x = 1; x <= rows; ++x) {
@@ -136,6 +137,9 @@ double WritingAlone(const MSSQL::Login& source, const FireBird::Login& target, l
   batch.Send();
   batch.Clear();
   fb.Flush();
+  fb.Close();
+  const std::string failed = unsynced.Restore();
+  if (!failed.empty()) std::fprintf(stderr, "writing alone: %s\n", failed.c_str());
   return Seconds(t);
 }
 

@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <set>
 
+#include "connectivity/firebird/FirebirdBackend.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/RowBatch.h"
 #include "conversion/Verify.h"
@@ -113,6 +115,106 @@ TEST(BatchTest, BlockSizeStaysWithinFirebirdsLimits) {
   EXPECT_EQ(rows(10, 8000, false), 3u);
   EXPECT_EQ(rows(40, 8000, false), 1u);    // rows past a megabyte go one by one
   EXPECT_EQ(rows(20, 0, true), 100u);      // a blob parameter is an 8-byte id
+  // Into a local file blocks save calls only, and stay small.
+  auto local = [&](size_t n, long length) {
+    ddl.columns.assign(n, column(length, false));
+    ddl.columnNames.assign(n, "C");
+    return conversion::BatchRowsFor(ddl, true);
+  };
+  EXPECT_EQ(local(8, 40), 24u);
+  EXPECT_EQ(local(16, 40), 12u);
+  EXPECT_EQ(local(200, 40), 1u);
+  EXPECT_EQ(local(10, 8000), 3u);          // the server's byte limit holds too
+}
+
+namespace {
+
+// The target file's forced writes as the engine reports them, read on an attachment of its own.
+bool ForcedWrites(const FireBird::Login& login) {
+  ado::Connection c;
+  c.Open(FireBird::Target(login));
+  return Rows(c, "SELECT MON$FORCED_WRITES FROM MON$DATABASE")[0][0] == "1";
+}
+
+}  // namespace
+
+TEST(UnsyncedWritesTest, LocalNamesAreToldFromServerAddresses) {
+  EXPECT_TRUE(ado::IsLocalDatabase("/tmp/a.fdb"));
+  EXPECT_TRUE(ado::IsLocalDatabase("/data/odd:name.fdb"));
+  EXPECT_TRUE(ado::IsLocalDatabase("employee"));  // an alias of the local engine
+  EXPECT_FALSE(ado::IsLocalDatabase("localhost:/tmp/a.fdb"));
+  EXPECT_FALSE(ado::IsLocalDatabase("db.example.com/3051:/tmp/a.fdb"));
+  EXPECT_FALSE(ado::IsLocalDatabase("inet://host/tmp/a.fdb"));
+}
+
+// Forced writes are off while the guard lasts and on again after it; a file that had them off keeps
+// them off, and a login that may not change them leaves them as they are.
+TEST(UnsyncedWritesTest, ForcedWritesComeBackAsTheyWere) {
+  testsupport::TempDir dir;
+  const FireBird::Login login = testsupport::NewFirebirdDatabase(dir);
+  ASSERT_TRUE(ForcedWrites(login));
+  {
+    ado::UnsyncedWrites unsynced(FireBird::Target(login));
+    EXPECT_TRUE(unsynced.Active());
+    EXPECT_FALSE(ForcedWrites(login));
+    EXPECT_EQ(unsynced.Restore(), "");
+    EXPECT_FALSE(unsynced.Active());
+  }
+  EXPECT_TRUE(ForcedWrites(login));
+  {
+    // Left without Restore (an exception on the way): the destructor turns them on.
+    ado::UnsyncedWrites unsynced(FireBird::Target(login));
+    EXPECT_FALSE(ForcedWrites(login));
+  }
+  EXPECT_TRUE(ForcedWrites(login));
+
+  FireBird::Login joe = login;
+  joe.user = "JOE";  // neither the owner nor SYSDBA
+  {
+    ado::UnsyncedWrites unsynced(FireBird::Target(joe));
+    EXPECT_FALSE(unsynced.Active());
+    EXPECT_TRUE(ForcedWrites(login));
+  }
+
+  // A file whose forced writes are off (here: by another guard) is left as it is.
+  {
+    ado::UnsyncedWrites first(FireBird::Target(login));
+    ASSERT_TRUE(first.Active());
+    ado::UnsyncedWrites second(FireBird::Target(login));
+    EXPECT_FALSE(second.Active());
+    EXPECT_EQ(second.Restore(), "");
+    EXPECT_FALSE(ForcedWrites(login));
+  }
+  EXPECT_TRUE(ForcedWrites(login));
+}
+
+// A run into a local file writes with forced writes off and ends with them on, also when it is stopped
+// half way; every row it counts as written is in the file.
+TEST(UnsyncedWritesTest, ARunEndsWithForcedWritesOn) {
+  for (const bool stop : {false, true}) {
+    testsupport::TempDir dir;
+    HeadlessHost host;
+    host.copyKeys = false;
+    host.sql = testsupport::NewSqliteSource(
+        dir, {"CREATE TABLE Batch (Id INTEGER, Code VARCHAR(5))",
+              "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 3000) "
+              "INSERT INTO Batch SELECT x, 'ok' FROM n"});
+    host.fb = testsupport::NewFirebirdDatabase(dir);
+    std::optional<bool> during;
+    host.onRow = [&](const std::string&, long long row) {
+      if (row == 1000) during = ForcedWrites(host.fb);
+      if (stop && row == 2000) host.stop = true;
+    };
+    conversion::ConversionRun run(host);
+    run.Run();
+    ASSERT_TRUE(during.has_value());
+    EXPECT_FALSE(*during);
+    EXPECT_TRUE(ForcedWrites(host.fb)) << "stopped: " << stop;
+    EXPECT_EQ(run.Stopped(), stop);
+    ado::Connection c;
+    c.Open(FireBird::Target(host.fb));
+    EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM \"Batch\"")[0][0], stop ? "2000" : "3000");
+  }
 }
 
 // Through a Firebird server the program writes what it writes into a file.
