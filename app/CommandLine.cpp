@@ -41,8 +41,8 @@ constexpr int kUsageError = 2;
 std::atomic<int> g_signal{0};
 class TerminalHost;
 // The run's host while it runs, for the signal thread.
-TerminalHost* g_host = nullptr;
-std::mutex g_hostMutex;
+conversion::ConversionRun* g_run = nullptr;  // the run a signal stops
+std::mutex g_runMutex;
 
 const char* const kHelp =
     "Usage: tarnwick                      open the window\n"
@@ -250,8 +250,6 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   void SetHourglass(bool) override {}
   void SetProgress(int) override {}
   void SetProgressText(const std::string&) override {}
-  std::vector<std::string>& SourceTables() override { return list1_; }
-  std::vector<std::string>& TargetTables() override { return list2_; }
   int AskYesNo(const std::string& text, const std::string&) override {
     EndLine();
     if (o_.overwrite == "yes") return conversion::kYes;
@@ -288,23 +286,8 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
     ScriptWritten();
     return {};
   }
-  void NewConnections() override {
-    auto ms = std::make_unique<ado::Connection>();
-    auto fb = std::make_unique<ado::Connection>();
-    std::lock_guard<std::mutex> lock(connections_);
-    ms_ = std::move(ms);
-    fbc_ = std::move(fb);
-  }
-  // From the signal thread: the statement the source is working on ends at once.
-  void CancelSource() {
-    std::lock_guard<std::mutex> lock(connections_);
-    if (ms_) ms_->Cancel();
-  }
-  ado::Connection& MssqlConn() override { return *ms_; }
-  ado::Connection& FirebirdConn() override { return *fbc_; }
   // A signal (SIGINT, SIGTERM, SIGHUP) stops the run after the statement in progress.
   bool StopRequested() override { return g_signal != 0; }
-  std::string& CurrentTable() override { return tbl_; }
   bool CopyKeys() override {
     return o_.copyKeys ? *o_.copyKeys : Settings::CopyKeys();
   }
@@ -384,7 +367,6 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   MSSQL::Login sql_;
   FireBird::Login fb_;
   const Options& o_;
-  std::mutex connections_;  // held while the connections are replaced, and while a signal cancels
   int table_ = 0, tables_ = 0;
   long long rowsDone_ = 0, rowsTotal_ = 0;
   std::chrono::steady_clock::time_point runStart_;
@@ -392,10 +374,6 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   int scriptError_ = 0;
   conversion::TypeRules rules_ = conversion::TypeRules::Firebird;
   std::vector<std::string> casts_;
-  std::vector<std::string> list1_, list2_;
-  std::unique_ptr<ado::Connection> ms_ = std::make_unique<ado::Connection>();
-  std::unique_ptr<ado::Connection> fbc_ = std::make_unique<ado::Connection>();
-  std::string tbl_;
   bool tty_ = false, open_ = false;
   std::string shownTable_;
   std::chrono::steady_clock::time_point tableStart_, lastShown_;
@@ -553,19 +531,20 @@ int Convert(int argc, char** argv) {
   // The first signal stops the run after its statement (a statement the source is working on is
   // cancelled), with what succeeded committed and the summary printed; a second one ends the program.
   {
-    std::lock_guard<std::mutex> lock(g_hostMutex);
-    g_host = &host;
+    std::lock_guard<std::mutex> lock(g_runMutex);
+    g_run = &run;
   }
   Signals::Watch([](int sig) {
     int none = 0;
     if (!g_signal.compare_exchange_strong(none, sig)) std::_Exit(128 + sig);
-    std::lock_guard<std::mutex> lock(g_hostMutex);
-    if (g_host) g_host->CancelSource();
+    std::lock_guard<std::mutex> lock(g_runMutex);
+    // The statement the source is working on ends at once.
+    if (g_run) g_run->CancelSource();
   });
   run.Run();
   {
-    std::lock_guard<std::mutex> lock(g_hostMutex);
-    g_host = nullptr;
+    std::lock_guard<std::mutex> lock(g_runMutex);
+    g_run = nullptr;
   }
   if (run.Stopped()) return 128 + g_signal.load();
   if (run.LoginFailed() || run.CastRefused()) return kUsageError;

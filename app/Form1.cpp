@@ -576,8 +576,3 @@ conversion::PreviewOutcome Form1::ShowPreviewModal() {
   SQLFormOK = outcome.SQLFormOK;
   return outcome;
 }
-
-void Form1::NewConnections() {
-  mssql_conn = std::make_unique<ado::Connection>();
-  firebird_conn = std::make_unique<ado::Connection>();
-}

@@ -89,8 +89,6 @@ class Form1 : public QWidget, public conversion::RunHost {
   void SetProgressText(const std::string& text) override;
   // The whole run's progress goes into the window's title: "Tarnwick - table 3 of 12, 41% of all rows ...".
   void RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) override;
-  std::vector<std::string>& SourceTables() override { return List1; }
-  std::vector<std::string>& TargetTables() override { return List2; }
   int AskYesNo(const std::string& text, const std::string& title) override;
   // The first Overwrite? of a run also offers "Skip Complete Tables" (answered kResume).
   int AskOverwrite(const std::string& text, bool first) override;
@@ -101,10 +99,6 @@ class Form1 : public QWidget, public conversion::RunHost {
   void AppendScript(const std::string& statement) override;
   conversion::DatatypeSink& Datatypes() override;
   conversion::PreviewOutcome ShowPreviewModal() override;
-  void NewConnections() override;
-  ado::Connection& MssqlConn() override { return *mssql_conn; }
-  ado::Connection& FirebirdConn() override { return *firebird_conn; }
-  std::string& CurrentTable() override { return tbl; }
   bool CopyKeys() override;
   // The saved "Verify" (off unless saved as 1): converted tables are read back and compared.
   bool Verify() override;

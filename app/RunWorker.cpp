@@ -24,9 +24,7 @@ RunWorker::RunWorker(conversion::RunHost& window, QObject* context)
       copyKeys_(window.CopyKeys()),
       verify_(window.Verify()),
       rules_(window.Rules()),
-      casts_(window.Casts()),
-      mssql_(std::make_unique<ado::Connection>()),
-      firebird_(std::make_unique<ado::Connection>()) {}
+      casts_(window.Casts()) {}
 
 RunWorker::~RunWorker() {
   if (thread_) {
@@ -179,18 +177,9 @@ conversion::PreviewOutcome RunWorker::ShowPreviewModal() {
   return outcome;
 }
 
-void RunWorker::NewConnections() {
-  auto ms = std::make_unique<ado::Connection>();
-  auto fb = std::make_unique<ado::Connection>();
-  std::lock_guard<std::mutex> lock(connections_);
-  mssql_ = std::move(ms);
-  firebird_ = std::move(fb);
-}
-
 void RunWorker::RequestStop() {
   stop_ = true;
-  std::lock_guard<std::mutex> lock(connections_);
-  if (mssql_) mssql_->Cancel();
+  run_.CancelSource();
 }
 
 void RunWorker::AppendRow(const std::string& table, const std::string& column) {

@@ -43,19 +43,14 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   // and it is not waited for. False when it did not end in time.
   bool WindUp(int milliseconds);
   // What the run leaves behind, for the window to keep once it has finished.
-  std::unique_ptr<ado::Connection> TakeMssql() {
-    std::lock_guard<std::mutex> lock(connections_);
-    return std::move(mssql_);
-  }
-  std::unique_ptr<ado::Connection> TakeFirebird() {
-    std::lock_guard<std::mutex> lock(connections_);
-    return std::move(firebird_);
-  }
-  std::string& CurrentTable() override { return tbl_; }
-  std::vector<std::string>& SourceTables() override { return list1_; }
-  std::vector<std::string>& TargetTables() override { return list2_; }
+  std::unique_ptr<ado::Connection> TakeMssql() { return run_.TakeMssql(); }
+  std::unique_ptr<ado::Connection> TakeFirebird() { return run_.TakeFirebird(); }
+  // What the run listed and the table it took up last, once it has finished.
+  const std::string& CurrentTable() const { return run_.CurrentTable(); }
+  const std::vector<std::string>& SourceTables() const { return run_.SourceTables(); }
+  const std::vector<std::string>& TargetTables() const { return run_.TargetTables(); }
   // The Firebird connection of the run, for the preview's "Execute SQL" while the worker waits.
-  ado::Connection* FirebirdConnection() { return firebird_.get(); }
+  ado::Connection* FirebirdConnection() { return run_.FirebirdConnection(); }
 
   // RunHost, called on the worker's thread.
   MSSQL::Login SqlServerLogin() override { return sql_; }
@@ -81,9 +76,6 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   void AppendScript(const std::string& statement) override;
   conversion::DatatypeSink& Datatypes() override { return *this; }
   conversion::PreviewOutcome ShowPreviewModal() override;
-  void NewConnections() override;
-  ado::Connection& MssqlConn() override { return *mssql_; }
-  ado::Connection& FirebirdConn() override { return *firebird_; }
 
   // DatatypeSink, called on the worker's thread.
   void AppendRow(const std::string& table, const std::string& column) override;
@@ -108,10 +100,6 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   conversion::TypeRules rules_ = conversion::TypeRules::Firebird;
   std::vector<std::string> casts_;
   std::vector<std::string> leftOut_;
-  std::unique_ptr<ado::Connection> mssql_, firebird_;
-  std::mutex connections_;  // held while the connections are replaced, and while Stop cancels
-  std::string tbl_;
-  std::vector<std::string> list1_, list2_;
   std::vector<std::string> script_;  // lines not yet sent to the window
   int shownTable_ = -1;              // the whole run's progress goes to the window a few times a second
   std::chrono::steady_clock::time_point shownAt_;

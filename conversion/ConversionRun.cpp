@@ -46,7 +46,10 @@ void ConversionRun::CountLost(const ado::DbError& e, long long ownRowsAmongThem)
 }
 
 ConversionRun::ConversionRun(RunHost& host)
-    : host_(host), trap_(kWhere, [this](const std::string& text) {
+    : host_(host),
+      mssql_(std::make_unique<ado::Connection>()),
+      firebird_(std::make_unique<ado::Connection>()),
+      trap_(kWhere, [this](const std::string& text) {
         ++reported_;
         host_.ReportError(text);
       }) {
@@ -64,7 +67,7 @@ ConversionRun::ConversionRun(RunHost& host)
 void ConversionRun::BeforeWait() {
   // Whatever succeeded is made durable before the user is asked anything or a table ends.
   try {
-    host_.FirebirdConn().Flush();
+    Firebird().Flush();
   } catch (const std::exception& e) {
     const auto* db = dynamic_cast<const ado::DbError*>(&e);
     if (db) CountLost(*db);
@@ -148,7 +151,7 @@ bool ConversionRun::Route(const std::string& statement, int line) {
     host_.AppendScript(statement);
     return true;
   }
-  return Step(line, [&] { host_.FirebirdConn().Execute(statement); });
+  return Step(line, [&] { Firebird().Execute(statement); });
 }
 
 void ConversionRun::CheckCasts(bool inFirebird) {
@@ -161,7 +164,7 @@ void ConversionRun::CheckCasts(bool inFirebird) {
     for (const CastRule& rule : casts_.Rules()) {
       try {
         // The engine's own word on the type, without creating anything.
-        host_.FirebirdConn().Active().Query("SELECT CAST(NULL AS " + rule.target.firebirdType + ") FROM RDB$DATABASE");
+        Firebird().Active().Query("SELECT CAST(NULL AS " + rule.target.firebirdType + ") FROM RDB$DATABASE");
       } catch (const ado::DbError& e) {
         if (e.ConnectionLost()) throw;
         throw CastError("The cast rule \"" + rule.text + "\": Firebird refuses the type " + rule.target.firebirdType +
@@ -173,6 +176,40 @@ void ConversionRun::CheckCasts(bool inFirebird) {
     host_.ShowMessage(e.what());
     throw Refused{};
   }
+}
+
+ConversionRun::~ConversionRun() = default;
+
+void ConversionRun::NewConnections() {
+  auto ms = std::make_unique<ado::Connection>();
+  auto fb = std::make_unique<ado::Connection>();
+  std::lock_guard<std::mutex> lock(connections_);
+  mssql_ = std::move(ms);
+  firebird_ = std::move(fb);
+}
+
+void ConversionRun::CancelSource() {
+  std::lock_guard<std::mutex> lock(connections_);
+  if (mssql_) mssql_->Cancel();
+}
+
+ado::Connection* ConversionRun::FirebirdConnection() {
+  std::lock_guard<std::mutex> lock(connections_);
+  return firebird_.get();
+}
+
+std::unique_ptr<ado::Connection> ConversionRun::TakeMssql() {
+  std::lock_guard<std::mutex> lock(connections_);
+  auto taken = std::move(mssql_);
+  mssql_ = std::make_unique<ado::Connection>();
+  return taken;
+}
+
+std::unique_ptr<ado::Connection> ConversionRun::TakeFirebird() {
+  std::lock_guard<std::mutex> lock(connections_);
+  auto taken = std::move(firebird_);
+  firebird_ = std::make_unique<ado::Connection>();
+  return taken;
 }
 
 void ConversionRun::Run() {
@@ -196,7 +233,7 @@ void ConversionRun::Run() {
     return;
   }
   try {
-    Step(100, [&] { host_.NewConnections(); });
+    Step(100, [&] { NewConnections(); });
     // A database that cannot be opened is named, with what "Test Connection" says and the reason.
     std::string why;
     if (!FireBird::CanOpenFirebird(host_.FirebirdLogin(), &why)) {
@@ -210,8 +247,8 @@ void ConversionRun::Run() {
       return;
     }
     host_.SetHourglass(true);
-    host_.SourceTables().clear();
-    host_.TargetTables().clear();
+    sourceTables_.clear();
+    targetTables_.clear();
     summary_.Clear();
     summary_.SetPreview(host_.PreviewOn());
     table_ = nullptr;
@@ -227,14 +264,14 @@ void ConversionRun::Run() {
         summary_.LeftOut(MSSQL::SqlName(t), "its Firebird name " + name + " is another table's already");
         continue;
       }
-      host_.SourceTables().push_back(name);
+      sourceTables_.push_back(name);
     }
     std::vector<std::string> choiceNotes;
-    host_.FilterTables(host_.SourceTables(), choiceNotes);
+    host_.FilterTables(sourceTables_, choiceNotes);
     for (const auto& note : choiceNotes) summary_.Note(note);
-    Step(110, [&] { FireBird::ListFirebirdTables(host_.FirebirdLogin(), host_.TargetTables()); });
+    Step(110, [&] { FireBird::ListFirebirdTables(host_.FirebirdLogin(), targetTables_); });
     Step(112, [&] {
-      ado::Connection& fb = host_.FirebirdConn();
+      ado::Connection& fb = Firebird();
       fb.ConnectionTimeout = 5000;
       fb.Open(FireBird::Target(host_.FirebirdLogin()));
     });
@@ -244,7 +281,7 @@ void ConversionRun::Run() {
     localTarget_ = ado::IsLocalDatabase(host_.FirebirdLogin().database);
     if (!host_.PreviewOn()) unsynced_ = std::make_unique<ado::UnsyncedWrites>(FireBird::Target(host_.FirebirdLogin()));
     Step(114, [&] {
-      ado::Connection& ms = host_.MssqlConn();
+      ado::Connection& ms = Mssql();
       ms.CommandTimeout = 5000;
       ms.ConnectionTimeout = 5000;
       open = true;
@@ -255,7 +292,7 @@ void ConversionRun::Run() {
       host_.Datatypes().Clear();
     });
     // Names too long for Firebird are shortened once for the whole run, so that they stay unique.
-    const std::vector<std::string> sources = host_.SourceTables();
+    const std::vector<std::string> sources = sourceTables_;
     const std::vector<std::string> targets = NameShortener::ShortenAll(sources);
     for (size_t i = 0; i < sources.size(); ++i)
       if (targets[i] != sources[i]) summary_.Shortened("table", sources[i], targets[i]);
@@ -285,7 +322,7 @@ void ConversionRun::Run() {
       if (host_.StopRequested()) break;
       host_.SetProgressText("Please wait.. Counting the rows of " + t);
       try {
-        const long long n = MSSQL::CountRows(host_.MssqlConn(), Ref(t));
+        const long long n = MSSQL::CountRows(Mssql(), Ref(t));
         counted_[t] = n;
         runTotal_ += n;
       } catch (const ado::DbError& e) {
@@ -297,7 +334,7 @@ void ConversionRun::Run() {
     for (size_t i = sources.size(); i-- > 0;) {
       ++tableNumber_;
       host_.RunProgress(tableNumber_, tableCount_, runDone_, runTotal_);
-      host_.CurrentTable() = sources[i];
+      current_ = sources[i];
       bool goOn = true;
       try {
         if (host_.StopRequested()) throw Halted{};
@@ -333,8 +370,8 @@ void ConversionRun::Run() {
       Step(146, [&] { outcome = host_.ShowPreviewModal(); });
       if (!outcome.SQLFormOK) {
         Step(148, [&] {
-          host_.MssqlConn().Close();
-          host_.FirebirdConn().Close();
+          Mssql().Close();
+          Firebird().Close();
         });
         open = false;
         host_.SetProgressText("");
@@ -355,15 +392,15 @@ void ConversionRun::Run() {
     }
   } catch (const Refused&) {
     // Nothing was written: the run ends with the message that names the rule.
-    Step(152, [&] { host_.FirebirdConn().Close(); });
+    Step(152, [&] { Firebird().Close(); });
     host_.SetHourglass(false);
     return;
   } catch (const std::exception& e) {
     trap_.Report(e.what(), 144);
   }
   if (open) {
-    Step(150, [&] { host_.MssqlConn().Close(); });
-    Step(152, [&] { host_.FirebirdConn().Close(); });
+    Step(150, [&] { Mssql().Close(); });
+    Step(152, [&] { Firebird().Close(); });
   }
   if (unsynced_) {
     if (const std::string failed = unsynced_->Restore(); !failed.empty())
@@ -382,7 +419,7 @@ void ConversionRun::Run() {
 std::vector<std::string> ConversionRun::KeyColumns(const std::string& tbl, int line) {
   if (const TableKeys* keys = keys_.Find(tbl)) return keys->schema.primaryKey.columns;
   try {
-    return MSSQL::ReadSchema(host_.MssqlConn(), Ref(tbl)).primaryKey.columns;
+    return MSSQL::ReadSchema(Mssql(), Ref(tbl)).primaryKey.columns;
   } catch (const ado::DbError& e) {
     // Without the catalogue the table has no key to go by; a lost connection ends the run.
     if (e.ConnectionLost()) SourceStep(line, [&] { throw e; });
@@ -393,7 +430,7 @@ std::vector<std::string> ConversionRun::KeyColumns(const std::string& tbl, int l
 ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, const std::string& target) {
   ResumePlan plan;
   const MSSQL::TableRef& ref = Ref(tbl);
-  ado::Connection& fb = host_.FirebirdConn();
+  ado::Connection& fb = Firebird();
   const auto known = counted_.find(tbl);
   if (known == counted_.end()) return plan;
   const long long total = known->second;
@@ -417,7 +454,7 @@ ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, cons
   });
   if (plan.have == total && total >= 0) {
     TableVerdict verdict;
-    SourceStep(126, [&] { verdict = VerifyTable(host_.MssqlConn(), fb, ref, tbl, target, key, types, 0); });
+    SourceStep(126, [&] { verdict = VerifyTable(Mssql(), fb, ref, tbl, target, key, types, 0); });
     plan.kind = verdict.Identical() ? ResumePlan::Skip : ResumePlan::Replace;
     plan.verdict = verdict.Text();
     return plan;
@@ -446,7 +483,7 @@ ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, cons
   // SQL Server compares text keys by its collation; the rows were copied in the order it gave them.
   long long upTo = -1;
   if (!SourceStep(126, [&] {
-        upTo = host_.MssqlConn().Active().Scalar("SELECT COUNT(*) FROM " + MSSQL::SqlName(ref) + " WHERE " + name + " <= " + literal);
+        upTo = Mssql().Active().Scalar("SELECT COUNT(*) FROM " + MSSQL::SqlName(ref) + " WHERE " + name + " <= " + literal);
       }))
     return plan;
   if (upTo != plan.have) return plan;
@@ -473,7 +510,7 @@ void ConversionRun::VerifyTables(const std::vector<std::string>& sources, const 
     const TypeOptions types = TypesFor(rules_, &casts_, ref);
     TableVerdict verdict;
     if (!SourceStep(160, [&] {
-          verdict = VerifyTable(host_.MssqlConn(), host_.FirebirdConn(), ref, sources[i], targets[i], key, types, rejected);
+          verdict = VerifyTable(Mssql(), Firebird(), ref, sources[i], targets[i], key, types, rejected);
         }))
       continue;
     summary_.Verified(sources[i], verdict.Text(), verdict.examples, verdict.Identical());
@@ -484,7 +521,7 @@ void ConversionRun::VerifyTables(const std::vector<std::string>& sources, const 
 bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& target) {
   int answer = 0;
   ResumePlan resume;
-  if (ListContains(host_.TargetTables(), target)) {
+  if (ListContains(targetTables_, target)) {
     BeforeWait();
     if (!host_.PreviewOn() && !host_.Resume() && !askedOverwrite_) {
       askedOverwrite_ = true;
@@ -540,7 +577,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
   if (answer == kYes) {
     if (copyKeys_) DropForeignKeysTo(target);
     Route(DropTableText(target), 124);
-    ListRemove(host_.TargetTables(), ado::ToLower(target));
+    ListRemove(targetTables_, ado::ToLower(target));
   }
   host_.SetProgressText("Please wait.. Processing table " + tbl);
   const MSSQL::TableRef& ref = Ref(tbl);
@@ -556,7 +593,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
   if (keys) catalogue = keys->schema.columns;
   else {
     try {
-      catalogue = MSSQL::ReadColumns(host_.MssqlConn(), ref);
+      catalogue = MSSQL::ReadColumns(Mssql(), ref);
     } catch (const ado::DbError& e) {
       // Without the catalogue the table converts by what its rows say; a lost connection ends the run.
       if (e.ConnectionLost()) SourceStep(129, [&] { throw e; });
@@ -564,10 +601,10 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
   }
   if (SourceStep(130, [&] {
         const auto known = counted_.find(tbl);
-        total = known != counted_.end() ? known->second : MSSQL::CountRows(host_.MssqlConn(), ref);
+        total = known != counted_.end() ? known->second : MSSQL::CountRows(Mssql(), ref);
         tableTotal_ = total;
         rs.Open(resume.kind == ResumePlan::Continue ? SelectAllText(ref) + resume.sourceRest : SelectAllText(ref),
-                host_.MssqlConn());
+                Mssql());
       })) {
     TableDdl ddl;
     for (const auto& c : catalogue) {
@@ -726,10 +763,10 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
   std::unique_ptr<RowBatch> batch;
   if (!preview && usePrepared_) {
     try {
-      prepared = host_.FirebirdConn().Prepare(PlaceholderInsertText(target, ddl.columns.size()));
+      prepared = Firebird().Prepare(PlaceholderInsertText(target, ddl.columns.size()));
       if (prepared) {
         params = std::make_unique<ParamBuilder>(ddl);
-        batch = std::make_unique<RowBatch>(host_.FirebirdConn(), target, ddl, batchRows_ ? batchRows_
+        batch = std::make_unique<RowBatch>(Firebird(), target, ddl, batchRows_ ? batchRows_
                                                                              : BatchRowsFor(ddl, localTarget_));
       }
     } catch (const ado::DbError&) {
@@ -797,7 +834,7 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
       }
       line = 138;
       if (preview) host_.AppendScript(statement);
-      else host_.FirebirdConn().Execute(statement);
+      else Firebird().Execute(statement);
       Written(IdentityOf(row.values, identity), identityMax);
     } catch (const std::exception& e) {
       if (send() || RejectRow(counter, e, line)) {
@@ -811,7 +848,7 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
 }
 
 void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std::vector<std::string>& targets) {
-  ado::Connection& fb = host_.FirebirdConn();
+  ado::Connection& fb = Firebird();
   int pageSize = 8192;
   std::set<std::string> reserved;
   Step(118, [&] {
@@ -830,7 +867,7 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
     if (host_.StopRequested()) throw Halted{};
     MSSQL::TableSchema schema;
     try {
-      schema = MSSQL::ReadSchema(host_.MssqlConn(), Ref(sources[i]));
+      schema = MSSQL::ReadSchema(Mssql(), Ref(sources[i]));
       schema.checks = std::move(checks[sources[i]]);
     } catch (const ado::DbError& e) {
       if (e.ConnectionLost()) {
@@ -846,9 +883,9 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
     // its foreign key is not made, and is named (one Firebird holds has its keys made again).
     if (refs_.size() > sources.size()) {
       try {
-        for (const auto& [table, key] : MSSQL::ReadReferringKeys(host_.MssqlConn(), Ref(sources[i])))
+        for (const auto& [table, key] : MSSQL::ReadReferringKeys(Mssql(), Ref(sources[i])))
           if (refs_.count(table) && std::find(sources.begin(), sources.end(), table) == sources.end() &&
-              !ListContains(host_.TargetTables(), table))
+              !ListContains(targetTables_, table))
             summary_.KeyLeftOut("Table \"" + table + "\": foreign key \"" + key + "\" (it refers to \"" + sources[i] +
                                 "\", but \"" + table + "\" is not in this run)");
       } catch (const ado::DbError& e) {
@@ -870,7 +907,7 @@ std::map<std::string, std::vector<MSSQL::CheckInfo>> ConversionRun::ReadChecks()
   std::map<std::string, std::vector<MSSQL::CheckInfo>> byTable;
   if (!MSSQL::IsSqlServerDriver()) return byTable;
   std::vector<MSSQL::CheckInfo> all;
-  SourceStep(117, [&] { all = MSSQL::ReadChecks(host_.MssqlConn()); });
+  SourceStep(117, [&] { all = MSSQL::ReadChecks(Mssql()); });
   for (auto& c : all) byTable[MSSQL::DisplayName(c.table)].push_back(std::move(c));
   return byTable;
 }
@@ -883,7 +920,7 @@ void ConversionRun::GiveChecks(const TableKeys& keys) {
       // Server let them in WITH NOCHECK, or compares differently) are counted first.
       long long breaking = 0;
       if (!Step(137, [&] {
-            breaking = host_.FirebirdConn().Active().Scalar("SELECT COUNT(*) FROM " + QuoteIdentifier(keys.target) +
+            breaking = Firebird().Active().Scalar("SELECT COUNT(*) FROM " + QuoteIdentifier(keys.target) +
                                                              " WHERE NOT (" + c.condition + ")");
           })) {
         summary_.NotCarried("CHECK", keys.source + "." + c.sourceName, "refused by Firebird: " + FirstLine(lastError_));
@@ -905,11 +942,11 @@ void ConversionRun::GiveChecks(const TableKeys& keys) {
 void ConversionRun::GiveSequences() {
   if (!MSSQL::IsSqlServerDriver()) return;
   std::vector<MSSQL::SequenceInfo> sequences;
-  if (!SourceStep(143, [&] { sequences = MSSQL::ReadSequences(host_.MssqlConn()); }) || sequences.empty()) return;
+  if (!SourceStep(143, [&] { sequences = MSSQL::ReadSequences(Mssql()); }) || sequences.empty()) return;
   std::set<std::string> existing;
   if (!host_.PreviewOn()) {
     Step(143, [&] {
-      ado::Recordset rs(host_.FirebirdConn().Active().Query("SELECT TRIM(RDB$GENERATOR_NAME) FROM RDB$GENERATORS"));
+      ado::Recordset rs(Firebird().Active().Query("SELECT TRIM(RDB$GENERATOR_NAME) FROM RDB$GENERATORS"));
       for (; !rs.Eof(); rs.MoveNext()) existing.insert(ado::ToLower(rs.Fields(0).value.ToString()));
     });
   }
@@ -943,7 +980,7 @@ void ConversionRun::GiveSequences() {
 void ConversionRun::NameObjects() {
   if (!MSSQL::IsSqlServerDriver()) return;
   std::vector<MSSQL::SourceObject> objects;
-  if (!SourceStep(143, [&] { objects = MSSQL::ReadObjects(host_.MssqlConn()); })) return;
+  if (!SourceStep(143, [&] { objects = MSSQL::ReadObjects(Mssql()); })) return;
   for (const auto& o : objects) {
     // A full-text index goes by its table; a trigger names its table too.
     if (o.kind == "FULLTEXT_INDEX")
@@ -961,7 +998,7 @@ void ConversionRun::DropForeignKeysTo(const std::string& target) {
   std::vector<Found> found;
   recreate_.clear();
   Step(126, [&] {
-    ado::Backend& fb = host_.FirebirdConn().Active();
+    ado::Backend& fb = Firebird().Active();
     ado::Recordset rs(fb.Query(
         "SELECT TRIM(FK.RDB$RELATION_NAME), TRIM(FK.RDB$CONSTRAINT_NAME), TRIM(FK.RDB$INDEX_NAME), TRIM(PK.RDB$INDEX_NAME), "
         "TRIM(R.RDB$UPDATE_RULE), TRIM(R.RDB$DELETE_RULE) FROM RDB$RELATION_CONSTRAINTS FK "
@@ -1004,7 +1041,7 @@ void ConversionRun::GiveForeignKeys(bool everyRemaining) {
   // A foreign key whose table was skipped is not missing while Firebird still holds it (or it was made again).
   std::set<std::string> existing = remade_;
   Step(145, [&] {
-    ado::Recordset rs(host_.FirebirdConn().Active().Query(
+    ado::Recordset rs(Firebird().Active().Query(
         "SELECT TRIM(RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS WHERE RDB$CONSTRAINT_TYPE = 'FOREIGN KEY'"));
     for (; !rs.Eof(); rs.MoveNext()) existing.insert(ado::ToLower(rs.Fields(0).value.ToString()));
   });

@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <set>
@@ -51,8 +52,6 @@ class RunHost {
   virtual void SetHourglass(bool on) = 0;
   virtual void SetProgress(int value) = 0;
   virtual void SetProgressText(const std::string& text) = 0;
-  virtual std::vector<std::string>& SourceTables() = 0;  // List1
-  virtual std::vector<std::string>& TargetTables() = 0;  // List2
   virtual int AskYesNo(const std::string& text, const std::string& title) = 0;
   // "Overwrite?" for a table Firebird holds: kYes, kNo, or, where `first` and the host offers it, kResume.
   virtual int AskOverwrite(const std::string& text, bool /*first*/) { return AskYesNo(text, "Overwrite?"); }
@@ -63,12 +62,9 @@ class RunHost {
   virtual void ClearScript() = 0;
   virtual void AppendScript(const std::string& statement) = 0;
   virtual DatatypeSink& Datatypes() = 0;
+  // The preview of what the run gathered; its "Execute SQL" runs on the run's FirebirdConnection() while
+  // the run waits for the answer.
   virtual PreviewOutcome ShowPreviewModal() = 0;
-  // Replaces both working connections with fresh, closed ones.
-  virtual void NewConnections() = 0;
-  virtual ado::Connection& MssqlConn() = 0;
-  virtual ado::Connection& FirebirdConn() = 0;
-  virtual std::string& CurrentTable() = 0;    // tbl of the main window: the table being converted
   // Leaves out of the listed source tables those the run is not to convert (all are, by default);
   // `notes` gets what the summary should say about the choice (a chosen table that is gone).
   virtual void FilterTables(std::vector<std::string>& /*tables*/, std::vector<std::string>& /*notes*/) {}
@@ -102,6 +98,9 @@ void ListRemove(std::vector<std::string>& list, const std::string& text);
 class ConversionRun {
  public:
   explicit ConversionRun(RunHost& host);
+  ~ConversionRun();
+  ConversionRun(const ConversionRun&) = delete;
+  ConversionRun& operator=(const ConversionRun&) = delete;
   // Rows executed at once go through a prepared INSERT (the default) or as literal statements.
   void UsePreparedInserts(bool on) { usePrepared_ = on; }
   // Rows per EXECUTE BLOCK; 0 (the default) chooses by the table's columns, 1 sends rows one by one.
@@ -122,6 +121,19 @@ class ConversionRun {
   bool VerifyFoundDifferences() const { return summary_.VerifyFoundDifferences(); }
   // Errors the last run reported through the trap.
   int Reported() const { return reported_; }
+  // What the last run listed: the source tables it was to convert (by display name) and the tables
+  // Firebird held; and the table it took up last. Read them once the run has ended.
+  const std::vector<std::string>& SourceTables() const { return sourceTables_; }
+  const std::vector<std::string>& TargetTables() const { return targetTables_; }
+  const std::string& CurrentTable() const { return current_; }
+  // The run's Firebird connection: a preview's "Execute SQL" uses it while the run waits for the preview.
+  ado::Connection* FirebirdConnection();
+  // The connections the last run leaves (open where a preview kept them), for the caller to keep; the
+  // run has fresh ones.
+  std::unique_ptr<ado::Connection> TakeMssql();
+  std::unique_ptr<ado::Connection> TakeFirebird();
+  // Ends the statement the source is working on early (it fails); safe from any thread.
+  void CancelSource();
 
  private:
   class Stop {};
@@ -195,7 +207,16 @@ class ConversionRun {
   void NameUnfinished(const std::vector<std::string>& sources, const std::vector<std::string>& targets, size_t current,
                       bool stopped = false);
 
+  // Replaces both working connections with fresh, closed ones.
+  void NewConnections();
+  ado::Connection& Mssql() { return *mssql_; }
+  ado::Connection& Firebird() { return *firebird_; }
+
   RunHost& host_;
+  std::unique_ptr<ado::Connection> mssql_, firebird_;
+  std::mutex connections_;  // held while the connections are replaced or taken, and while Stop cancels
+  std::vector<std::string> sourceTables_, targetTables_;
+  std::string current_;
   // Forced writes off on the target file while the run writes (see UnsyncedWrites).
   std::unique_ptr<ado::UnsyncedWrites> unsynced_;
   bool localTarget_ = false;  // the target is a file of the embedded engine

@@ -41,7 +41,8 @@ TEST_F(RunEngineTest, PreviewListsEveryStatementLastTableFirst) {
   }
   host.preview = true;
   host.answers = {conversion::kYes};
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun run(host);
+  run.Run();
   EXPECT_EQ(host.previews, 1);
   EXPECT_EQ(host.script, (std::vector<std::string>{
                              "CREATE TABLE \"C3\" (\"Empty\" INTEGER);",
@@ -56,7 +57,7 @@ TEST_F(RunEngineTest, PreviewListsEveryStatementLastTableFirst) {
   EXPECT_EQ(host.shown, (std::vector<std::string>{"Would you like to overwrite A1?", "Done."}));
   EXPECT_EQ(host.datatypes.size(), 4u);
   EXPECT_EQ(host.datatypes.back(), (std::vector<std::string>{"A1", "Flag", "bool", "SMALLINT"}));
-  EXPECT_EQ(host.list2, (std::vector<std::string>{}));
+  EXPECT_EQ(run.TargetTables(), (std::vector<std::string>{}));
   // Nothing was executed: the old table is still there, the others are not.
   EXPECT_EQ(Query("SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0"),
             (std::vector<std::vector<std::string>>{{"a1"}}));
@@ -104,15 +105,15 @@ TEST_P(FailedCommitTest, RowsOfAFailedCommitAreCountedAsRejected) {
     struct rlimit old {};
     getrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, SIG_IGN);
+    conversion::ConversionRun run(host);
     // Once the last row of A1 is read, the database file may not be written: its commit fails.
     host.onProgress = [&](int value) {
-      if (host.tbl != "A1" || value != 100) return;
+      if (run.CurrentTable() != "A1" || value != 100) return;
       struct rlimit tight = old;
       tight.rlim_cur = 8192 * 2;
       setrlimit(RLIMIT_FSIZE, &tight);
     };
     host.onReport = [&] { setrlimit(RLIMIT_FSIZE, &old); };
-    conversion::ConversionRun run(host);
     run.SetBatchRows(batchRows);
     run.Run();
     setrlimit(RLIMIT_FSIZE, &old);

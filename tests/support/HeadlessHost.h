@@ -17,9 +17,6 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   MSSQL::Login sql;
   FireBird::Login fb;
   bool preview = false, perTable = false, copyKeys = true;
-  std::vector<std::string> list1, list2;
-  std::unique_ptr<ado::Connection> ms = std::make_unique<ado::Connection>();
-  std::unique_ptr<ado::Connection> fbc = std::make_unique<ado::Connection>();
   std::deque<int> answers;
   std::vector<std::string> shown;       // questions, messages and error reports, in order
   std::vector<std::string> script;      // the SQL script list
@@ -72,8 +69,6 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
     if (onProgress) onProgress(value);
   }
   void SetProgressText(const std::string& text) override { progressTexts.push_back(text); }
-  std::vector<std::string>& SourceTables() override { return list1; }
-  std::vector<std::string>& TargetTables() override { return list2; }
   // Answers by the question's text, when set (before the queue).
   std::function<int(const std::string&)> onAsk;
   int AskYesNo(const std::string& text, const std::string&) override {
@@ -104,14 +99,6 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
     if (onPreview) onPreview(*this);
     return outcome;
   }
-  void NewConnections() override {
-    ms = std::make_unique<ado::Connection>();
-    fbc = std::make_unique<ado::Connection>();
-  }
-  ado::Connection& MssqlConn() override { return *ms; }
-  ado::Connection& FirebirdConn() override { return *fbc; }
-  std::string& CurrentTable() override { return tbl; }
-  std::string tbl;
 
   void AppendRow(const std::string& table, const std::string& column) override {
     datatypes.push_back({table, column, "", ""});
