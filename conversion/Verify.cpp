@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <optional>
+#include <thread>
 
 #include "connectivity/core/ConnString.h"
 #include "conversion/RowExport.h"
@@ -254,13 +256,33 @@ TableVerdict VerifyTable(ado::Connection& source, ado::Connection& target, const
     std::string fbColumns;
     for (const auto& c : ddl.columnNames) fbColumns += (fbColumns.empty() ? "" : ", ") + QuoteIdentifier(c);
     ado::Recordset src, fb;
-    src.Open("SELECT * FROM " + MSSQL::SqlName(ref) + (srcOrder.empty() ? "" : " ORDER BY " + srcOrder), source);
-    fb.Open("SELECT " + fbColumns + " FROM " + QuoteIdentifier(targetName) + (fbOrder.empty() ? "" : " ORDER BY " + fbOrder),
-            target);
+    // Both databases sort at the same time: Firebird's query opens on a thread of its own meanwhile.
+    {
+      std::exception_ptr fbFailed;
+      std::thread opening([&] {
+        try {
+          fb.Open("SELECT " + fbColumns + " FROM " + QuoteIdentifier(targetName) +
+                      (fbOrder.empty() ? "" : " ORDER BY " + fbOrder),
+                  target);
+        } catch (...) {
+          fbFailed = std::current_exception();
+        }
+      });
+      try {
+        src.Open("SELECT * FROM " + MSSQL::SqlName(ref) + (srcOrder.empty() ? "" : " ORDER BY " + srcOrder), source);
+      } catch (...) {
+        opening.join();
+        throw;
+      }
+      opening.join();
+      if (fbFailed) std::rethrow_exception(fbFailed);
+    }
 
     ParamBuilder params(ddl);
+    // Each side is fetched on a thread of its own; this one compares.
     RowReader reader(src, 1024, 16 << 20);
-    SourceRow raw;
+    RowReader fbReader(fb, 1024, 16 << 20);
+    SourceRow raw, rawT;
     auto nextSource = [&](Row& row) {
       if (!reader.Next(raw)) return false;
       ++v.rows;
@@ -287,11 +309,9 @@ TableVerdict VerifyTable(ado::Connection& source, ado::Connection& target, const
       return true;
     };
     auto nextTarget = [&](Row& row) {
-      if (fb.Eof()) return false;
+      if (!fbReader.Next(rawT)) return false;
       row.values.assign(n, std::nullopt);
-      for (size_t k = 0; k < n && static_cast<int>(k) < fb.FieldCount(); ++k)
-        row.values[k] = FromFirebird(fb.Fields(static_cast<int>(k)).value, classes[k]);
-      fb.MoveNext();
+      for (size_t k = 0; k < n && k < rawT.values.size(); ++k) row.values[k] = FromFirebird(rawT.values[k], classes[k]);
       return true;
     };
     auto compareKeys = [&](const Row& a, const Row& b) {
