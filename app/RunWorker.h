@@ -14,7 +14,7 @@
 class QThread;
 
 // A conversion run on a thread of its own. It starts with a snapshot of the window's logins and
-// switches, owns its two connections, and reaches the window only through calls queued to the window's
+// switches (the run owns its two connections), and reaches the window only through calls queued to the window's
 // thread: progress and script lines without waiting, questions (Overwrite?, a preview, a message) waiting
 // for the answer. The window's thread makes no driver call for it, apart from the preview's own "Execute
 // SQL", which runs while the worker waits for the preview to close.
