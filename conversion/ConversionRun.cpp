@@ -8,6 +8,7 @@
 #include <charconv>
 
 #include "connectivity/core/ConnString.h"
+#include "connectivity/firebird/FirebirdBackend.h"
 #include "connectivity/core/ErrorTrap.h"
 #include "conversion/Names.h"
 #include "conversion/Keys.h"
@@ -227,6 +228,8 @@ void ConversionRun::Run() {
   firebirdGone_ = false;
   reported_ = 0;
   bool open = false;
+  // Forced writes off on a local target file while the run writes (see UnsyncedWrites).
+  std::optional<ado::UnsyncedWrites> unsynced;
   try {
     CheckCasts(false);
   } catch (const Refused&) {
@@ -279,7 +282,7 @@ void ConversionRun::Run() {
     // Rows executed at once into a local file go without a disk wait for every page; the file is synced
     // once the run ends.
     localTarget_ = ado::IsLocalDatabase(host_.FirebirdLogin().database);
-    if (!host_.PreviewOn()) unsynced_ = std::make_unique<ado::UnsyncedWrites>(FireBird::Target(host_.FirebirdLogin()));
+    if (!host_.PreviewOn()) unsynced.emplace(FireBird::Target(host_.FirebirdLogin()));
     Step(114, [&] {
       ado::Connection& ms = Mssql();
       ms.CommandTimeout = 5000;
@@ -402,11 +405,10 @@ void ConversionRun::Run() {
     Step(150, [&] { Mssql().Close(); });
     Step(152, [&] { Firebird().Close(); });
   }
-  if (unsynced_) {
-    if (const std::string failed = unsynced_->Restore(); !failed.empty())
+  if (unsynced) {
+    if (const std::string failed = unsynced->Restore(); !failed.empty())
       summary_.Note("Firebird's forced writes could not be turned on again for the database (" + FirstLine(failed) +
                     "): what was committed may not be on the disk yet.");
-    unsynced_.reset();
   }
   host_.SetHourglass(false);
   host_.SetProgress(0);

@@ -12,7 +12,6 @@
 #include "connectivity/core/Ado.h"
 #include "connectivity/core/ErrorTrap.h"
 #include "connectivity/firebird/FireBird.h"
-#include "connectivity/firebird/FirebirdBackend.h"
 #include "connectivity/sqlserver/MSSQL.h"
 #include "conversion/Casts.h"
 #include "conversion/Keys.h"
@@ -217,8 +216,6 @@ class ConversionRun {
   std::mutex connections_;  // held while the connections are replaced or taken, and while Stop cancels
   std::vector<std::string> sourceTables_, targetTables_;
   std::string current_;
-  // Forced writes off on the target file while the run writes (see UnsyncedWrites).
-  std::unique_ptr<ado::UnsyncedWrites> unsynced_;
   bool localTarget_ = false;  // the target is a file of the embedded engine
   trap::ErrorTrap trap_;
   bool stopping_ = false;  // the step that failed lost the Firebird connection

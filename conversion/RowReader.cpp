@@ -9,6 +9,20 @@ size_t SizeOf(const SourceRow& row) {
   return n;
 }
 
+// Rows per chunk: the threads meet once per chunk.
+constexpr size_t kChunkRows = 64;
+// Chunks kept for the reader to fill again, each holding buffers of at most this many bytes (one with
+// larger values is freed, so that memory stays bounded).
+constexpr size_t kSpareChunks = 4;
+constexpr size_t kSpareBytes = 1 << 20;
+
+size_t Held(const std::vector<SourceRow>& chunk) {
+  size_t n = 0;
+  for (const SourceRow& row : chunk)
+    for (const ado::Value& v : row.values) n += v.text.capacity();
+  return n;
+}
+
 }  // namespace
 
 RowReader::RowReader(ado::Recordset& rs, size_t maxRows, size_t maxBytes)
@@ -24,22 +38,6 @@ RowReader::~RowReader() {
   changed_.notify_all();
   thread_.join();
 }
-
-namespace {
-// Rows per chunk: the threads meet once per chunk.
-constexpr size_t kChunkRows = 64;
-// Chunks kept for the reader to fill again, each holding buffers of at most this many bytes (one with
-// larger values is freed, so that memory stays bounded).
-constexpr size_t kSpareChunks = 4;
-constexpr size_t kSpareBytes = 1 << 20;
-
-size_t Held(const std::vector<SourceRow>& chunk) {
-  size_t n = 0;
-  for (const SourceRow& row : chunk)
-    for (const ado::Value& v : row.values) n += v.text.capacity();
-  return n;
-}
-}  // namespace
 
 bool RowReader::Push(Chunk& chunk, size_t bytes) {
   std::unique_lock lock(m_);
@@ -119,9 +117,9 @@ bool RowReader::Next(SourceRow& row) {
     std::swap(row, current_[next_++]);
     return true;
   }
+  const bool reusable = !current_.empty() && Held(current_) <= kSpareBytes;  // counted before the lock
   std::unique_lock lock(m_);
-  if (!current_.empty() && spare_.size() < kSpareChunks && Held(current_) <= kSpareBytes)
-    spare_.push_back(std::move(current_));
+  if (reusable && spare_.size() < kSpareChunks) spare_.push_back(std::move(current_));
   current_.clear();
   waiting_ = true;
   changed_.wait(lock, [&] { return !queue_.empty() || end_ || failed_; });
