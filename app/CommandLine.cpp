@@ -17,6 +17,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
@@ -25,6 +26,7 @@
 #include "app/Settings.h"
 #include "connectivity/core/Ado.h"
 #include "connectivity/core/ConnString.h"
+#include "connectivity/sqlserver/Encryption.h"
 #include "app/Signals.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/Progress.h"
@@ -57,6 +59,12 @@ const char* const kHelp =
     "  --user NAME                SQL Server user\n"
     "  --database NAME            SQL Server database\n"
     "  --password-env VAR         SQL Server password from environment variable VAR\n"
+    "  --encrypt off|request|require  encrypt the session with SQL Server: request (default: the\n"
+    "                             saved Encrypt setting, else request) encrypts when the server asks\n"
+    "                             for it, require refuses a server that cannot, before the login\n"
+    "  --ca-file FILE             trusted certificates (PEM, such as /etc/ssl/certs/ca-certificates.crt):\n"
+    "                             the server's certificate must chain to them and name the --server\n"
+    "                             host, else the login is refused (default: the saved CaFile setting)\n"
     "  --firebird PATH            Firebird database file, or host:path on a server\n"
     "  --firebird-user NAME       Firebird user\n"
     "  --firebird-password-env VAR  Firebird password from environment variable VAR\n"
@@ -151,7 +159,7 @@ Options Parse(int argc, char** argv) {
                                             "--database", "--password-env",  "--firebird",
                                             "--firebird-user", "--firebird-password-env", "--overwrite",
                                             "--tables",   "--exclude",  "--script",     "--copy-keys", "--type-rules", "--cast",
-                                            "--verify"};
+                                            "--verify", "--encrypt", "--ca-file"};
   Options o;
   for (int i = 2; i < argc; ++i) {
     std::string a = argv[i];
@@ -185,6 +193,10 @@ Options Parse(int argc, char** argv) {
     if (a == "--overwrite") {
       if (value != "yes" && value != "no" && value != "ask") throw UsageError("--overwrite takes yes, no or ask");
       o.overwrite = value;
+    } else if (a == "--encrypt") {
+      MSSQL::Encrypt e;
+      if (!MSSQL::ParseEncrypt(value, e)) throw UsageError("--encrypt takes off, request or require");
+      o.values[a] = value;
     } else if (a == "--verify") {
       if (value != "yes" && value != "no") throw UsageError("--verify takes yes or no");
       o.verify = value == "yes";
@@ -393,6 +405,14 @@ int ReadLogins(Options& o, MSSQL::Login& sql, FireBird::Login& fb) {
   sql = MSSQL::Login{pick("--server", "MSSQL Server"), pick("--port", "MSSQL Port", "1433"),
                    pick("--database", "MSSQL Database"), pick("--user", "MSSQL User"), "", false};
   sql.local = o.localGiven ? o.local : Saved("Local Connection", "0") != "0";
+  const std::string encrypt = pick("--encrypt", "Encrypt", "request");
+  if (!MSSQL::ParseEncrypt(encrypt, sql.encrypt))
+    throw UsageError("the saved Encrypt setting \"" + encrypt + "\" is none of off, request, require: give --encrypt");
+  sql.caFile = pick("--ca-file", "CaFile");
+  if (!sql.caFile.empty() && sql.caFile.front() != '/')
+    sql.caFile = std::filesystem::absolute(sql.caFile).string();
+  if (!sql.caFile.empty() && sql.encrypt == MSSQL::Encrypt::Off)
+    throw UsageError("a CA file checks an encrypted session's certificate: it cannot go with --encrypt off");
   fb = FireBird::Login{pick("--firebird", "FireBirdDatabase"), pick("--firebird-user", "FireBirdUser", "SYSDBA"), ""};
   auto password = [&](const char* option, const char* key, const std::string& who) {
     if (auto it = o.values.find(option); it != o.values.end()) return FromEnv(it->second);
@@ -405,6 +425,17 @@ int ReadLogins(Options& o, MSSQL::Login& sql, FireBird::Login& fb) {
   if (sql.server.empty() && !sql.local) throw UsageError("no SQL Server: give --server NAME");
   sql.password = password("--password-env", "MSSQL Password", "SQL Server (" + sql.user + ")");
   fb.password = password("--firebird-password-env", "FireBirdPassword", "Firebird (" + fb.user + ")");
+
+  // How the session with SQL Server is protected, said once the login is known to work; a refusal
+  // (for encryption or the certificate too) ends here, before anything is written.
+  if (const std::string how = MSSQL::DescribeEncryption(sql); !how.empty()) {
+    std::string why;
+    if (!MSSQL::CanOpenSqlServer(sql, &why)) {
+      std::cerr << "tarnwick: " << conversion::kSqlServerCannotOpen << " " << why << "\n";
+      return kUsageError;
+    }
+    std::cerr << "tarnwick: SQL Server session: " << how << "\n";
+  }
 
   if (!o.tables.empty() || !o.exclude.empty()) {
     // Unknown names stop the run before anything is written; patterns that match nothing are named.
@@ -461,7 +492,7 @@ int VerifyOnly(int argc, char** argv) {
   ado::Connection ms, target;
   try {
     MSSQL::ListSqlServerTables(sql, listed);
-    ms.Open(MSSQL::ConnectionString(sql));
+    MSSQL::Open(ms, sql);
   } catch (const std::exception& e) {
     std::cerr << "tarnwick: " << conversion::kSqlServerCannotOpen << " " << conversion::FirstLine(e.what()) << "\n";
     return kUsageError;

@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <cstdlib>
 
+#include "app/EncryptionDialog.h"
 #include "app/HelpMessages.h"
 #include "app/RunWorker.h"
 #include "app/MsgBox.h"
@@ -30,6 +31,7 @@
 #include "app/SkinFramework.h"
 #include "app/WindowHelpers.h"
 #include "connectivity/core/ConnString.h"
+#include "connectivity/sqlserver/Encryption.h"
 #include "connectivity/core/ErrorTrap.h"
 #include "connectivity/firebird/FireBird.h"
 #include "connectivity/sqlserver/MSSQL.h"
@@ -122,6 +124,10 @@ Form1::Form1() {
   // Between the database line and the buttons, beside "Local Connection".
   TablesButton = new QPushButton("Tables...", Frame3);
   PlaceTwips(TablesButton, 3960, 2160, 3600, 345);
+  // Under "Database:", left of "Local Connection".
+  EncryptionButton = new QPushButton("Encrypt...", Frame3);
+  EncryptionButton->setToolTip("Encryption of the session with SQL Server, and the certificates it trusts");
+  PlaceTwips(EncryptionButton, 240, 2160, 1035, 345);
 
   Frame1 = new QGroupBox("Firebird or Interbase Login", this);
   PlaceTwips(Frame1, 120, 3840, 7800, 2265);
@@ -164,6 +170,7 @@ Form1::Form1() {
   connect(PushButton[8], &QPushButton::clicked, this, &Form1::PushButton8_Click);
   connect(Check1, &QCheckBox::clicked, this, &Form1::Check1_Click);
   connect(TablesButton, &QPushButton::clicked, this, &Form1::TablesButton_Click);
+  connect(EncryptionButton, &QPushButton::clicked, this, &Form1::EncryptionButton_Click);
   connect(Check4, &QCheckBox::toggled, this, [this] { Settings::Put("Local Connection", Check4->isChecked() ? "1" : "0"); });
   auto options = [this] {
     Settings::Put("Option1", Option1->isChecked() ? "True" : "False");
@@ -184,6 +191,7 @@ Form1::Form1() {
   script_ = new ScriptModel(this);
   for (int n = 1; n <= 8; ++n) pointer_->HoverButton(PushButton[n]);
   pointer_->HoverButton(TablesButton);
+  pointer_->HoverButton(EncryptionButton);
   for (QWidget* w : std::initializer_list<QWidget*>{Frame1, Frame2, Frame3, Text1, Text2, Text5, Text6, Text7})
     pointer_->HoverPlain(w);
 
@@ -393,16 +401,20 @@ void Form1::PushButton6_Click() {
         ado::Connection conn;
         conn.ConnectionTimeout = MSSQL::kLoginTestTimeout;
         try {
-          std::string cs;
           try {
-            cs = MSSQL::ConnectionString(login);
+            MSSQL::ConnectionString(login);
           } catch (const ado::DbError& e) {
             // A value the driver cannot receive is told plainly instead of sending it wrong.
             why = S(e.what());
             throw;
           }
-          conn.Open(cs);
+          MSSQL::Open(conn, login);
           return true;
+        } catch (const ado::DbError& e) {
+          // A refusal for encryption or the certificate says so; the driver's own words stay unshown.
+          const std::string text = e.what();
+          if (why.isEmpty() && text.rfind(MSSQL::kRefusedForEncryption, 0) == 0) why = S(text.substr(0, text.find('\n')));
+          return false;
         } catch (const std::exception&) {
           return false;
         }
@@ -470,6 +482,13 @@ void Form1::TablesButton_Click() {
   delete dlg;
 }
 
+void Form1::EncryptionButton_Click() {
+  if (Busy()) return;
+  auto* dlg = new EncryptionDialog(this);
+  ExecModal(dlg, this);
+  delete dlg;
+}
+
 void Form1::StopConverting() {
   if (worker_) worker_->RequestStop();
 }
@@ -496,14 +515,19 @@ void Form1::SetControlsBusy(bool busy) {
   for (int n = 1; n <= 8; ++n)
     if (n != 7) PushButton[n]->setEnabled(!busy);
   TablesButton->setEnabled(!busy);
+  EncryptionButton->setEnabled(!busy);
   Option1->setEnabled(!busy && Check1->isChecked());
   Option2->setEnabled(!busy && Check1->isChecked());
 }
 
 // What the run reads from and shows on this window.
 MSSQL::Login Form1::SqlServerLogin() {
-  return {Text5->text().toStdString(), Text6->text().toStdString(), Text8->text().toStdString(),
-          Text3->text().toStdString(), Text4->text().toStdString(), Check4->isChecked()};
+  MSSQL::Login login{Text5->text().toStdString(), Text6->text().toStdString(), Text8->text().toStdString(),
+                     Text3->text().toStdString(), Text4->text().toStdString(), Check4->isChecked()};
+  // A saved level that is none of the three is taken as the default.
+  MSSQL::ParseEncrypt(Settings::Get("Encrypt", "request").toStdString(), login.encrypt);
+  login.caFile = Settings::Get("CaFile", "").toStdString();
+  return login;
 }
 
 FireBird::Login Form1::FirebirdLogin() {

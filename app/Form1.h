@@ -44,6 +44,7 @@ class Form1 : public QWidget, public conversion::RunHost {
   QGroupBox *Frame1, *Frame2, *Frame3;
   QPushButton* PushButton[9] = {};
   QPushButton* TablesButton;  // "Tables...": which tables "Start Converting" takes
+  QPushButton* EncryptionButton;  // "Encrypt...": how the session with SQL Server is protected
   QProgressBar* ProgressBar1;
   std::vector<std::string> List1, List2;  // hidden work lists of the run
 
@@ -57,6 +58,7 @@ class Form1 : public QWidget, public conversion::RunHost {
   void PushButton8_Click();  // Firebird version notice
   void Check1_Click();
   void TablesButton_Click();
+  void EncryptionButton_Click();
   PointerState* Pointer() const { return pointer_; }
   // The SQL Preview window while it is shown, else null.
   Form2* PreviewWindow() const;

@@ -69,7 +69,7 @@ TablesDialog::TablesDialog(QWidget* owner, MSSQL::Login source, FireBird::Login 
     try {
       MSSQL::ListSqlServerTables(source, listing->tables);
       ado::Connection conn;
-      conn.Open(MSSQL::ConnectionString(source));
+      MSSQL::Open(conn, source);
       for (const auto& t : listing->tables) {
         try {
           listing->rows.push_back(MSSQL::CountRows(conn, t));

@@ -288,7 +288,7 @@ void ConversionRun::Run() {
       ms.CommandTimeout = 5000;
       ms.ConnectionTimeout = 5000;
       open = true;
-      ms.Open(MSSQL::ConnectionString(host_.SqlServerLogin()));
+      MSSQL::Open(ms, host_.SqlServerLogin());
     });
     Step(116, [&] {
       host_.ClearScript();

@@ -12,7 +12,7 @@ PACKAGES=(
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
   libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-server firebird3.0-utils
   fonts-liberation fontconfig
-  libgtest-dev python3 strace desktop-file-utils xvfb xauth x11-utils
+  libgtest-dev python3 openssl strace desktop-file-utils xvfb xauth x11-utils
   dpkg-dev lintian man-db
 )
 

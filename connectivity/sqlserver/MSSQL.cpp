@@ -8,6 +8,7 @@
 
 #include "connectivity/core/Ado.h"
 #include "connectivity/core/ConnString.h"
+#include "connectivity/sqlserver/Encryption.h"
 #include "connectivity/sqlserver/OdbcBackend.h"
 
 namespace MSSQL {
@@ -22,12 +23,23 @@ std::string ConnectionString(const Login& login) {
   ado::BraceStyle style = DriverStyle();
   auto q = [&](const std::string& v) { return ado::QuoteValue(v, style); };
   std::string server = login.local ? login.server : login.server + "," + login.port;
-  return "Driver={SQL Server};Server=" + q(server) + ";Database=" + q(login.database) + ";Uid=" + q(login.user) +
-         ";Pwd=" + q(login.password) + ";";
+  return "Driver={SQL Server};" + ServerPart(login, q(server)) + "Database=" + q(login.database) + ";Uid=" +
+         q(login.user) + ";Pwd=" + q(login.password) + ";";
+}
+
+void Open(ado::Connection& conn, const Login& login) {
+  const std::string cs = ConnectionString(login);
+  try {
+    conn.Open(cs);
+  } catch (const ado::DbError& e) {
+    const std::string why = ExplainRefusal(login, e.what());
+    if (why.empty()) throw;
+    throw ado::DbError(kRefusedForEncryption + why + ".\n" + e.what());
+  }
 }
 
 bool CanOpenSqlServer(const Login& login, std::string* why) {
-  return ado::CanOpen([&](ado::Connection& c) { c.Open(ConnectionString(login)); }, kLoginTestTimeout, why);
+  return ado::CanOpen([&](ado::Connection& c) { Open(c, login); }, kLoginTestTimeout, why);
 }
 
 bool IsDiagramTable(const std::string& name) {
@@ -48,7 +60,7 @@ bool IsSqlServerDriver() { return DriverStyle() == ado::BraceStyle::FreeTds; }
 
 void ListSqlServerTables(const Login& login, std::vector<TableRef>& list, std::vector<std::string>* leftOut) {
   ado::Connection conn;
-  conn.Open(ConnectionString(login));
+  Open(conn, login);
   ado::Recordset rs(conn.OpenSchemaTables());
   list.clear();
   int schemaField = -1;

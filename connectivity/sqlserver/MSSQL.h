@@ -1,15 +1,30 @@
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "connectivity/core/Ado.h"
 
 namespace MSSQL {
 
-// The fields of the "MS SQL Server Login" panel, as typed.
+// Whether the session with SQL Server is encrypted: Request encrypts when the server asks for it
+// (the driver's own default), Require refuses a server that cannot encrypt before any login is sent,
+// Off never encrypts (a server that demands encryption then refuses the login).
+enum class Encrypt { Off, Request, Require };
+
+// The fields of the "MS SQL Server Login" panel, as typed, and how the session is protected.
 struct Login {
+  Login() = default;
+  Login(std::string serverName, std::string serverPort, std::string databaseName, std::string userName,
+        std::string userPassword, bool localConnection = false)
+      : server(std::move(serverName)), port(std::move(serverPort)), database(std::move(databaseName)),
+        user(std::move(userName)), password(std::move(userPassword)), local(localConnection) {}
   std::string server, port, database, user, password;
   bool local = false;  // "Local Connection": no port
+  Encrypt encrypt = Encrypt::Request;
+  // A PEM bundle of trusted certificates: the server's certificate must chain to it and name the host
+  // typed in `server`, else the login is refused. Empty: the certificate is not checked.
+  std::string caFile;
 };
 
 // Login time-out of the login tests; the run's working connection sets its own.
@@ -19,6 +34,14 @@ constexpr int kLoginTestTimeout = 15;
 // string are braced the way the registered driver reads them; throws ado::DbError when a value
 // cannot be sent to that driver at all.
 std::string ConnectionString(const Login& login);
+
+// How a login refused for encryption or the certificate begins its message (the reason follows, then
+// the driver's own words on the next line).
+constexpr const char* kRefusedForEncryption = "The login was refused for encryption: ";
+
+// Opens the connection with the login. A refusal that encryption or the certificate explains says so
+// (see Encryption.h); every other failure is the driver's own.
+void Open(ado::Connection& conn, const Login& login);
 
 // Opens and releases a connection; false on any failure, without a message.
 bool CanOpenSqlServer(const Login& login, std::string* why = nullptr);

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "GuiTestMain.h"
+#include "app/EncryptionDialog.h"
 #include "app/Form1.h"
 #include "app/Settings.h"
 #include "app/TablesDialog.h"
@@ -71,6 +72,52 @@ class SqlServerTest : public QObject {
     f.PushButton[6]->click();
     WaitIdle(f);
     QVERIFY(MsgBox::Log().last().text.startsWith("Could not connect. The value contains \"};\""));
+  }
+
+  // "Encryption..." keeps Require; Test Connection then refuses the endpoint, which has no encryption,
+  // and says why; Request logs in again.
+  void encryptionChosenInTheWindow() {
+    testsupport::TempDir dir;
+    testsupport::TdsEndpoint endpoint(dir, kCatalog);
+    const auto forget = qScopeGuard([] {
+      Settings::Put("Encrypt", "request");
+      Settings::Put("CaFile", "");
+    });
+    Form1 f;
+    Fill(f, endpoint, "Pa;ss}word");
+    auto choose = [&](const std::function<void(EncryptionDialog*)>& act) {
+      SetModalHandler([&](QDialog* d) {
+        auto* e = dynamic_cast<EncryptionDialog*>(d);
+        if (!e) return 0;
+        act(e);
+        return e->Keep() ? static_cast<int>(QDialog::Accepted) : static_cast<int>(QDialog::Rejected);
+      });
+      f.EncryptionButton->click();
+      SetModalHandler({});
+    };
+    bool wasRequest = false;
+    choose([&](EncryptionDialog* e) {
+      wasRequest = e->Request->isChecked() && e->CaFile->text().isEmpty();
+      e->Require->setChecked(true);
+    });
+    QVERIFY(wasRequest);
+    QCOMPARE(Settings::Get("Encrypt", ""), QString("require"));
+    f.PushButton[6]->click();
+    WaitIdle(f);
+    QCOMPARE(MsgBox::Log().last().text,
+             QString("Could not connect. The login was refused for encryption: the server offers no encryption, and "
+                     "encryption is required."));
+    // A CA file with encryption off is refused by the dialog and nothing is kept.
+    choose([&](EncryptionDialog* e) {
+      e->Off->setChecked(true);
+      e->CaFile->setText(QString::fromStdString(dir.File("catalog.json")));
+    });
+    QVERIFY(MsgBox::Log().last().text.startsWith("A CA file checks the certificate"));
+    QCOMPARE(Settings::Get("Encrypt", ""), QString("require"));
+    choose([&](EncryptionDialog* e) { e->Request->setChecked(true); });
+    f.PushButton[6]->click();
+    WaitIdle(f);
+    QCOMPARE(MsgBox::Log().last().text, QString("Connection successful."));
   }
 
   // "Tables...": tick two of five tables; Start takes exactly those, asks nothing about the others, names
