@@ -246,6 +246,19 @@ std::vector<std::string> SplitCastList(const std::string& text) {
 CastRules::CastRules(const std::vector<std::string>& texts) {
   for (const auto& t : texts)
     if (!Trim(t).empty()) rules_.push_back(ParseCast(t));
+  // Two rules for the same column, or for the same type written alike: only one could ever apply.
+  for (size_t i = 0; i < rules_.size(); ++i)
+    for (size_t j = 0; j < i; ++j) {
+      const CastRule &a = rules_[j], &b = rules_[i];
+      const bool sameColumn = !a.column.empty() && !b.column.empty() && SameName(a.column, b.column) &&
+                              SameName(a.table, b.table) && SameName(a.schema, b.schema);
+      const bool sameType = a.column.empty() && b.column.empty() && SameName(a.typeName, b.typeName) &&
+                            a.length == b.length && a.scale == b.scale;
+      if (sameColumn || sameType)
+        throw CastError("The cast rules \"" + a.text + "\" and \"" + b.text + "\" both name " +
+                        (sameColumn ? "the column " + a.table + "." + a.column : "the type " + a.typeName) +
+                        ": keep one of them.");
+    }
   used_.assign(rules_.size(), false);
 }
 

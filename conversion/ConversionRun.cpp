@@ -5,6 +5,7 @@
 #include "conversion/Verify.h"
 
 #include <algorithm>
+#include <limits>
 #include <charconv>
 
 #include "connectivity/core/ConnString.h"
@@ -42,6 +43,13 @@ void ConversionRun::CountLost(const ado::DbError& e, long long ownRowsAmongThem)
   // by the caller.
   const long long rows = std::min(e.LostStatements() - ownRowsAmongThem, table_->written);
   table_->written -= rows;
+  if (e.ConnectionLost()) {
+    // Undone with the connection, not refused for their values: they are not in Firebird, and the table
+    // is named incomplete.
+    table_->notes.push_back(std::to_string(rows) + " rows written since the last commit were undone when the connection was lost: " +
+                            FirstLine(e.what()));
+    return;
+  }
   table_->rejected += rows;
   table_->notes.push_back(what);
 }
@@ -138,12 +146,17 @@ bool ConversionRun::RejectRow(long long row, const std::exception& e, int line) 
     trap_.Report(e.what(), line);
     return true;
   }
+  if (lost) {
+    // The row was not refused: the connection went, and the run ends with it.
+    lastError_ = e.what();
+    firebirdGone_ = true;
+    trap_.Report(e.what(), line);
+    throw Stop{};
+  }
   const bool first = table_->rejected == 0;
   summary_.Reject(*table_, row, e.what());
-  if (lost) firebirdGone_ = true;
   // Further rejected rows of the table go to the summary, not to a message each.
-  if (first || lost) trap_.Report(e.what(), line);
-  if (lost) throw Stop{};
+  if (first) trap_.Report(e.what(), line);
   return false;
 }
 
@@ -383,7 +396,8 @@ void ConversionRun::Run() {
   } catch (const Stop&) {
     // A connection is gone: wind up as after the last table, and say so instead of "Done.".
     lost_ = true;
-    summary_.Note("The run ended early: a connection was lost (" + FirstLine(lastError_) + ").");
+    summary_.Note(lastError_.empty() ? std::string("The run ended early: a connection was lost.")
+                                     : "The run ended early: a connection was lost (" + Reason(lastError_) + ").");
   } catch (const Halted&) {
     // Stopped: what succeeded stays; the foreign keys between tables that are whole are still made.
     stopped_ = true;
@@ -925,7 +939,7 @@ void ConversionRun::GiveChecks(const TableKeys& keys) {
             breaking = Firebird().Active().Scalar("SELECT COUNT(*) FROM " + QuoteIdentifier(keys.target) +
                                                              " WHERE NOT (" + c.condition + ")");
           })) {
-        summary_.NotCarried("CHECK", keys.source + "." + c.sourceName, "refused by Firebird: " + FirstLine(lastError_));
+        summary_.NotCarried("CHECK", keys.source + "." + c.sourceName, "refused by Firebird: " + Reason(lastError_));
         continue;
       }
       if (breaking > 0) {
@@ -936,7 +950,7 @@ void ConversionRun::GiveChecks(const TableKeys& keys) {
       }
     }
     if (!Route(c.statement, 137))
-      summary_.NotCarried("CHECK", keys.source + "." + c.sourceName, "refused by Firebird: " + FirstLine(lastError_));
+      summary_.NotCarried("CHECK", keys.source + "." + c.sourceName, "refused by Firebird: " + Reason(lastError_));
   }
   for (const auto& [name, why] : notCarried) summary_.NotCarried("CHECK", name, why);
 }
@@ -970,12 +984,28 @@ void ConversionRun::GiveSequences() {
       summary_.Note("Sequence \"" + source + "\" was left as it is: Firebird has a sequence \"" + target + "\" already");
       continue;
     }
+    // Firebird 3's INCREMENT BY is a 32-bit number, and its parser takes no literal below -2147483647.
+    if (step > std::numeric_limits<int>::max() || step < -std::numeric_limits<int>::max()) {
+      summary_.Note("Sequence \"" + source + "\" was not made: its step " + q.increment +
+                    " passes Firebird's, which is at most 2147483647 either way");
+      continue;
+    }
     // Firebird 3 hands out START WITH plus the step first; SQL Server's next value is current plus the
     // step once the sequence has been used, and current itself before.
-    const long long start = q.used ? current : current - step;
+    long long start = current, next = 0;
+    if (!q.used && __builtin_sub_overflow(current, step, &start)) {
+      summary_.Note("Sequence \"" + source + "\" was not made: its first value " + q.current +
+                    " cannot be given as Firebird's START WITH (start minus step passes 64 bits)");
+      continue;
+    }
+    // SQL Server stops with an error past the last 64-bit value; Firebird's next value wraps around.
+    const bool atEnd = q.used && __builtin_add_overflow(current, step, &next);
     const std::string statement = "CREATE SEQUENCE " + QuoteIdentifier(target) + " START WITH " + std::to_string(start) +
                                   " INCREMENT BY " + std::to_string(step) + ";";
-    if (!Route(statement, 143)) summary_.Note("Sequence \"" + source + "\" was not made: " + FirstLine(lastError_));
+    if (!Route(statement, 143)) summary_.Note("Sequence \"" + source + "\" was not made: " + Reason(lastError_));
+    else if (atEnd)
+      summary_.Note("Sequence \"" + source + "\" has handed out its last value (" + q.current +
+                    "): SQL Server gives no more, but Firebird's next value wraps around to the other end of 64 bits");
   }
 }
 

@@ -9,6 +9,28 @@ std::string FirstLine(const std::string& text) {
   return nl == std::string::npos ? text : text.substr(0, nl);
 }
 
+std::string Reason(const std::string& text) {
+  // Firebird's status opens with its class ("Dynamic SQL Error", "SQL error code = -303"); what went
+  // wrong is in the lines after it ("string right truncation", "expected length 5, actual 12").
+  std::vector<std::string> lines, specific;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t nl = text.find('\n', start);
+    if (nl == std::string::npos) nl = text.size();
+    std::string line = text.substr(start, nl - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) {
+      lines.push_back(line);
+      if (line != "Dynamic SQL Error" && line.rfind("SQL error code = ", 0) != 0) specific.push_back(line);
+    }
+    start = nl + 1;
+  }
+  const std::vector<std::string>& kept = specific.empty() ? lines : specific;
+  std::string out;
+  for (const auto& l : kept) out += (out.empty() ? "" : "; ") + l;
+  return out;
+}
+
 void RunSummary::Clear() { *this = RunSummary(); }
 
 TableReport& RunSummary::Table(const std::string& source, const std::string& target) {
@@ -20,7 +42,7 @@ TableReport& RunSummary::Table(const std::string& source, const std::string& tar
 
 void RunSummary::Reject(TableReport& t, long long row, const std::string& reason) {
   ++t.rejected;
-  if (t.rejections.size() < kListedRows) t.rejections.emplace_back(row, FirstLine(reason));
+  if (t.rejections.size() < kListedRows) t.rejections.emplace_back(row, Reason(reason));
   else ++t.unlisted;
 }
 
@@ -58,7 +80,7 @@ constexpr Kind kKinds[] = {
 }  // namespace
 
 void RunSummary::KeyFailed(const std::string& statement, const std::string& reason) {
-  keys_.push_back("not made: " + statement + " " + FirstLine(reason));
+  keys_.push_back("not made: " + statement + " " + Reason(reason));
 }
 
 long long RunSummary::Rejected() const {

@@ -65,5 +65,8 @@ class RunSummary {
 
 // The first line of an error text.
 std::string FirstLine(const std::string& text);
+// A database's message on one line: Firebird's status without its general class lines, the rest
+// joined with "; " ("string right truncation; expected length 5, actual 12").
+std::string Reason(const std::string& text);
 
 }  // namespace conversion

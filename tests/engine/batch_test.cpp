@@ -59,7 +59,9 @@ TEST(BatchTest, ExactlyTheBadRowsOfABlockAreRejected) {
   EXPECT_NE(batched.summary.find("Table \"Batch\": 250 rows read, 245 written, 5 rejected"), std::string::npos)
       << batched.summary;
   for (int row : bad)
-    EXPECT_NE(batched.summary.find("    row " + std::to_string(row) + ": Dynamic SQL Error\n"),
+    EXPECT_NE(batched.summary.find("    row " + std::to_string(row) +
+                                   ": arithmetic exception, numeric overflow, or string truncation; string right "
+                                   "truncation; expected length 5, actual 12\n"),
               std::string::npos)
         << row << "\n" << batched.summary;
   ASSERT_EQ(batched.ids.size(), 245u);
@@ -320,6 +322,12 @@ TEST_F(ServerTest, AServerThatDiesEndsTheRunWithWhatWasCommitted) {
   EXPECT_EQ(held[3], held[0]);  // the first rows, in order, none twice
   EXPECT_NE(host.summary.find("Table \"B_Long\": "), std::string::npos);
   EXPECT_NE(host.summary.find(", " + held[0] + " written, "), std::string::npos) << held[0] << "\n" << host.summary;
+  // The rows the lost connection undid are not rejected rows, and the reason is told.
+  const size_t line = host.summary.find("Table \"B_Long\": ");
+  const std::string counts = host.summary.substr(line, host.summary.find('\n', line) - line);
+  EXPECT_TRUE(counts.ends_with(" written, 0 rejected")) << host.summary;
+  EXPECT_NE(host.summary.find("were undone when the connection was lost: Error "), std::string::npos) << host.summary;
+  EXPECT_NE(host.summary.find("a connection was lost (Error "), std::string::npos) << host.summary;
 }
 
 TEST_F(ServerTest, LoginsThatFailAreNamed) {

@@ -138,6 +138,19 @@ TEST(Casts, MalformedRulesAreRefusedWithTheirText) {
   EXPECT_EQ(conversion::ParseCast("Sales.Orders.Total=numeric(18,2)").schema, "Sales");
   EXPECT_EQ(conversion::ParseCast("x.y=blob sub_type text").target.firebirdType, "BLOB SUB_TYPE TEXT CHARACTER SET UTF8");
   EXPECT_EQ(conversion::ParseCast("decimal(38,4)=VARCHAR(60)").scale, 4);
+  // A second rule for a column or a type that one rule names already is refused with both rules.
+  EXPECT_THROW(conversion::CastRules({"Orders.Total=INTEGER", "orders.[TOTAL]=DOUBLE PRECISION"}), conversion::CastError);
+  EXPECT_THROW(conversion::CastRules({"decimal(38,4)=VARCHAR(60)", "DECIMAL(38,4)=BIGINT"}), conversion::CastError);
+  try {
+    conversion::CastRules({"Orders.Total=INTEGER", "a.b=DATE", "Orders.Total=BIGINT"});
+    ADD_FAILURE() << "taken";
+  } catch (const conversion::CastError& e) {
+    EXPECT_STREQ(e.what(), "The cast rules \"Orders.Total=INTEGER\" and \"Orders.Total=BIGINT\" both name the column "
+                           "Orders.Total: keep one of them.");
+  }
+  // Rules for other schemas' tables of the same name, and for other lengths of a type, stand together.
+  EXPECT_NO_THROW(conversion::CastRules({"Sales.Orders.Total=INTEGER", "Orders.Total=BIGINT", "decimal(38,4)=BIGINT",
+                                         "decimal(38,2)=BIGINT", "decimal=VARCHAR(60)"}));
   EXPECT_EQ(conversion::SplitCastList("a.b=INTEGER; \"x;y\".z=DATE\nmoney=DOUBLE PRECISION;"),
             (std::vector<std::string>{"a.b=INTEGER", "\"x;y\".z=DATE", "money=DOUBLE PRECISION"}));
 }

@@ -155,6 +155,46 @@ TEST_F(SchemasTest, ChecksSequencesAndObjectsAreCarriedOrNamed) {
     EXPECT_NE(s.find(std::string("    ") + line + "\n"), std::string::npos) << line << "\n" << s;
 }
 
+class SequenceLimitsTest : public testsupport::EndpointFixture {
+ protected:
+  SequenceLimitsTest()
+      : EndpointFixture(R"json({"database": "shop", "password": "pw",
+ "tables": [{"name": "T", "columns": [["Id", "int"]], "rows": [[1]]}],
+ "sequences": [{"name": "WideStep", "type": "bigint", "start": 1, "increment": 3000000000, "current": 1},
+               {"name": "NegStep", "type": "bigint", "start": 0, "increment": -2147483647, "current": -4294967294},
+               {"name": "MinStep", "type": "bigint", "start": 0, "increment": -2147483648, "current": 0},
+               {"name": "AtEnd", "type": "bigint", "start": 1, "increment": 1, "current": 9223372036854775807},
+               {"name": "NotUsed", "type": "bigint", "start": -9223372036854775808, "increment": 1,
+                "current": -9223372036854775808, "used": false},
+               {"name": "Plain", "type": "int", "start": 5, "increment": 5, "current": 20}]})json") {}
+};
+
+// A step past Firebird's 32-bit INCREMENT BY, or a first value at the 64-bit limit, is named, not
+// tried; a sequence at the last 64-bit value is made and named, for Firebird wraps where SQL Server
+// stops; the others continue as in SQL Server.
+TEST_F(SequenceLimitsTest, StepsAndLimitsFirebirdCannotFollowAreNamed) {
+  conversion::ConversionRun run(host);
+  run.Run();
+  const std::string& s = host.summary;
+  EXPECT_EQ(run.Reported(), 0) << ::testing::PrintToString(host.shown);
+  EXPECT_NE(s.find("Sequence \"WideStep\" was not made: its step 3000000000 passes Firebird's, which is at most "
+                   "2147483647 either way"),
+            std::string::npos)
+      << s;
+  EXPECT_NE(s.find("Sequence \"AtEnd\" has handed out its last value (9223372036854775807): SQL Server gives no "
+                   "more, but Firebird's next value wraps around"),
+            std::string::npos)
+      << s;
+  EXPECT_NE(s.find("Sequence \"MinStep\" was not made: its step -2147483648 passes Firebird's"), std::string::npos) << s;
+  ado::Connection& c = Target();
+  EXPECT_EQ(Rows(c, "SELECT NEXT VALUE FOR \"NegStep\" FROM RDB$DATABASE")[0][0], "-6442450941");
+  EXPECT_NE(s.find("Sequence \"NotUsed\" was not made: its first value -9223372036854775808 cannot be given"),
+            std::string::npos)
+      << s;
+  EXPECT_EQ(Rows(c, "SELECT NEXT VALUE FOR \"Plain\" FROM RDB$DATABASE")[0][0], "25");
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM RDB$GENERATORS WHERE RDB$GENERATOR_NAME = 'WideStep'")[0][0], "0");
+}
+
 TEST_F(SchemasTest, PreviewNamesTablesAndQuestionsTheSameWay) {
   // Firebird holds a table of the run already: the question names it as the run does.
   Target().Execute("CREATE TABLE \"audit.Log\" (X INTEGER)");
