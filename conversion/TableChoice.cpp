@@ -12,8 +12,11 @@ bool IsTablePattern(const std::string& text) { return text.find_first_of("*?[") 
 
 bool TableMatches(const std::string& pattern, const MSSQL::TableRef& table) {
   const std::string p = ado::ToLower(pattern);
+  // The display name, the name alone, or the schema and name written out ("dbo.Order*" for dbo's tables,
+  // whose display names carry no schema).
   return fnmatch(p.c_str(), ado::ToLower(MSSQL::DisplayName(table)).c_str(), 0) == 0 ||
-         fnmatch(p.c_str(), ado::ToLower(table.name).c_str(), 0) == 0;
+         fnmatch(p.c_str(), ado::ToLower(table.name).c_str(), 0) == 0 ||
+         (!table.schema.empty() && fnmatch(p.c_str(), ado::ToLower(table.schema + "." + table.name).c_str(), 0) == 0);
 }
 
 TableChoice ChooseTables(const std::vector<MSSQL::TableRef>& listed, const std::vector<std::string>& include,

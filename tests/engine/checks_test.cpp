@@ -94,6 +94,9 @@ TEST(TableNames, ChoiceByNamesPatternsAndExclusions) {
   EXPECT_EQ(chosen({"sales.*", "order*"}, {}), (V{"Orders", "OrderLines", "Sales.Customer", "Sales.OrderHeader"}));
   EXPECT_EQ(chosen({"*"}, {"*Log", "OrderLine?"}), (V{"Orders", "Sales.Customer", "Sales.OrderHeader"}));
   EXPECT_EQ(chosen({"Customer", "audit.log"}, {}), (V{"Sales.Customer", "audit.Log"}));
+  // dbo's tables answer to a pattern that writes their schema out, as to a name that does.
+  EXPECT_EQ(chosen({"dbo.Order*"}, {}), (V{"Orders", "OrderLines"}));
+  EXPECT_EQ(chosen({"*"}, {"dbo.*"}), (V{"Sales.Customer", "Sales.OrderHeader", "audit.Log"}));
   const auto nothing = conversion::ChooseTables(listed, {"Orders", "Inv*"}, {});
   EXPECT_EQ(nothing.chosen, (V{"Orders"}));
   EXPECT_EQ(nothing.notes, (V{"The pattern Inv* matches no table."}));
