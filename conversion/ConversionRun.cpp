@@ -546,6 +546,9 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
     } else if (!resumeChosen_ && !(host_.Resume() && !host_.PreviewOn())) {
       answer = host_.AskYesNo("Would you like to overwrite " + target + "?", "Overwrite?");
     }
+    // Escape (or Stop) while the question was open: this table is named as not converted, nothing more
+    // is made.
+    if (host_.StopRequested()) throw Halted{};
     if ((host_.Resume() || resumeChosen_) && !host_.PreviewOn()) {
       // Taken up again: a complete table stays, a partial one goes on after its largest key or is replaced.
       resume = PlanResume(tbl, target);

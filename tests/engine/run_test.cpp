@@ -218,6 +218,40 @@ TEST(RunStop, EndsAfterTheRowInProgressAndNamesWhatIsLeft) {
   EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'A_NotReached'")[0][0], "0");
 }
 
+// Escape on "Overwrite?" stops the run there: the table asked about stays as Firebird holds it and is
+// named, and no later table is created.
+TEST(RunStop, StopDuringOverwriteMakesNothingMore) {
+  testsupport::TempDir dir;
+  HeadlessHost host;
+  host.sql = testsupport::NewSqliteSource(dir, {"CREATE TABLE A_Next (X INTEGER)", "INSERT INTO A_Next VALUES (1)",
+                                                "CREATE TABLE B_Asked (X INTEGER)", "INSERT INTO B_Asked VALUES (2)"});
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(host.fb));
+    c.Execute("CREATE TABLE \"B_Asked\" (\"Old\" INTEGER)");
+    c.Flush();
+  }
+  host.onAsk = [&](const std::string&) {
+    host.stop = true;  // as Escape does: the box closes with No and the run is asked to stop
+    return conversion::kNo;
+  };
+  conversion::ConversionRun run(host);
+  run.Run();
+  EXPECT_TRUE(run.Stopped());
+  EXPECT_EQ(host.summary.rfind("Stopped.\n\n", 0), 0u) << host.summary;
+  for (const char* t : {"B_Asked", "A_Next"})
+    EXPECT_NE(host.summary.find("Table \"" + std::string(t) + "\": 0 rows read, 0 written, 0 rejected\n    not converted (stopped)"),
+              std::string::npos)
+        << t << "\n" << host.summary;
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(host.fb));
+  EXPECT_EQ(Rows(c, "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0"),
+            (std::vector<std::vector<std::string>>{{"B_Asked"}}));
+  EXPECT_EQ(Rows(c, "SELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'B_Asked'"),
+            (std::vector<std::vector<std::string>>{{"Old"}}));
+}
+
 // The whole run's progress: the tables and all their rows are known before the first table.
 TEST_F(RunEngineTest, WholeRunProgressIsKnownFromTheStart) {
   conversion::ConversionRun run(host);
