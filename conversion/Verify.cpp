@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -79,6 +80,9 @@ std::string TimeText(int h, int m, int s, unsigned tenThousandths) {
   return buf;
 }
 
+// Floating point zero compares equal to its negative, in SQL Server as in Firebird: both are "0".
+std::string Zero(std::string text) { return text == "-0" || text == "-0.0" ? "0" : text; }
+
 // A Firebird value as compared.
 Canon FromFirebird(const ado::Value& v, Class c) {
   using ado::Kind;
@@ -86,8 +90,8 @@ Canon FromFirebird(const ado::Value& v, Class c) {
   switch (v.kind) {
     case Kind::Integer: return std::to_string(v.integer);
     case Kind::Decimal: return NormalizeDecimal(v.text);
-    case Kind::Floating: return ado::FormatDouble(v.floating);
-    case Kind::Single: return ado::FormatSingle(static_cast<float>(v.floating));
+    case Kind::Floating: return Zero(ado::FormatDouble(v.floating));
+    case Kind::Single: return Zero(ado::FormatSingle(static_cast<float>(v.floating)));
     case Kind::Date: return DateText(v.year, v.month, v.day);
     case Kind::Time: return TimeText(v.hour, v.minute, v.second, v.nanos / 100000);
     case Kind::DateTime:
@@ -102,13 +106,13 @@ Canon FromParam(const ado::Param& p, Class c) {
   switch (p.type) {
     case T::Null: return std::nullopt;
     case T::Int64:
-      if (c == Class::Double) return ado::FormatDouble(std::strtod(Scaled(p.integer, p.scale).c_str(), nullptr));
-      if (c == Class::Single) return ado::FormatSingle(std::strtof(Scaled(p.integer, p.scale).c_str(), nullptr));
+      if (c == Class::Double) return Zero(ado::FormatDouble(std::strtod(Scaled(p.integer, p.scale).c_str(), nullptr)));
+      if (c == Class::Single) return Zero(ado::FormatSingle(std::strtof(Scaled(p.integer, p.scale).c_str(), nullptr)));
       return Scaled(p.integer, p.scale);
     case T::Double:
-      if (c == Class::Single) return ado::FormatSingle(static_cast<float>(p.floating));
+      if (c == Class::Single) return Zero(ado::FormatSingle(static_cast<float>(p.floating)));
       if (c == Class::Number) return NormalizeDecimal(ado::FormatDouble(p.floating));
-      return ado::FormatDouble(p.floating);
+      return Zero(ado::FormatDouble(p.floating));
     case T::Date:
     case T::Timestamp: {
       const std::string date = DateText(p.year, p.month, p.day);
@@ -170,6 +174,13 @@ struct Row {
   std::vector<Canon> values;
   bool unstorable = false;  // the program cannot store it: the run rejected it
 };
+
+// A whole row as one text, equal exactly when every value is.
+std::string WholeRow(const Row& r) {
+  std::string s;
+  for (const Canon& v : r.values) s += v ? std::to_string(v->size()) + ":" + *v : std::string("-");
+  return s;
+}
 
 }  // namespace
 
@@ -321,10 +332,12 @@ TableVerdict VerifyTable(ado::Connection& source, ado::Connection& target, const
     };
     auto keyText = [&](const Row& r) {
       std::string s;
-      for (size_t i : (byKey ? key : std::vector<size_t>{})) {
+      for (size_t i = 0; i < n; ++i) {
+        if (byKey && std::find(key.begin(), key.end(), i) == key.end()) continue;
         s += (s.empty() ? "" : ", ") + ddl.columnNames[i] + " = " + Show(r.values[i], classes[i]);
       }
-      return byKey ? "key (" + s + ")" : std::string("a row");
+      // A table without a key names the whole row.
+      return (byKey ? "key (" : "row (") + s + ")";
     };
     auto example = [&](const std::string& text) {
       if (v.examples.size() < kVerifyExamples) v.examples.push_back(text);
@@ -343,6 +356,38 @@ TableVerdict VerifyTable(ado::Connection& source, ado::Connection& target, const
       haveT = nextTarget(t);
       if (haveT && compareKeys(prevT, t) > 0) throw std::runtime_error("Firebird and this program order the key differently");
     };
+    // Without a key, rows that sort alike (equal in every sortable column) come in either database's
+    // own order: each such group is compared as a multiset of whole rows.
+    while (!byKey && (haveS || haveT)) {
+      if (haveS && s.unstorable) {
+        ++unstorable;
+        advanceS();
+        continue;
+      }
+      const int c = !haveS ? 1 : !haveT ? -1 : compareKeys(s, t);
+      const Row first = c <= 0 ? s : t;
+      std::map<std::string, std::pair<long long, Row>> group;  // whole row: source count less Firebird's
+      while (c <= 0 && haveS && (s.unstorable || compareKeys(s, first) == 0)) {
+        if (s.unstorable) ++unstorable;
+        else ++group.try_emplace(WholeRow(s), 0, s).first->second.first;
+        advanceS();
+      }
+      while (c >= 0 && haveT && compareKeys(t, first) == 0) {
+        --group.try_emplace(WholeRow(t), 0, t).first->second.first;
+        advanceT();
+      }
+      for (const auto& [text, entry] : group) {
+        if (entry.first > 0) {
+          v.missing += entry.first;
+          example(keyText(entry.second) + ": missing in Firebird" +
+                  (entry.first > 1 ? " (" + std::to_string(entry.first) + " times)" : ""));
+        } else if (entry.first < 0) {
+          v.extra -= entry.first;
+          example(keyText(entry.second) + ": in Firebird only" +
+                  (entry.first < -1 ? " (" + std::to_string(-entry.first) + " times)" : ""));
+        }
+      }
+    }
     while (haveS || haveT) {
       if (haveS && s.unstorable) {
         ++unstorable;

@@ -88,7 +88,7 @@ TEST_F(VerifyTest, ATableWithoutKeyIsAMultiset) {
   EXPECT_EQ(v.missing, 1);
   EXPECT_EQ(v.extra, 0);
   EXPECT_EQ(v.differing, 0);
-  EXPECT_EQ(v.examples, std::vector<std::string>{"a row: missing in Firebird"});
+  EXPECT_EQ(v.examples, std::vector<std::string>{"row (A = 1, B = 'x'): missing in Firebird"});
 }
 
 // Rows the run rejected are missing on purpose: listed as expected, and the table counts as identical.
