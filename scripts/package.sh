@@ -84,7 +84,7 @@ EOF
 cat >"$stage/DEBIAN/postinst" <<'EOF'
 #!/bin/sh
 # Registers FreeTDS as the ODBC driver "SQL Server" when no driver of that name exists, and remembers
-# that this package did it. A driver the user registered is never changed.
+# the registration exactly as it made it. A driver the user registered is never changed.
 set -e
 marker=/var/lib/tarnwick/registered-sql-server-driver
 if [ "$1" = "configure" ] && command -v odbcinst >/dev/null 2>&1; then
@@ -96,7 +96,7 @@ if [ "$1" = "configure" ] && command -v odbcinst >/dev/null 2>&1; then
       odbcinst -i -d -f "$tmpl" >/dev/null
       rm -f "$tmpl"
       mkdir -p /var/lib/tarnwick
-      : >"$marker"
+      odbcinst -q -d -n "SQL Server" >"$marker" 2>/dev/null || : >"$marker"
     fi
   fi
 fi
@@ -105,12 +105,16 @@ EOF
 
 cat >"$stage/DEBIAN/postrm" <<'EOF'
 #!/bin/sh
-# On purge, takes back the ODBC driver registration this package made, and only that one.
+# On purge, takes back the ODBC driver registration this package made, and only while it is still
+# exactly as the package made it: one the user registered again or edited since stays.
 set -e
 marker=/var/lib/tarnwick/registered-sql-server-driver
 if [ "$1" = "purge" ]; then
-  if [ -e "$marker" ] && command -v odbcinst >/dev/null 2>&1; then
-    odbcinst -u -d -n "SQL Server" >/dev/null 2>&1 || true
+  if [ -s "$marker" ] && command -v odbcinst >/dev/null 2>&1; then
+    now=$(odbcinst -q -d -n "SQL Server" 2>/dev/null || true)
+    if [ "$now" = "$(cat "$marker")" ]; then
+      odbcinst -u -d -n "SQL Server" >/dev/null 2>&1 || true
+    fi
   fi
   rm -f "$marker"
   rmdir /var/lib/tarnwick 2>/dev/null || true

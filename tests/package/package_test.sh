@@ -103,4 +103,31 @@ dpkg --purge tarnwick >/dev/null
 [ ! -e /var/lib/tarnwick ] || fail "/var/lib/tarnwick is left after purge"
 ok "registered FreeTDS when no driver was there; purge took it back"
 
+# 3. The package's registration, changed by the user afterwards (registered again to another library,
+# or edited in place), stays through purge.
+sqlite_lib=$(dpkg -L libsqliteodbc | grep -m1 '/libsqlite3odbc\.so$')
+for change in reregister edit; do
+  install_it
+  [ -s /var/lib/tarnwick/registered-sql-server-driver ] || fail "the package did not note its registration"
+  if [ "$change" = reregister ]; then
+    odbcinst -u -d -n "SQL Server" >/dev/null
+    printf '[SQL Server]\nDescription=registered by the user\nDriver=%s\n' "$sqlite_lib" >"$work/own.tmpl"
+    odbcinst -i -d -f "$work/own.tmpl" >/dev/null
+  else
+    sed -i 's/^Description=FreeTDS driver for Microsoft SQL Server$/Description=edited by the user/' "$odbc"
+  fi
+  changed=$(odbcinst -q -d -n "SQL Server")
+  dpkg --purge tarnwick >/dev/null
+  [ "$(odbcinst -q -d -n "SQL Server")" = "$changed" ] || fail "purge took away a registration the user changed ($change)"
+  [ ! -e /var/lib/tarnwick ] || fail "/var/lib/tarnwick is left after purge"
+  python3 - "$odbc" <<'EOF'
+import sys, re
+path = sys.argv[1]
+text = open(path).read()
+text = re.sub(r'(?ms)^\[SQL Server\]\n.*?(?=^\[|\Z)', '', text)
+open(path, 'w').write(text)
+EOF
+done
+ok "a registration the user changed after installing stays through purge"
+
 echo "package test: $passed passed, 0 failed"
