@@ -61,7 +61,9 @@ TEST_F(VerifyTest, EveryKindOfDifferenceIsFoundAndNamed) {
   Change({"UPDATE \"Items\" SET \"Name\" = 'Changed' WHERE \"Id\" = 8",
           "DELETE FROM \"Items\" WHERE \"Id\" = 9",
           "INSERT INTO \"Items\" (\"Id\", \"Name\") VALUES (1000, 'New')",
-          "UPDATE \"Items\" SET \"Data\" = OVERLAY(\"Data\" PLACING x'00' FROM 5) WHERE \"Id\" = 12",
+          // One byte other than it was (the blob is random: its fifth byte may be 0 already).
+          "UPDATE \"Items\" SET \"Data\" = OVERLAY(\"Data\" PLACING IIF(SUBSTRING(\"Data\" FROM 5 FOR 1) = x'00', "
+          "x'01', x'00') FROM 5) WHERE \"Id\" = 12",
           "UPDATE \"Items\" SET \"Price\" = 4.01 WHERE \"Id\" = 16"});
   const conversion::TableVerdict v = Verdict("Items", {"Id"});
   EXPECT_EQ(v.rows, 50);
@@ -213,4 +215,47 @@ TEST(Resume, AnyOtherPartialTableIsReplaced) {
   EXPECT_NE(again.summary.find("Table \"B_Long\": 50000 rows read, 50000 written, 0 rejected\n"), std::string::npos)
       << again.summary;
   EXPECT_NE(again.summary.find("Table \"C_Done\": 2 rows read, 2 written, 0 rejected\n"), std::string::npos) << again.summary;
+}
+
+// A stopped table the user altered afterwards (a column added) is no prefix of this run's copy: it is
+// replaced, not resumed, and every row arrives; verify refuses a table with other columns than the run
+// creates instead of calling it identical.
+TEST(Resume, AnAlteredTableIsReplacedAndVerifyComparesColumns) {
+  testsupport::TempDir dir;
+  HeadlessHost host;
+  host.sql = testsupport::NewSqliteSource(dir, ResumeSource());
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  host.onRow = [&](const std::string& table, long long row) {
+    if (table == "B_Long" && row == 20000) host.stop = true;
+  };
+  conversion::ConversionRun(host).Run();
+  {
+    ado::Connection c;
+    c.Open(FireBird::Target(host.fb));
+    c.Execute("ALTER TABLE \"B_Long\" ADD \"Extra\" INTEGER DEFAULT 7 NOT NULL");
+    c.Execute("ALTER TABLE \"C_Done\" ADD \"Note\" VARCHAR(10)");
+    c.Flush();
+  }
+  {
+    // Verify alone: C_Done holds every row, but not the columns the run makes.
+    ado::Connection ms, fb;
+    ms.Open(MSSQL::ConnectionString(host.sql));
+    fb.Open(FireBird::Target(host.fb));
+    const auto v = conversion::VerifyTable(ms, fb, {"", "C_Done"}, "C_Done", "C_Done", {}, {}, 0);
+    EXPECT_FALSE(v.Identical());
+    EXPECT_EQ(v.Text(), "not verified: Firebird's table has other columns than the run creates; only in Firebird: \"Note\"");
+  }
+  HeadlessHost again;
+  ResumeOn(again, host);
+  conversion::ConversionRun run(again);
+  run.Run();
+  EXPECT_EQ(run.Reported(), 0) << ::testing::PrintToString(again.shown);
+  EXPECT_NE(again.summary.find("Table \"B_Long\": 50000 rows read, 50000 written, 0 rejected\n"
+                               "    replaced, not resumed: Firebird's table has other columns than the run creates; only in "
+                               "Firebird: \"Extra\""),
+            std::string::npos)
+      << again.summary;
+  EXPECT_NE(again.summary.find("Table \"C_Done\": 2 rows read, 2 written, 0 rejected\n"), std::string::npos) << again.summary;
+  EXPECT_NE(again.summary.find("Table \"B_Long\": identical (50000 rows)"), std::string::npos) << again.summary;
+  EXPECT_FALSE(run.VerifyFoundDifferences()) << again.summary;
 }

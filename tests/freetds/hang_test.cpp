@@ -8,7 +8,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <future>
+#include <sstream>
 #include <thread>
 
 #include <signal.h>
@@ -122,7 +124,18 @@ TEST(Signals, EndTheProgramCleanlyDuringARunAndUnderAMessageBox) {
     setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
     testsupport::Process program({SIGNAL_HELPER, std::to_string(endpoint.Port()), target.database});
     if (c.box) EXPECT_EQ(program.FirstLine(), "box");
-    else std::this_thread::sleep_for(std::chrono::seconds(3));
+    else {
+      // Until the source holds the SELECT of "Waits": "Done" is whole by then, however busy the machine.
+      bool holding = false;
+      for (int i = 0; i < 1500 && !holding; ++i) {
+        std::ifstream log(dir.File("endpoint.log"));
+        std::stringstream text;
+        text << log.rdbuf();
+        holding = text.str().find("SELECT * FROM [dbo].[Waits]") != std::string::npos;
+        if (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      ASSERT_TRUE(holding);
+    }
     const auto sent = steady_clock::now();
     program.Signal(c.sig);
     const int status = program.Wait(5000);
