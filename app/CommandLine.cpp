@@ -506,8 +506,10 @@ int VerifyOnly(int argc, char** argv) {
   }
   std::vector<std::string> sources;
   std::map<std::string, MSSQL::TableRef> refs;
-  for (const auto& ref : listed) {
-    const std::string name = MSSQL::DisplayName(ref);
+  const std::vector<std::string> display = MSSQL::DisplayNames(listed);
+  for (size_t i = 0; i < listed.size(); ++i) {
+    const MSSQL::TableRef& ref = listed[i];
+    const std::string& name = display[i];
     if (o.chosen && std::find(o.chosen->begin(), o.chosen->end(), name) == o.chosen->end()) continue;
     sources.push_back(name);
     refs[name] = ref;

@@ -114,8 +114,9 @@ void TablesDialog::Fill(const Listing& l) {
   refs_ = l.tables;
   std::set<QString> known;
   long long total = 0;
+  const std::vector<std::string> display = MSSQL::DisplayNames(l.tables);
   for (size_t i = 0; i < l.tables.size(); ++i) {
-    const QString name = QString::fromStdString(MSSQL::DisplayName(l.tables[i]));
+    const QString name = QString::fromStdString(display[i]);
     known.insert(name);
     auto* item = new QTreeWidgetItem(List);
     item->setText(0, name);

@@ -274,13 +274,16 @@ void ConversionRun::Run() {
     for (const auto& name : leftOut) summary_.LeftOut(name, "SQL Server's own diagram table, not user data");
     // Tables go by their display names ("Sales.Customer"); each stands for one source table.
     refs_.clear();
-    for (const auto& t : listed) {
-      const std::string name = MSSQL::DisplayName(t);
-      if (!refs_.emplace(name, t).second) {
-        summary_.LeftOut(MSSQL::SqlName(t), "its Firebird name " + name + " is another table's already");
+    displayOf_.clear();
+    const std::vector<std::string> display = MSSQL::DisplayNames(listed);
+    for (size_t i = 0; i < listed.size(); ++i) {
+      const MSSQL::TableRef& t = listed[i];
+      if (!refs_.emplace(display[i], t).second) {
+        summary_.LeftOut(MSSQL::SqlName(t), "its Firebird name " + display[i] + " is another table's already");
         continue;
       }
-      sourceTables_.push_back(name);
+      displayOf_[{t.schema, t.name}] = display[i];
+      sourceTables_.push_back(display[i]);
     }
     std::vector<std::string> choiceNotes;
     host_.FilterTables(sourceTables_, choiceNotes);
@@ -374,7 +377,7 @@ void ConversionRun::Run() {
       for (auto& [table, checks] : ReadChecks())
         if (std::find(sources.begin(), sources.end(), table) != sources.end())
           for (const auto& c : checks)
-            summary_.NotCarried("CHECK", MSSQL::DisplayName(c.table) + "." + c.name, "keys and rules are not copied: " + c.definition);
+            summary_.NotCarried("CHECK", Display(c.table) + "." + c.name, "keys and rules are not copied: " + c.definition);
     }
     GiveSequences();
     NameObjects();
@@ -453,6 +456,12 @@ ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, cons
   const std::vector<std::string> key = KeyColumns(tbl, 126);
   const TypeOptions types = TypesFor(rules_, &casts_, ref);
   const TableKeys* keys = copyKeys_ ? keys_.Find(tbl) : nullptr;
+  // A table whose columns are not the ones this run creates (the user altered it, or the rules changed)
+  // is no prefix of this run's copy: it is replaced.
+  TableDdl planned;
+  if (!SourceStep(126, [&] { planned = PlannedTable(Mssql(), ref, target, types); })) return plan;
+  Step(126, [&] { plan.replaceWhy = ColumnDifference(fb, target, planned.columnNames); });
+  if (!plan.replaceWhy.empty()) return plan;
   Step(126, [&] {
     plan.have = fb.Active().Scalar("SELECT COUNT(*) FROM " + QuoteIdentifier(target));
     plan.keysMissing = fb.Active().Scalar("SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$RELATION_NAME = " + ado::SqlString(target)) == 0;
@@ -585,6 +594,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
     return true;
   }
   table_ = &summary_.Table(tbl, target);
+  if (!resume.replaceWhy.empty()) table_->notes.push_back("replaced, not resumed: " + resume.replaceWhy);
   givenHere_.clear();
   const bool perTable = host_.PreviewPerTable();
   if (perTable) {
@@ -782,7 +792,7 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
   std::unique_ptr<RowBatch> batch;
   if (!preview && usePrepared_) {
     try {
-      prepared = Firebird().Prepare(PlaceholderInsertText(target, ddl.columns.size()));
+      prepared = Firebird().Prepare(PlaceholderInsertText(target, ddl.columnNames));
       if (prepared) {
         params = std::make_unique<ParamBuilder>(ddl);
         batch = std::make_unique<RowBatch>(Firebird(), target, ddl, batchRows_ ? batchRows_
@@ -887,6 +897,8 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
     MSSQL::TableSchema schema;
     try {
       schema = MSSQL::ReadSchema(Mssql(), Ref(sources[i]));
+      // A foreign key follows the table it refers to by schema and name, never by a name alone.
+      for (auto& fk : schema.foreignKeys) fk.refTable = Display(fk.ref);
       schema.checks = std::move(checks[sources[i]]);
     } catch (const ado::DbError& e) {
       if (e.ConnectionLost()) {
@@ -902,8 +914,8 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
     // its foreign key is not made, and is named (one Firebird holds has its keys made again).
     if (refs_.size() > sources.size()) {
       try {
-        for (const auto& [table, key] : MSSQL::ReadReferringKeys(Mssql(), Ref(sources[i])))
-          if (refs_.count(table) && std::find(sources.begin(), sources.end(), table) == sources.end() &&
+        for (const auto& [ref, key] : MSSQL::ReadReferringKeys(Mssql(), Ref(sources[i])))
+          if (const std::string table = Display(ref); refs_.count(table) && std::find(sources.begin(), sources.end(), table) == sources.end() &&
               !ListContains(targetTables_, table))
             summary_.KeyLeftOut("Table \"" + table + "\": foreign key \"" + key + "\" (it refers to \"" + sources[i] +
                                 "\", but \"" + table + "\" is not in this run)");
@@ -914,6 +926,11 @@ void ConversionRun::PlanKeys(const std::vector<std::string>& sources, const std:
   }
   keys_.NameAll(reserved);
   for (const auto& [from, to] : keys_.NameChanges()) summary_.Shortened("key or index", from, to);
+}
+
+std::string ConversionRun::Display(const MSSQL::TableRef& table) const {
+  const auto it = displayOf_.find({table.schema, table.name});
+  return it == displayOf_.end() ? MSSQL::DisplayName(table) : it->second;
 }
 
 const MSSQL::TableRef& ConversionRun::Ref(const std::string& display) const {
@@ -927,7 +944,7 @@ std::map<std::string, std::vector<MSSQL::CheckInfo>> ConversionRun::ReadChecks()
   if (!MSSQL::IsSqlServerDriver()) return byTable;
   std::vector<MSSQL::CheckInfo> all;
   SourceStep(117, [&] { all = MSSQL::ReadChecks(Mssql()); });
-  for (auto& c : all) byTable[MSSQL::DisplayName(c.table)].push_back(std::move(c));
+  for (auto& c : all) byTable[Display(c.table)].push_back(std::move(c));
   return byTable;
 }
 
@@ -1022,7 +1039,7 @@ void ConversionRun::NameObjects() {
       summary_.NotCarried(o.kind, o.schema + "." + (o.table.empty() ? o.name : o.table));
     else
       summary_.NotCarried(o.kind, o.schema + "." + o.name,
-                          o.kind == "TRIGGER" && !o.table.empty() ? "on table " + MSSQL::DisplayName({o.schema, o.table}) : "");
+                          o.kind == "TRIGGER" && !o.table.empty() ? "on table " + Display({o.schema, o.table}) : "");
   }
 }
 

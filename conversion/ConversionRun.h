@@ -153,6 +153,7 @@ class ConversionRun {
     std::string sourceRest;             // Continue: " WHERE [k] > ... ORDER BY [k]"
     std::string keyText;                // Continue: where the copy goes on, for the summary
     std::string verdict;                // Skip: what comparing it found ("identical (N rows)")
+    std::string replaceWhy;             // Replace: why the table could not be taken up, where it is told
   };
   ResumePlan PlanResume(const std::string& tbl, const std::string& target);
   // The source table's primary key columns (empty: none), from the keys read for the run or the catalogue.
@@ -191,8 +192,9 @@ class ConversionRun {
   bool SourceStep(int line, F&& f);
   // Names the table in progress as holding only part of its rows, and why.
   void NoteIncomplete(const std::string& why);
-  // The source table a display name stands for.
+  // The source table a display name stands for, and the display name of a source table.
   const MSSQL::TableRef& Ref(const std::string& display) const;
+  std::string Display(const MSSQL::TableRef& table) const;
   // Reads the source's CHECK constraints, for the key plan.
   std::map<std::string, std::vector<MSSQL::CheckInfo>> ReadChecks();
   // Adds the table's CHECK constraints that translate and that its rows keep; names the others.
@@ -248,6 +250,7 @@ class ConversionRun {
   std::vector<std::string> givenHere_;  // foreign keys put into the current table's own preview
   std::set<std::string> remade_;       // lower-cased names of the foreign keys made again
   std::map<std::string, MSSQL::TableRef> refs_;  // display name: the source table
+  std::map<std::pair<std::string, std::string>, std::string> displayOf_;  // schema and name: display name
   std::map<std::string, long long> counted_;     // display name: its rows, counted before the first table
   int tableNumber_ = 0, tableCount_ = 0;          // for the whole run's progress
   long long runDone_ = 0, runTotal_ = 0;

@@ -45,9 +45,13 @@ std::string BatchInsertText(const std::string& table, const TableDdl& ddl, size_
     for (size_t k = 0; k < columns; ++k, ++n)
       s += (n ? ", A" : "A") + std::to_string(n) + " TYPE OF COLUMN " + quoted + "." + QuoteIdentifier(ddl.columnNames[k]) + " = ?";
   s += ") AS BEGIN";
+  // The columns are named: a table that gained a column since it was created refuses the block
+  // instead of taking values in the wrong places.
+  std::string names;
+  for (size_t k = 0; k < columns; ++k) names += (k ? ", " : "") + QuoteIdentifier(ddl.columnNames[k]);
   n = 0;
   for (size_t r = 0; r < rows; ++r) {
-    s += " INSERT INTO " + quoted + " VALUES (";
+    s += " INSERT INTO " + quoted + " (" + names + ") VALUES (";
     for (size_t k = 0; k < columns; ++k, ++n) s += (k ? ", :A" : ":A") + std::to_string(n);
     s += ");";
   }

@@ -394,9 +394,11 @@ const std::string& InsertBuilder::Build(int count, ValueAt&& at) {
   return s_;
 }
 
-std::string PlaceholderInsertText(const std::string& table, size_t columns) {
-  std::string s = "INSERT INTO " + QuoteIdentifier(table) + " VALUES (";
-  for (size_t k = 0; k < columns; ++k) s += k ? ", ?" : "?";
+std::string PlaceholderInsertText(const std::string& table, const std::vector<std::string>& columns) {
+  std::string s = "INSERT INTO " + QuoteIdentifier(table) + " (";
+  for (size_t k = 0; k < columns.size(); ++k) s += (k ? ", " : "") + QuoteIdentifier(columns[k]);
+  s += ") VALUES (";
+  for (size_t k = 0; k < columns.size(); ++k) s += k ? ", ?" : "?";
   return s + ")";
 }
 

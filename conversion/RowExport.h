@@ -52,8 +52,8 @@ class ParamBuilder {
   std::vector<std::string> texts_;  // texts the parameters point into, one per column
 };
 
-// INSERT INTO "t" VALUES (?, ?, ...) for `columns` columns.
-std::string PlaceholderInsertText(const std::string& table, size_t columns);
+// INSERT INTO "t" ("a", "b", ...) VALUES (?, ?, ...), the columns named.
+std::string PlaceholderInsertText(const std::string& table, const std::vector<std::string>& columns);
 
 // 'mm/dd/yyyy' or 'mm/dd/yyyy hh:nn:ss[.ffff]' without the quotes.
 std::string DateLiteral(const ado::Value& v);

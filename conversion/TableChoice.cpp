@@ -23,13 +23,14 @@ TableChoice ChooseTables(const std::vector<MSSQL::TableRef>& listed, const std::
                          const std::vector<std::string>& exclude) {
   TableChoice out;
   // The display names each list names; false (with the error set) on an unknown plain name.
+  const std::vector<std::string> display = MSSQL::DisplayNames(listed);
   auto named = [&](const std::vector<std::string>& entries, std::set<std::string>& names) {
     for (const auto& e : entries) {
       if (IsTablePattern(e)) {
         bool any = false;
-        for (const auto& t : listed) {
-          if (!TableMatches(e, t)) continue;
-          names.insert(MSSQL::DisplayName(t));
+        for (size_t i = 0; i < listed.size(); ++i) {
+          if (!TableMatches(e, listed[i])) continue;
+          names.insert(display[i]);
           any = true;
         }
         if (!any) out.notes.push_back("The pattern " + e + " matches no table.");
@@ -47,10 +48,8 @@ TableChoice ChooseTables(const std::vector<MSSQL::TableRef>& listed, const std::
   };
   std::set<std::string> in, out_;
   if (!named(include, in) || !named(exclude, out_)) return out;
-  for (const auto& t : listed) {
-    const std::string name = MSSQL::DisplayName(t);
+  for (const auto& name : display)
     if ((include.empty() || in.count(name)) && !out_.count(name)) out.chosen.push_back(name);
-  }
   return out;
 }
 

@@ -1,5 +1,7 @@
 #include "connectivity/sqlserver/MSSQL.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -52,6 +54,28 @@ std::string DisplayName(const TableRef& table) {
   return table.schema + "." + table.name;
 }
 
+std::vector<std::string> DisplayNames(const std::vector<TableRef>& tables) {
+  std::vector<std::string> names;
+  std::map<std::string, int> seen;  // lower-cased display name: how many tables have it
+  for (const auto& t : tables) {
+    names.push_back(DisplayName(t));
+    ++seen[ado::ToLower(names.back())];
+  }
+  for (size_t i = 0; i < tables.size(); ++i) {
+    const TableRef& t = tables[i];
+    const bool dbo = t.schema.empty() || ado::ToLower(t.schema) == "dbo";
+    const bool dotted = t.name.find('.') != std::string::npos || (!dbo && t.schema.find('.') != std::string::npos);
+    if (!dotted || seen[ado::ToLower(names[i])] < 2) continue;
+    // FNV-1a of schema and name apart, as long names are ended.
+    std::uint32_t h = 2166136261u;
+    for (unsigned char c : (dbo ? std::string("dbo") : t.schema) + '\0' + t.name) h = (h ^ c) * 16777619u;
+    char tail[16];
+    std::snprintf(tail, sizeof tail, "~%06X", static_cast<unsigned>(h & 0xFFFFFF));
+    names[i] += tail;
+  }
+  return names;
+}
+
 std::string SqlName(const TableRef& table) {
   return table.schema.empty() ? QuotedName(table.name) : QuotedName(table.schema) + "." + QuotedName(table.name);
 }
@@ -84,13 +108,15 @@ void ListSqlServerTables(const Login& login, std::vector<TableRef>& list, std::v
 
 std::string FindTable(const std::vector<TableRef>& list, const std::string& wanted, std::string& why) {
   const std::string want = ado::ToLower(wanted);
+  const std::vector<std::string> display = DisplayNames(list);
   // Its display name, or its schema and name written out ("dbo.Log" for the dbo table "Log").
-  for (const auto& t : list)
-    if (ado::ToLower(DisplayName(t)) == want || (!t.schema.empty() && ado::ToLower(t.schema + "." + t.name) == want))
-      return DisplayName(t);
+  for (size_t i = 0; i < list.size(); ++i)
+    if (ado::ToLower(display[i]) == want ||
+        (!list[i].schema.empty() && ado::ToLower(list[i].schema + "." + list[i].name) == want))
+      return display[i];
   std::vector<std::string> found;
-  for (const auto& t : list)
-    if (ado::ToLower(t.name) == want) found.push_back(DisplayName(t));
+  for (size_t i = 0; i < list.size(); ++i)
+    if (ado::ToLower(list[i].name) == want) found.push_back(display[i]);
   if (found.size() == 1) return found[0];
   if (found.empty()) {
     why = "no table " + wanted + " in the SQL Server database";
@@ -203,15 +229,18 @@ std::string ObjectName(const TableRef& table) { return "N" + ado::SqlString(SqlN
 
 }  // namespace
 
-std::vector<std::pair<std::string, std::string>> ReadReferringKeys(ado::Connection& conn, const TableRef& table) {
-  std::vector<std::pair<std::string, std::string>> out;
+std::vector<std::pair<TableRef, std::string>> ReadReferringKeys(ado::Connection& conn, const TableRef& table) {
+  std::vector<std::pair<TableRef, std::string>> out;
   ado::Recordset rs(conn.Catalog(ado::CatalogQuery::ReferencedBy, table.name, table.schema));
   for (; !rs.Eof(); rs.MoveNext()) {
     // The referred table's name is a search pattern to some drivers: only its own rows count.
     if (Text(rs, {"pktable_name"}) != table.name) continue;
-    const std::pair<std::string, std::string> key{
-        DisplayName({Text(rs, {"fktable_schem", "fktable_owner"}), Text(rs, {"fktable_name"})}), Text(rs, {"fk_name"})};
-    if (std::find(out.begin(), out.end(), key) == out.end()) out.push_back(key);
+    const std::pair<TableRef, std::string> key{TableRef(Text(rs, {"fktable_schem", "fktable_owner"}), Text(rs, {"fktable_name"})),
+                                               Text(rs, {"fk_name"})};
+    const auto same = [&](const std::pair<TableRef, std::string>& k) {
+      return k.first.schema == key.first.schema && k.first.name == key.first.name && k.second == key.second;
+    };
+    if (std::find_if(out.begin(), out.end(), same) == out.end()) out.push_back(key);
   }
   return out;
 }
@@ -290,7 +319,8 @@ TableSchema ReadSchema(ado::Connection& conn, const TableRef& table) {
     bool added = false;
     ForeignKeyInfo& fk = Named(s.foreignKeys, Text(rs, {"fk_name"}), added);
     if (added) {
-      fk.refTable = DisplayName({Text(rs, {"pktable_schem", "pktable_owner"}), Text(rs, {"pktable_name"})});
+      fk.ref = {Text(rs, {"pktable_schem", "pktable_owner"}), Text(rs, {"pktable_name"})};
+      fk.refTable = DisplayName(fk.ref);
       fk.refKeyName = Text(rs, {"pk_name"});
       fk.onDelete = RuleOf(Number(rs, {"delete_rule"}, 1), sqlServer);
       fk.onUpdate = RuleOf(Number(rs, {"update_rule"}, 1), sqlServer);

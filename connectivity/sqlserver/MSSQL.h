@@ -57,6 +57,11 @@ struct TableRef {
 // The name a table goes by in this program and in Firebird: a table of dbo (or of no schema) keeps its
 // name, any other is "Schema.Name".
 std::string DisplayName(const TableRef& table);
+// The display names of a listing, one a table. Where two tables would go by one name (dbo's table
+// "Sales.Cust" beside schema Sales's "Cust", or "a.b"."c" beside "a"."b.c"), each of them whose schema
+// or name holds a dot gets "~" and six hexadecimal digits taken from its schema and name, so that the
+// two stay two, the same every run.
+std::vector<std::string> DisplayNames(const std::vector<TableRef>& tables);
 // How SQL Server statements name it: "[Schema].[Name]", or "[Name]" without a schema.
 std::string SqlName(const TableRef& table);
 
@@ -102,7 +107,8 @@ struct IndexInfo {
 enum class KeyRule { NoAction, Cascade, SetNull, SetDefault };
 struct ForeignKeyInfo {
   std::string name, refKeyName;
-  std::string refTable;  // the display name of the table it refers to
+  std::string refTable;  // the display name of the table it refers to (DisplayName; a run maps `ref`)
+  TableRef ref;          // the table it refers to
   std::vector<std::string> columns, refColumns;  // in key order
   KeyRule onDelete = KeyRule::NoAction, onUpdate = KeyRule::NoAction;
 };
@@ -127,9 +133,9 @@ struct TableSchema {
 // foreign keys (SQLForeignKeys). Where the source can tell (SQL Server's catalogue views), filtered, XML
 // and spatial indexes and indexes with included columns are marked; so are the identity's seed and step.
 TableSchema ReadSchema(ado::Connection& conn, const TableRef& table);
-// The foreign keys of other tables that refer to this one: the referring table's display name and the
-// key's name, one entry per key.
-std::vector<std::pair<std::string, std::string>> ReadReferringKeys(ado::Connection& conn, const TableRef& table);
+// The foreign keys of other tables that refer to this one: the referring table and the key's name, one
+// entry per key.
+std::vector<std::pair<TableRef, std::string>> ReadReferringKeys(ado::Connection& conn, const TableRef& table);
 // Only the columns: names, catalogue type names, NOT NULL, identity and computed.
 std::vector<ColumnInfo> ReadColumns(ado::Connection& conn, const TableRef& table);
 

@@ -54,7 +54,9 @@ double PreparedLoop(const MSSQL::Login& source, const FireBird::Login& target, c
   ms.Open(MSSQL::ConnectionString(source));
   auto t = Clock::now();
   ado::Recordset rs(ms.Active().Query(conversion::SelectAllText("Bench")));
-  auto insert = fb.Prepare(conversion::PlaceholderInsertText("Bench", static_cast<size_t>(rs.FieldCount())));
+  std::vector<std::string> names;
+  for (int k = 0; k < rs.FieldCount(); ++k) names.push_back(rs.Fields(k).Name);
+  auto insert = fb.Prepare(conversion::PlaceholderInsertText("Bench", names));
   std::vector<ado::Param> params(static_cast<size_t>(rs.FieldCount()));
   for (; !rs.Eof(); rs.MoveNext()) {
     for (int k = 0; k < rs.FieldCount(); ++k) {

@@ -216,3 +216,58 @@ TEST_F(SchemasTest, PreviewNamesTablesAndQuestionsTheSameWay) {
 }
 
 }  // namespace
+
+namespace {
+
+// dbo's table literally named "Sales.Cust" beside schema Sales's "Cust", and "a.b"."c" beside "a"."b.c".
+class DotClashTest : public testsupport::EndpointFixture {
+ protected:
+  DotClashTest()
+      : EndpointFixture(R"json({"database": "shop", "password": "pw", "tables": [
+ {"name": "Cust", "schema": "Sales", "columns": [["Id", "int"], ["V", "nvarchar(20)"]],
+  "rows": [[1, "sales schema"], [2, "sales schema"]], "primary_key": {"name": "PK_SC", "columns": ["Id"]}},
+ {"name": "Sales.Cust", "schema": "dbo", "columns": [["Id", "int"], ["V", "nvarchar(20)"]],
+  "rows": [[1, "dbo"], [2, "dbo"], [5, "dbo only"]], "primary_key": {"name": "PK_DC", "columns": ["Id"]}},
+ {"name": "Ref2", "schema": "dbo", "columns": [["Id", "int"], ["C", "int"]], "rows": [[1, 5]],
+  "foreign_keys": [{"name": "FK_Ref2_DboSalesCust", "columns": ["C"], "ref_table": "Sales.Cust", "ref_schema": "dbo",
+                    "ref_columns": ["Id"]}]},
+ {"name": "c", "schema": "a.b", "columns": [["X", "int"]], "rows": [[1]]},
+ {"name": "b.c", "schema": "a", "columns": [["X", "int"]], "rows": [[2], [3]]}]})json") {}
+};
+
+}  // namespace
+
+// Tables whose names would be one get two Firebird names, and the foreign key points at the table it
+// refers to by schema and name.
+TEST_F(DotClashTest, BothTablesArriveAndTheForeignKeyFollowsItsTable) {
+  host.verify = true;
+  conversion::ConversionRun run(host);
+  run.Run();
+  const std::string& s = host.summary;
+  EXPECT_EQ(s.find("is another table's already"), std::string::npos) << s;
+  EXPECT_EQ(std::count(host.shown.begin(), host.shown.end(), "Done."), 1) << ::testing::PrintToString(host.shown);
+  ado::Connection& c = Target();
+  const auto tables = Rows(c, "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY 1");
+  ASSERT_EQ(tables.size(), 5u) << ::testing::PrintToString(tables);
+  // Sales's Cust keeps its name; dbo's "Sales.Cust" gets the ending.
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM \"Sales.Cust\"")[0][0], "2");
+  std::string dboCust;
+  for (const auto& t : tables)
+    if (t[0].rfind("Sales.Cust~", 0) == 0) dboCust = t[0];
+  ASSERT_FALSE(dboCust.empty()) << ::testing::PrintToString(tables);
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM \"" + dboCust + "\"")[0][0], "3");
+  EXPECT_EQ(Rows(c, "SELECT TRIM(P.RDB$RELATION_NAME) FROM RDB$REF_CONSTRAINTS R JOIN RDB$RELATION_CONSTRAINTS P "
+                    "ON P.RDB$CONSTRAINT_NAME = R.RDB$CONST_NAME_UQ WHERE R.RDB$CONSTRAINT_NAME = 'FK_Ref2_DboSalesCust'"),
+            (std::vector<std::vector<std::string>>{{dboCust}}));
+  // Both "a.b.c" tables arrive, each under a name of its own, with its own rows.
+  long long abRows = 0;
+  int abTables = 0;
+  for (const auto& t : tables)
+    if (t[0].rfind("a.b.c~", 0) == 0) {
+      ++abTables;
+      abRows += std::stoll(Rows(c, "SELECT COUNT(*) FROM \"" + t[0] + "\"")[0][0]);
+    }
+  EXPECT_EQ(abTables, 2);
+  EXPECT_EQ(abRows, 3);
+  EXPECT_FALSE(run.VerifyFoundDifferences()) << s;
+}
