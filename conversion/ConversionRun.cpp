@@ -948,6 +948,36 @@ std::map<std::string, std::vector<MSSQL::CheckInfo>> ConversionRun::ReadChecks()
   return byTable;
 }
 
+std::string ConversionRun::CaseOnly(const std::string& target, const std::string& condition, long long breaking) {
+  // The rows counted again with every UTF8 text column compared without regard to case, as SQL Server's
+  // usual collations compare them.
+  std::string select;
+  bool text = false;
+  long long blind = breaking;
+  const bool counted = Step(137, [&] {
+    ado::Recordset cols(Firebird().Active().Query(
+        "SELECT TRIM(R.RDB$FIELD_NAME), IIF(F.RDB$FIELD_TYPE IN (14, 37) AND F.RDB$CHARACTER_SET_ID = 4, 1, 0) "
+        "FROM RDB$RELATION_FIELDS R JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = R.RDB$FIELD_SOURCE WHERE R.RDB$RELATION_NAME = " +
+        ado::SqlString(target) + " ORDER BY R.RDB$FIELD_POSITION"));
+    for (; !cols.Eof(); cols.MoveNext()) {
+      const std::string name = QuoteIdentifier(cols.Fields(0).value.ToString());
+      const bool utf8 = cols.Fields(1).value.ToString() == "1";
+      text = text || utf8;
+      select += (select.empty() ? "" : ", ") + (utf8 ? name + " COLLATE UNICODE_CI AS " + name : name);
+    }
+    if (text)
+      blind = Firebird().Active().Scalar("SELECT COUNT(*) FROM (SELECT " + select + " FROM " + QuoteIdentifier(target) +
+                                         ") WHERE NOT (" + condition + ")");
+  });
+  if (!counted || !text || blind >= breaking) return {};
+  const long long caseOnly = breaking - blind;
+  return blind == 0 ? std::string(breaking == 1 ? " only in letter case (SQL Server's case-insensitive collations let it pass)"
+                                                 : ", all only in letter case (SQL Server's case-insensitive collations let "
+                                                   "them pass)")
+                    : " (" + std::to_string(caseOnly) + " of them only in letter case, which SQL Server's case-insensitive "
+                      "collations let pass)";
+}
+
 void ConversionRun::GiveChecks(const TableKeys& keys) {
   std::vector<std::pair<std::string, std::string>> notCarried;
   for (const CheckStatement& c : keys.Checks(notCarried)) {
@@ -965,7 +995,7 @@ void ConversionRun::GiveChecks(const TableKeys& keys) {
       if (breaking > 0) {
         summary_.NotCarried("CHECK", keys.source + "." + c.sourceName,
                             "refused: " + std::to_string(breaking) + (breaking == 1 ? " row of the table breaks" : " rows of the table break") +
-                                " it: " + c.condition);
+                                " it" + CaseOnly(keys.target, c.condition, breaking) + ": " + c.condition);
         continue;
       }
     }

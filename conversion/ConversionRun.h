@@ -197,6 +197,9 @@ class ConversionRun {
   std::string Display(const MSSQL::TableRef& table) const;
   // Reads the source's CHECK constraints, for the key plan.
   std::map<std::string, std::vector<MSSQL::CheckInfo>> ReadChecks();
+  // How many of the `breaking` rows break the condition only in letter case: "" when none do (or the
+  // table has no text to compare), else the words the summary adds.
+  std::string CaseOnly(const std::string& target, const std::string& condition, long long breaking);
   // Adds the table's CHECK constraints that translate and that its rows keep; names the others.
   void GiveChecks(const TableKeys& keys);
   // Makes the source's sequences in Firebird, continuing where they stand.

@@ -271,3 +271,37 @@ TEST_F(DotClashTest, BothTablesArriveAndTheForeignKeyFollowsItsTable) {
   EXPECT_EQ(abRows, 3);
   EXPECT_FALSE(run.VerifyFoundDifferences()) << s;
 }
+
+namespace {
+
+class CaseChecksTest : public testsupport::EndpointFixture {
+ protected:
+  CaseChecksTest()
+      : EndpointFixture(R"json({"database": "shop", "password": "pw", "tables": [
+ {"name": "CI", "columns": [["S", "nvarchar(20)"]], "rows": [["apple"], ["Bob"]],
+  "checks": [{"name": "CK_CI_Like", "definition": "([S] like '[a-c]%')"}]},
+ {"name": "CI2", "columns": [["S", "nvarchar(20)"], ["N", "int"]], "rows": [["Open", 1], ["OPEN", 2], ["weird", 3]],
+  "checks": [{"name": "CK_CI_In", "definition": "([S]='closed' OR [S]='open')", "not_trusted": true},
+             {"name": "CK_CI_N", "definition": "([N]>(1))", "not_trusted": true}]}]})json") {}
+};
+
+}  // namespace
+
+// A CHECK that SQL Server's case-insensitive comparison lets the rows pass is not made, and the summary
+// says that they differ only in letter case; a row that breaks it otherwise is counted apart.
+TEST_F(CaseChecksTest, RowsThatDifferOnlyInCaseAreNamedSo) {
+  conversion::ConversionRun run(host);
+  run.Run();
+  const std::string& s = host.summary;
+  EXPECT_NE(s.find("CHECK constraint CI.CK_CI_Like: refused: 1 row of the table breaks it only in letter case (SQL "
+                   "Server's case-insensitive collations let it pass): "),
+            std::string::npos)
+      << s;
+  EXPECT_NE(s.find("CHECK constraint CI2.CK_CI_In: refused: 3 rows of the table break it (2 of them only in letter "
+                   "case, which SQL Server's case-insensitive collations let pass): "),
+            std::string::npos)
+      << s;
+  // A condition on numbers says nothing of case.
+  EXPECT_NE(s.find("CHECK constraint CI2.CK_CI_N: refused: 1 row of the table breaks it: \"N\" > 1"), std::string::npos) << s;
+  EXPECT_EQ(Rows(Target(), "SELECT COUNT(*) FROM \"CI2\"")[0][0], "3");
+}
