@@ -173,6 +173,7 @@ TdsEndpoint::~TdsEndpoint() { delete proc_; }
 namespace {
 constexpr const char* kServerProgram = "/usr/sbin/firebird";
 constexpr const char* kPasswordFile = "/etc/firebird/3.0/SYSDBA.password";
+constexpr const char* kSecurityDatabase = "/var/lib/firebird/3.0/system/security3.fdb";
 
 std::string ServerPassword() {
   std::ifstream in(kPasswordFile);
@@ -190,15 +191,39 @@ std::string ServerPassword() {
 std::string FirebirdServer::Unavailable() {
   if (access(kServerProgram, X_OK) != 0) return std::string("no ") + kServerProgram + " (package firebird3.0-server)";
   if (ServerPassword().empty()) return std::string("SYSDBA's password cannot be read from ") + kPasswordFile;
+  if (access(kSecurityDatabase, R_OK) != 0) return std::string("the security database ") + kSecurityDatabase + " cannot be read";
   return {};
 }
 
+namespace {
+// A root folder of the server's own: the package's files by link, its configuration with a security
+// database of its own (a copy of the package's, SYSDBA's password and all), and a lock folder of its
+// own. Beside a Firebird service that holds the package's security database and lock folder, a second
+// server refuses every login.
+void MakeServerRoot(const std::string& root) {
+  namespace fs = std::filesystem;
+  fs::path lib;
+  for (const auto& e : fs::directory_iterator("/usr/lib"))
+    if (fs::exists(e.path() / "firebird/3.0/firebird.msg")) lib = e.path() / "firebird/3.0";
+  if (lib.empty()) throw std::runtime_error("the Firebird server's files are not in /usr/lib/*/firebird/3.0");
+  for (const char* entry : {"firebird.msg", "intl", "lib", "plugins", "UDF", "plugins.conf", "fbtrace.conf", "databases.conf"})
+    if (fs::exists(lib / entry)) fs::create_symlink(fs::canonical(lib / entry), fs::path(root) / entry);
+  fs::copy_file(kSecurityDatabase, fs::path(root) / "security3.fdb");
+  std::ifstream in(lib / "firebird.conf");
+  std::ofstream out(fs::path(root) / "firebird.conf");
+  out << in.rdbuf() << "\nSecurityDatabase = " << root << "/security3.fdb\n";
+  fs::create_directory(fs::path(root) / "lock");
+}
+}  // namespace
+
 FirebirdServer::FirebirdServer() : password_(ServerPassword()) {
   if (!Unavailable().empty()) throw std::runtime_error("no Firebird server: " + Unavailable());
+  MakeServerRoot(root_.Path());
   // A port that was free a moment ago; the server takes it.
   const int probe = ListenOnLoopback(1, port_);
   close(probe);
-  proc_ = new Process({kServerProgram, "-p", std::to_string(port_)});
+  proc_ = new Process({"env", "FIREBIRD=" + root_.Path(), "FIREBIRD_LOCK=" + root_.File("lock"), kServerProgram, "-p",
+                       std::to_string(port_)});
   for (int waited = 0; waited < 10000; waited += 50) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};

@@ -93,6 +93,7 @@ class FirebirdServer {
   void Kill();
 
  private:
+  TempDir root_;  // its configuration, security database and lock folder
   Process* proc_ = nullptr;
   int port_ = 0;
   std::string password_;
