@@ -2,8 +2,28 @@
 
 #include "connectivity/core/Ado.h"
 #include "connectivity/core/ConnString.h"
+#include "connectivity/core/RuntimeFolder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 namespace FireBird {
+
+std::string PrepareLockFolder() {
+  constexpr const char* kShared = "/tmp/firebird";
+  if (const char* own = std::getenv("FIREBIRD_LOCK"); own && *own) return {};
+  // The engine makes the shared folder itself when it is not there; one that is there must let us in.
+  if (access(kShared, F_OK) != 0 || access(kShared, W_OK | X_OK) == 0) return {};
+  const std::string base = ado::RuntimeFolder();
+  if (base.empty()) return {};
+  const std::string folder = base + "/firebird-lock";
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+  setenv("FIREBIRD_LOCK", folder.c_str(), 1);
+  return folder;
+}
 
 std::string ConnectionString(const Login& login) {
   auto q = [](const std::string& v) { return ado::QuoteValue(v, ado::BraceStyle::Odbc); };

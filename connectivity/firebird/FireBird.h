@@ -25,6 +25,14 @@ bool CanOpenFirebird(const Login& login, std::string* why = nullptr);
 // Fills `list` with every catalogue name whose fourth character is not "$". Throws ado::DbError.
 void ListFirebirdTables(const Login& login, std::vector<std::string>& list);
 
+// The embedded engine keeps its lock files in /tmp/firebird, which Debian gives to the group "firebird":
+// a user outside it could open no local database at all. Such a user's engine gets a lock folder of
+// its own (FIREBIRD_LOCK, in ado::RuntimeFolder()). Nothing is shared through it that must be: the
+// engine locks a database file itself, so a file another engine (a server) has open is refused, not
+// opened twice. Returns the folder set, empty when the engine's own is used. Call before any Firebird
+// call and before other threads start (it sets an environment variable).
+std::string PrepareLockFolder();
+
 // The fourth character (not byte) of a name is "$".
 bool IsSystemName(const std::string& name);
 

@@ -21,6 +21,7 @@
 
 #include "connectivity/core/Ado.h"
 #include "connectivity/core/ConnString.h"
+#include "connectivity/core/RuntimeFolder.h"
 #include "connectivity/sqlserver/OdbcBackend.h"
 
 namespace MSSQL {
@@ -71,12 +72,6 @@ namespace {
 std::mutex confMutex;
 std::string confPath;                               // empty until PrepareTlsConfig
 std::map<std::string, std::string> confSections;  // name: its lines
-
-bool PrivateFolder(const std::string& dir) {
-  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  struct stat st {};
-  return lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
-}
 
 void RemoveConfig() {
   std::lock_guard<std::mutex> lock(confMutex);
@@ -184,11 +179,7 @@ bool HandshakeSucceeds(const Login& login, bool withCa, bool checkHostName) {
 void PrepareTlsConfig() {
   static std::once_flag once;
   std::call_once(once, [] {
-    std::string dir;
-    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run == '/' && PrivateFolder(std::string(run) + "/tarnwick"))
-      dir = std::string(run) + "/tarnwick";
-    else if (const std::string tmp = "/tmp/tarnwick-" + std::to_string(getuid()); PrivateFolder(tmp))
-      dir = tmp;
+    const std::string dir = ado::RuntimeFolder();
     if (dir.empty()) return;
     RemoveStale(dir);
     std::lock_guard<std::mutex> lock(confMutex);

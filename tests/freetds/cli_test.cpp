@@ -370,3 +370,33 @@ TEST_F(CliTest, ResumeAfterTheSourceWasLost) {
   EXPECT_EQ(Rows(c, "SELECT COUNT(*), COUNT(DISTINCT \"Id\"), MAX(\"Id\") FROM \"Big\""),
             (std::vector<std::vector<std::string>>{{"50000", "50000", "100000"}}));
 }
+
+// A user outside the group "firebird" (nobody) converts into a local file of their own: the embedded
+// engine's shared lock folder is closed to them, so the program gives the engine one of their own.
+TEST_F(CliTest, AUserOutsideTheFirebirdGroupConvertsIntoALocalFile) {
+  if (getuid() != 0) GTEST_SKIP() << "needs root to run the program as another user";
+  if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv (package util-linux)";
+  chmod(dir.Path().c_str(), 0777);
+  auto fb = testsupport::NewFirebirdDatabase(dir, "theirs.fdb");
+  ASSERT_EQ(chown(fb.database.c_str(), 65534, 65534), 0);
+  std::ofstream(dir.File("odbcinst.ini")) << "[SQL Server]\nDriver=" << testsupport::FindOdbcDriverLibrary("libtdsodbc.so")
+                                          << "\n";
+  std::ofstream(dir.File("odbc.ini")) << "";
+  const std::string out = dir.File("nobody.txt");
+  std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" >'" + out + "' 2>&1", "/usr/bin/setpriv",
+                                "--reuid=65534", "--regid=65534", "--clear-groups", "env", "-u", "XDG_RUNTIME_DIR",
+                                "-u", "FIREBIRD_LOCK", "HOME=" + dir.Path(), "XDG_CONFIG_HOME=" + dir.File("nobody-config"),
+                                "ODBCSYSINI=" + dir.Path(), "ODBCINSTINI=odbcinst.ini", "ODBCINI=" + dir.File("odbc.ini"),
+                                TARNWICK_EXE};
+  const auto logins = Logins(fb);
+  argv.insert(argv.end(), logins.begin(), logins.end());
+  testsupport::Process p(argv);
+  const int status = p.Wait(60000);
+  std::ifstream in(out);
+  std::stringstream said;
+  said << in.rdbuf();
+  ASSERT_TRUE(WIFEXITED(status)) << said.str();
+  EXPECT_EQ(WEXITSTATUS(status), 0) << said.str();
+  EXPECT_EQ(UserTables(fb), (std::vector<std::string>{"Customers", "Odd ] name", "Orders"})) << said.str();
+  std::filesystem::remove_all("/tmp/tarnwick-65534");
+}
