@@ -26,6 +26,7 @@
 #include "app/Settings.h"
 #include "connectivity/core/Ado.h"
 #include "connectivity/core/ConnString.h"
+#include "connectivity/firebird/FirebirdBackend.h"
 #include "connectivity/sqlserver/Encryption.h"
 #include "app/Signals.h"
 #include "conversion/ConversionRun.h"
@@ -44,6 +45,7 @@ std::atomic<int> g_signal{0};
 class TerminalHost;
 // The run's host while it runs, for the signal thread.
 conversion::ConversionRun* g_run = nullptr;  // the run a signal stops
+ado::Connection* g_verifySource = nullptr;  // the source connection "tarnwick verify" reads, for a signal
 std::mutex g_runMutex;
 
 const char* const kHelp =
@@ -518,29 +520,62 @@ int VerifyOnly(int argc, char** argv) {
   const std::vector<std::string> targets = conversion::NameShortener::ShortenAll(sources);
   const conversion::CastRules castRules(casts);
   bool differs = false;
+  // A signal stops the compare: the source's statement is cancelled, and the tables not compared are
+  // named; a second signal ends the program at once.
+  {
+    std::lock_guard<std::mutex> lock(g_runMutex);
+    g_verifySource = &ms;
+  }
+  Signals::Watch([](int sig) {
+    int none = 0;
+    if (!g_signal.compare_exchange_strong(none, sig)) std::_Exit(128 + sig);
+    std::lock_guard<std::mutex> lock(g_runMutex);
+    if (g_verifySource) g_verifySource->Cancel();
+  });
+  std::string lost;  // why the connection went, once it did
   std::cout << "Verified:\n";
   for (size_t i = 0; i < sources.size(); ++i) {
     const MSSQL::TableRef& ref = refs[sources[i]];
     std::string line;
     std::vector<std::string> examples;
-    if (!conversion::ListContains(inFirebird, targets[i])) {
+    if (g_signal.load()) {
+      line = "not verified (stopped)";
+    } else if (!lost.empty()) {
+      line = "not verified: connection lost";
+      differs = true;
+    } else if (!conversion::ListContains(inFirebird, targets[i])) {
       line = "not verified: Firebird has no table \"" + targets[i] + "\"";
       differs = true;
     } else {
-      std::vector<std::string> key;
       try {
-        key = MSSQL::ReadSchema(ms, ref).primaryKey.columns;
+        std::vector<std::string> key;
+        try {
+          key = MSSQL::ReadSchema(ms, ref).primaryKey.columns;
+        } catch (const ado::DbError& e) {
+          if (e.ConnectionLost()) throw;
+        }
+        const conversion::TypeOptions types = conversion::TypesFor(rules, &castRules, ref);
+        const conversion::TableVerdict v = conversion::VerifyTable(ms, target, ref, sources[i], targets[i], key, types, 0);
+        line = g_signal.load() && !v.Identical() ? "not verified (stopped)" : v.Text();
+        if (!g_signal.load()) examples = v.examples;
+        differs = differs || !v.Identical();
       } catch (const ado::DbError& e) {
-        if (e.ConnectionLost()) throw;
+        // A connection lost in the middle of a table: named, and so is every table after it.
+        lost = conversion::Reason(e.what());
+        line = "not verified: connection lost (" + lost + ")";
+        differs = true;
       }
-      const conversion::TypeOptions types = conversion::TypesFor(rules, &castRules, ref);
-      const conversion::TableVerdict v = conversion::VerifyTable(ms, target, ref, sources[i], targets[i], key, types, 0);
-      line = v.Text();
-      examples = v.examples;
-      differs = differs || !v.Identical();
     }
     std::cout << "    Table \"" << sources[i] << "\": " << line << "\n";
     for (const auto& e : examples) std::cout << "        " << e << "\n";
+  }
+  {
+    std::lock_guard<std::mutex> lock(g_runMutex);
+    g_verifySource = nullptr;
+  }
+  if (const int sig = g_signal.load()) {
+    std::cout << "Stopped.\n";
+    return 128 + sig;
   }
   return differs ? 1 : 0;
 }
@@ -569,7 +604,15 @@ int Convert(int argc, char** argv) {
   }
   Signals::Watch([](int sig) {
     int none = 0;
-    if (!g_signal.compare_exchange_strong(none, sig)) std::_Exit(128 + sig);
+    if (!g_signal.compare_exchange_strong(none, sig)) {
+      // A second signal ends the program at once; a file it left without forced writes gets them back.
+      ado::RestoreLeftOverForcedWrites(true);
+      static const char line[] =
+          "tarnwick: ended at once by a second signal: the rest of the table in progress, its keys, the foreign keys and "
+          "verification are not made\n";
+      [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, line, sizeof line - 1);
+      std::_Exit(128 + sig);
+    }
     std::lock_guard<std::mutex> lock(g_runMutex);
     // The statement the source is working on ends at once.
     if (g_run) g_run->CancelSource();
@@ -585,7 +628,9 @@ int Convert(int argc, char** argv) {
     std::cerr << "tarnwick: " << host.ScriptFailure() << "\n";
     return kUsageError;
   }
-  return run.Summary().Rejected() > 0 || run.Reported() > 0 || run.VerifyFoundDifferences() ? 1 : 0;
+  return run.Summary().Rejected() > 0 || run.Reported() > 0 || run.VerifyFoundDifferences() || run.ForcedWritesLeftOff()
+             ? 1
+             : 0;
 }
 
 }  // namespace

@@ -31,6 +31,7 @@
 #include "app/SkinFramework.h"
 #include "app/WindowHelpers.h"
 #include "connectivity/core/ConnString.h"
+#include "connectivity/firebird/FirebirdBackend.h"
 #include "connectivity/sqlserver/Encryption.h"
 #include "connectivity/core/ErrorTrap.h"
 #include "connectivity/firebird/FireBird.h"
@@ -41,7 +42,11 @@
 #include "preview/Form5.h"
 
 namespace {
-std::function<void()> g_exit = [] { std::_Exit(0); };
+std::function<void()> g_exit = [] {
+  // Ending at once: a file this process left without forced writes gets them back first.
+  ado::RestoreLeftOverForcedWrites(true);
+  std::_Exit(0);
+};
 // How long a run that was asked to stop because the program ends may take to wind up.
 constexpr int kEndGraceMs = 800;
 std::function<int()> g_nudge = [] {

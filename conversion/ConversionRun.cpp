@@ -422,16 +422,20 @@ void ConversionRun::Run() {
     Step(150, [&] { Mssql().Close(); });
     Step(152, [&] { Firebird().Close(); });
   }
+  forcedWritesOff_ = false;
   if (unsynced) {
-    if (const std::string failed = unsynced->Restore(); !failed.empty())
+    if (const std::string failed = unsynced->Restore(); !failed.empty()) {
+      forcedWritesOff_ = true;
       summary_.Note("Firebird's forced writes could not be turned on again for the database (" + FirstLine(failed) +
-                    "): what was committed may not be on the disk yet.");
+                    "): what was committed may not be on the disk yet; the next start of the program tries again, "
+                    "and \"gfix -write sync\" on the file turns them on.");
+    }
   }
   host_.SetHourglass(false);
   host_.SetProgress(0);
   host_.SetProgressText("Progress Bar");
   table_ = nullptr;
-  if (!lost_ && !stopped_) host_.ShowMessage("Done.");
+  if (!lost_ && !stopped_ && !forcedWritesOff_) host_.ShowMessage("Done.");
   if (!summary_.LostNothing() || summary_.AnyVerified()) host_.ShowSummary(summary_.Text());
 }
 
@@ -520,11 +524,14 @@ ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, cons
 
 void ConversionRun::VerifyTables(const std::vector<std::string>& sources, const std::vector<std::string>& targets) {
   BeforeWait();
+  // Stopped during verification: the run is stopped, and every table not compared is named so.
+  bool halted = false;
   for (size_t i = sources.size(); i-- > 0;) {
     if (!done_.count(ado::ToLower(sources[i])) || verified_.count(ado::ToLower(sources[i]))) continue;
-    if (host_.StopRequested()) {
-      summary_.Note("Verification was stopped before table \"" + sources[i] + "\".");
-      break;
+    if (halted || host_.StopRequested()) {
+      halted = true;
+      summary_.Verified(sources[i], "not verified (stopped)", {}, false);
+      continue;
     }
     host_.SetProgressText("Please wait.. Verifying table " + sources[i]);
     const MSSQL::TableRef& ref = Ref(sources[i]);
@@ -538,7 +545,17 @@ void ConversionRun::VerifyTables(const std::vector<std::string>& sources, const 
           verdict = VerifyTable(Mssql(), Firebird(), ref, sources[i], targets[i], key, types, rejected);
         }))
       continue;
+    if (host_.StopRequested() && !verdict.Identical()) {
+      // The compare was cancelled under it: what it found so far says nothing.
+      halted = true;
+      summary_.Verified(sources[i], "not verified (stopped)", {}, false);
+      continue;
+    }
     summary_.Verified(sources[i], verdict.Text(), verdict.examples, verdict.Identical());
+  }
+  if (halted) {
+    stopped_ = true;
+    summary_.SetStopped();
   }
   host_.SetProgressText("");
 }

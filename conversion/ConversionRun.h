@@ -118,6 +118,8 @@ class ConversionRun {
   bool ConnectionLost() const { return lost_; }
   // A verified table of the last run differs from its source, or could not be compared.
   bool VerifyFoundDifferences() const { return summary_.VerifyFoundDifferences(); }
+  // The last run could not turn the local file's forced writes on again: it did not end well.
+  bool ForcedWritesLeftOff() const { return forcedWritesOff_; }
   // Errors the last run reported through the trap.
   int Reported() const { return reported_; }
   // What the last run listed: the source tables it was to convert (by display name) and the tables
@@ -229,6 +231,7 @@ class ConversionRun {
   bool loginFailed_ = false;
   bool castRefused_ = false;
   bool lost_ = false;
+  bool forcedWritesOff_ = false;  // turned off for the run and not on again
   bool tableIncomplete_ = false;  // the table's rows could not all be copied
   std::string incompleteWhy_;     // and why
   long long tableTotal_ = 0;      // rows the table in progress holds in the source

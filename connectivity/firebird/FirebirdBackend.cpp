@@ -1,6 +1,8 @@
 #include "connectivity/firebird/FirebirdBackend.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <ibase.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <utility>
@@ -760,6 +763,144 @@ bool IsLocalDatabase(const std::string& database) {
   return database.find(':') == std::string::npos || database.front() == '/';
 }
 
+std::string ForcedWritesJournal() {
+  std::string base;
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') base = state;
+  else if (const char* home = std::getenv("HOME"); home && *home == '/') base = std::string(home) + "/.local/state";
+  else return {};
+  return base + "/Tarnwick/forced-writes-off";
+}
+
+namespace {
+
+// One line a file: the process, the login's user and the database as attached, tab apart.
+struct JournalEntry {
+  long pid = 0;
+  std::string user, database;
+};
+
+// The journal, locked for as long as the object lives (every process of the program takes the lock).
+class Journal {
+ public:
+  Journal() {
+    const std::string path = ForcedWritesJournal();
+    if (path.empty()) return;
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~Journal() {
+    if (fd_ >= 0) ::close(fd_);  // and the lock with it
+  }
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+  bool Usable() const { return fd_ >= 0; }
+
+  std::vector<JournalEntry> Read() const {
+    std::vector<JournalEntry> out;
+    std::string text;
+    char buf[4096];
+    ::lseek(fd_, 0, SEEK_SET);
+    for (ssize_t n; (n = ::read(fd_, buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t nl = text.find('\n', start);
+      if (nl == std::string::npos) nl = text.size();
+      const std::string line = text.substr(start, nl - start);
+      start = nl + 1;
+      const size_t a = line.find('\t'), b = a == std::string::npos ? a : line.find('\t', a + 1);
+      if (b == std::string::npos) continue;
+      JournalEntry e;
+      e.pid = std::atol(line.substr(0, a).c_str());
+      e.user = line.substr(a + 1, b - a - 1);
+      e.database = line.substr(b + 1);
+      out.push_back(std::move(e));
+    }
+    return out;
+  }
+
+  bool Write(const std::vector<JournalEntry>& entries) {
+    std::string text;
+    for (const auto& e : entries) text += std::to_string(e.pid) + "\t" + e.user + "\t" + e.database + "\n";
+    if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return false;
+    if (::write(fd_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) return false;
+    return ::fsync(fd_) == 0;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+bool Journaled(const FirebirdTarget& target, bool add) {
+  for (const std::string* s : {&target.user, &target.database})
+    if (s->find_first_of("\t\n") != std::string::npos) return false;
+  Journal j;
+  if (!j.Usable()) return false;
+  std::vector<JournalEntry> entries = j.Read();
+  const long self = static_cast<long>(::getpid());
+  std::erase_if(entries, [&](const JournalEntry& e) { return e.pid == self && e.database == target.database; });
+  if (add) entries.push_back({self, target.user, target.database});
+  return j.Write(entries);
+}
+
+// Forced writes on for the file (a short attachment that asks for them) and its pages synced.
+std::string ForcedWritesOn(const FirebirdTarget& target, const std::string& file) {
+  std::string failed;
+  try {
+    struct ShortOn {
+      isc_db_handle h = 0;
+      explicit ShortOn(const FirebirdTarget& t) {
+        std::vector<char> dpb = LoginDpb(t, 0);
+        AddDpbInt(dpb, isc_dpb_force_write, 1);
+        h = Attach(t.database, dpb);
+      }
+      ~ShortOn() {
+        ISC_STATUS_ARRAY st;
+        if (h) isc_detach_database(st, &h);
+      }
+    } on(target);
+  } catch (const DbError& e) {
+    failed = e.what();
+  }
+  if (file.empty()) return failed;
+  // The pages committed meanwhile went to the file without waiting for the disk: they reach it now.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || ::fsync(fd) != 0) {
+    const std::string why = std::strerror(errno);
+    if (failed.empty()) failed = "the file " + file + " could not be synced: " + why;
+  }
+  if (fd >= 0) ::close(fd);
+  return failed;
+}
+
+}  // namespace
+
+std::vector<LeftOverFile> RestoreLeftOverForcedWrites(bool own) {
+  std::vector<LeftOverFile> out;
+  if (const std::string path = ForcedWritesJournal(); path.empty() || ::access(path.c_str(), F_OK) != 0) return out;
+  Journal j;
+  if (!j.Usable()) return out;
+  std::vector<JournalEntry> entries = j.Read(), kept;
+  const long self = static_cast<long>(::getpid());
+  for (auto& e : entries) {
+    const bool gone = e.pid != self && ::kill(static_cast<pid_t>(e.pid), 0) != 0 && errno == ESRCH;
+    if (!gone && !(own && e.pid == self)) {
+      kept.push_back(e);
+      continue;
+    }
+    if (::access(e.database.c_str(), F_OK) != 0) continue;  // the file is gone: nothing to mend
+    LeftOverFile f{e.database, ForcedWritesOn({e.database, e.user, "", "", ""}, e.database)};
+    if (!f.error.empty() && !own) kept.push_back(e);  // tried again at the next start
+    out.push_back(std::move(f));
+  }
+  j.Write(kept);
+  return out;
+}
+
 UnsyncedWrites::UnsyncedWrites(const FirebirdTarget& target) : target_(target) {
   if (!IsLocalDatabase(target.database)) return;
   try {
@@ -787,13 +928,23 @@ UnsyncedWrites::UnsyncedWrites(const FirebirdTarget& target) : target_(target) {
       }
     }
     if (!forced || file_.empty()) return;
+    // Written down first: if this process ends without its own code running, the next start mends the
+    // file. A file that cannot be written down keeps its forced writes.
+    if (!Journaled(ByFile(), true)) return;
     // Only the database's owner or SYSDBA may change the setting: for anyone else the attachment fails,
     // and the file is written as it always is.
     ShortAttachment change(target_, false);
     active_ = true;
   } catch (const DbError&) {
     active_ = false;
+    if (!file_.empty()) Journaled(ByFile(), false);
   }
+}
+
+FirebirdTarget UnsyncedWrites::ByFile() const {
+  FirebirdTarget t = target_;
+  t.database = file_;
+  return t;
 }
 
 UnsyncedWrites::~UnsyncedWrites() {
@@ -803,19 +954,9 @@ UnsyncedWrites::~UnsyncedWrites() {
 std::string UnsyncedWrites::Restore() {
   if (!active_) return {};
   active_ = false;
-  std::string failed;
-  try {
-    ShortAttachment change(target_, true);
-  } catch (const DbError& e) {
-    failed = e.what();
-  }
-  // The pages committed meanwhile went to the file without waiting for the disk: they reach it now.
-  const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || ::fsync(fd) != 0) {
-    const std::string why = std::strerror(errno);
-    if (failed.empty()) failed = "the file " + file_ + " could not be synced: " + why;
-  }
-  if (fd >= 0) ::close(fd);
+  const std::string failed = ForcedWritesOn(target_, file_);
+  // What could not be mended stays in the journal, for the next start.
+  if (failed.empty()) Journaled(ByFile(), false);
   return failed;
 }
 

@@ -128,7 +128,10 @@ bool LostState(SQLSMALLINT type, SQLHANDLE h) {
   SQLSMALLINT len;
   if (!SQL_SUCCEEDED(SQLGetDiagRecW(type, h, 1, state, &native, nullptr, 0, &len))) return false;
   // 08S01 communication link failure, 08003 connection not open.
-  return state[0] == '0' && state[1] == '8';
+  if (state[0] == '0' && state[1] == '8') return true;
+  // FreeTDS reports a server gone in the middle of a result as 01000 with its own numbers: 20017
+  // unexpected EOF, 20004 read failed, 20006 write failed.
+  return native == 20017 || native == 20004 || native == 20006;
 }
 
 void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h) {

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <sys/wait.h>
+#include <sstream>
+#include <fstream>
 
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <set>
 
@@ -188,6 +192,45 @@ TEST(UnsyncedWritesTest, ForcedWritesComeBackAsTheyWere) {
     EXPECT_FALSE(ForcedWrites(login));
   }
   EXPECT_TRUE(ForcedWrites(login));
+}
+
+// The journal holds a file while its forced writes are off for this process; an entry a dead process
+// left is mended by the next start, and one of a live process is left to it.
+TEST(UnsyncedWritesTest, TheJournalNamesTheFileUntilItIsMended) {
+  testsupport::TempDir dir;
+  setenv("XDG_STATE_HOME", dir.File("state").c_str(), 1);
+  const FireBird::Login login = testsupport::NewFirebirdDatabase(dir);
+  auto journal = [] {
+    std::ifstream in(ado::ForcedWritesJournal());
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  {
+    ado::UnsyncedWrites unsynced(FireBird::Target(login));
+    ASSERT_TRUE(unsynced.Active());
+    EXPECT_EQ(journal(), std::to_string(getpid()) + "\tSYSDBA\t" + login.database + "\n");
+    // This process is alive: the next start leaves its file alone.
+    EXPECT_TRUE(ado::RestoreLeftOverForcedWrites().empty());
+    EXPECT_FALSE(ForcedWrites(login));
+  }
+  EXPECT_EQ(journal(), "");
+  EXPECT_TRUE(ForcedWrites(login));
+
+  // A process that ended with forced writes off: its entry stays, and the file is as it left it.
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  std::ofstream(ado::ForcedWritesJournal()) << child << "\tSYSDBA\t" << login.database << "\n";
+  ASSERT_EQ(std::system(("gfix -write async -user SYSDBA '" + login.database + "'").c_str()), 0);
+  EXPECT_FALSE(ForcedWrites(login));
+  const auto mended = ado::RestoreLeftOverForcedWrites();
+  ASSERT_EQ(mended.size(), 1u);
+  EXPECT_EQ(mended[0].file, login.database);
+  EXPECT_EQ(mended[0].error, "");
+  EXPECT_TRUE(ForcedWrites(login));
+  EXPECT_EQ(journal(), "");
+  unsetenv("XDG_STATE_HOME");
 }
 
 // A run into a local file writes with forced writes off and ends with them on, also when it is stopped

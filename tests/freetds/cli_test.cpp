@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -399,4 +400,103 @@ TEST_F(CliTest, AUserOutsideTheFirebirdGroupConvertsIntoALocalFile) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << said.str();
   EXPECT_EQ(UserTables(fb), (std::vector<std::string>{"Customers", "Odd ] name", "Orders"})) << said.str();
   std::filesystem::remove_all("/tmp/tarnwick-65534");
+}
+
+// The program killed while forced writes of its local file are off: the next start of any command
+// turns them on again and says so, and only once.
+TEST_F(CliTest, ForcedWritesLeftOffByAKilledRunAreMendedAtTheNextStart) {
+  setenv("XDG_STATE_HOME", dir.File("state").c_str(), 1);
+  testsupport::TempDir own;
+  testsupport::TdsEndpoint slow(own, R"J({"database": "shop", "password": "Se;cret", "tables": [
+    {"name": "Slow", "select_delay": 60, "columns": [["A", "int"]], "rows": [[1], [2]]},
+    {"name": "Done", "columns": [["B", "int"]], "rows": [[5]]}]})J");
+  auto fb = testsupport::NewFirebirdDatabase(dir, "killed.fdb");
+  auto forced = [&] {
+    ado::Connection c;
+    c.Open(FireBird::Target(fb));
+    return Rows(c, "SELECT MON$FORCED_WRITES FROM MON$DATABASE")[0][0];
+  };
+  ASSERT_EQ(forced(), "1");
+  auto args = Logins(fb);
+  args[4] = std::to_string(slow.Port());
+  args.insert(args.begin(), TARNWICK_EXE);
+  {
+    testsupport::Process p(args);
+    bool holding = false;
+    for (int i = 0; i < 1500 && !holding; ++i) {
+      std::ifstream log(own.File("endpoint.log"));
+      std::stringstream text;
+      text << log.rdbuf();
+      holding = text.str().find("SELECT * FROM [dbo].[Slow]") != std::string::npos;
+      if (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(holding);
+    p.Signal(SIGKILL);
+    p.Wait(5000);
+  }
+  EXPECT_EQ(forced(), "0") << "the killed run had forced writes on";
+  const std::string err = dir.File("next.txt");
+  auto next = [&] {
+    testsupport::Process p({"/bin/sh", "-c", "exec \"$0\" --version 2>'" + err + "' >/dev/null", TARNWICK_EXE});
+    EXPECT_EQ(p.Wait(30000), 0);
+    std::ifstream in(err);
+    std::stringstream said;
+    said << in.rdbuf();
+    return said.str();
+  };
+  EXPECT_EQ(next(), "tarnwick: Forced writes of " + fb.database + " turned back on: a run ended before it could.\n");
+  EXPECT_EQ(forced(), "1");
+  EXPECT_EQ(next(), "");
+  unsetenv("XDG_STATE_HOME");
+}
+
+// SIGINT during a comparison stops it: exit 130, "Stopped.", the table named; the source lost during a
+// comparison names the table and exits 1, without aborting.
+TEST_F(CliTest, VerifyStopsOnASignalAndNamesALostConnection) {
+  for (const bool lose : {false, true}) {
+    SCOPED_TRACE(lose ? "source lost" : "SIGINT");
+    testsupport::TempDir own;
+    auto slow = std::make_unique<testsupport::TdsEndpoint>(own, R"J({"database": "shop", "password": "Se;cret", "tables": [
+      {"name": "Slow", "select_delay": 60, "columns": [["A", "int"]], "rows": [[1], [2]]}]})J");
+    auto fb = testsupport::NewFirebirdDatabase(own, "verify.fdb");
+    {
+      ado::Connection c;
+      c.Open(FireBird::Target(fb));
+      c.Execute("CREATE TABLE \"Slow\" (\"A\" INTEGER)");
+      c.Flush();
+    }
+    auto args = Logins(fb);
+    args[0] = "verify";
+    args[4] = std::to_string(slow->Port());
+    args.resize(args.size() - 2);  // no --overwrite
+    const std::string out = own.File("out.txt");
+    std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" >'" + out + "' 2>&1", TARNWICK_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    testsupport::Process p(argv);
+    bool holding = false;
+    for (int i = 0; i < 1500 && !holding; ++i) {
+      std::ifstream log(own.File("endpoint.log"));
+      std::stringstream text;
+      text << log.rdbuf();
+      holding = text.str().find("FROM [dbo].[Slow] ORDER BY") != std::string::npos;
+      if (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(holding);
+    const auto sent = std::chrono::steady_clock::now();
+    if (lose) slow.reset();
+    else p.Signal(SIGINT);
+    const int status = p.Wait(30000);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), 10.0);
+    std::ifstream in(out);
+    std::stringstream said;
+    said << in.rdbuf();
+    ASSERT_TRUE(WIFEXITED(status)) << status << "\n" << said.str();
+    if (lose) {
+      EXPECT_EQ(WEXITSTATUS(status), 1) << said.str();
+      EXPECT_NE(said.str().find("Table \"Slow\": not verified: connection lost ("), std::string::npos) << said.str();
+    } else {
+      EXPECT_EQ(WEXITSTATUS(status), 130) << said.str();
+      EXPECT_NE(said.str().find("Table \"Slow\": not verified (stopped)\nStopped.\n"), std::string::npos) << said.str();
+    }
+  }
 }
