@@ -319,7 +319,8 @@ void ConversionRun::Run() {
     done_.clear();
     converted_.clear();
     remade_.clear();
-    recreate_.clear();
+    dropped_.clear();
+    completed_.clear();
     copyKeys_ = host_.CopyKeys();
     if (copyKeys_) {
       try {
@@ -418,6 +419,7 @@ void ConversionRun::Run() {
   } catch (const std::exception& e) {
     trap_.Report(e.what(), 144);
   }
+  SettleDroppedKeys();
   if (open) {
     Step(150, [&] { Mssql().Close(); });
     Step(152, [&] { Firebird().Close(); });
@@ -683,6 +685,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
           NoteIncomplete(incompleteWhy_);
         } else {
           done_.insert(ado::ToLower(tbl));
+          completed_.insert(ado::ToLower(target));
         }
         converted_.push_back(target);
         // A table taken up again that holds its keys already keeps them.
@@ -694,8 +697,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
           RouteKeys(statements, 137);
           GiveChecks(*keys);
           // Foreign keys of other tables dropped to replace this one are made again over its new rows.
-          RouteKeys(recreate_, 137);
-          recreate_.clear();
+          RemakeDroppedKeys(target);
           if (perTable && host_.PreviewOn()) GiveForeignKeys(false);
         }
       } else if (total > 0) {
@@ -1095,7 +1097,6 @@ void ConversionRun::DropForeignKeysTo(const std::string& target) {
     std::string table, name, ownIndex, refIndex, onUpdate, onDelete;
   };
   std::vector<Found> found;
-  recreate_.clear();
   Step(126, [&] {
     ado::Backend& fb = Firebird().Active();
     ado::Recordset rs(fb.Query(
@@ -1119,13 +1120,52 @@ void ConversionRun::DropForeignKeysTo(const std::string& target) {
       };
       // RESTRICT is what Firebird keeps when no rule is given.
       auto rule = [](const char* on, const std::string& r) { return r == "RESTRICT" || r.empty() ? std::string() : on + r; };
-      recreate_.push_back("ALTER TABLE " + QuoteIdentifier(f.table) + " ADD CONSTRAINT " + QuoteIdentifier(f.name) +
-                          " FOREIGN KEY (" + columns(f.ownIndex) + ") REFERENCES " + QuoteIdentifier(target) + " (" +
-                          columns(f.refIndex) + ")" + rule(" ON UPDATE ", f.onUpdate) + rule(" ON DELETE ", f.onDelete) + ";");
+      dropped_.push_back({f.table, f.name, target,
+                          "ALTER TABLE " + QuoteIdentifier(f.table) + " ADD CONSTRAINT " + QuoteIdentifier(f.name) +
+                              " FOREIGN KEY (" + columns(f.ownIndex) + ") REFERENCES " + QuoteIdentifier(target) + " (" +
+                              columns(f.refIndex) + ")" + rule(" ON UPDATE ", f.onUpdate) + rule(" ON DELETE ", f.onDelete) +
+                              ";"});
       remade_.insert(ado::ToLower(f.name));
     }
   });
   for (const auto& f : found) Route(DropConstraintText(f.table, f.name), 126);
+}
+
+void ConversionRun::RemakeDroppedKeys(const std::string& target) {
+  std::vector<DroppedKey> rest;
+  for (auto& k : dropped_) {
+    if (ado::ToLower(k.target) != ado::ToLower(target)) {
+      rest.push_back(std::move(k));
+      continue;
+    }
+    if (!Route(k.statement, 137)) summary_.KeyFailed(k.statement, lastError_);
+  }
+  dropped_ = std::move(rest);
+}
+
+void ConversionRun::SettleDroppedKeys() {
+  // However the run ended: a key whose table was replaced and holds its rows is made again; any other
+  // is named with the statement that makes it.
+  std::vector<DroppedKey> left = std::move(dropped_);
+  dropped_.clear();
+  bool gone = lost_;
+  for (const auto& k : left) {
+    if (!gone && !host_.PreviewOn() && completed_.count(ado::ToLower(k.target))) {
+      try {
+        if (Route(k.statement, 137)) continue;
+        summary_.KeyFailed(k.statement, lastError_);
+        continue;
+      } catch (const Stop&) {
+        gone = true;
+      }
+    }
+    if (host_.PreviewOn()) continue;  // the preview holds the statement; the user runs it with the rest
+    summary_.KeyLeftOut("Table \"" + k.table + "\": foreign key \"" + k.name + "\" was dropped to replace \"" + k.target +
+                        "\" and is not made again (\"" + k.target + "\" " +
+                        (completed_.count(ado::ToLower(k.target)) ? "holds its rows, but the connection was lost"
+                                                                  : "does not hold all its rows") +
+                        "): " + k.statement);
+  }
 }
 
 void ConversionRun::RouteKeys(const std::vector<std::string>& statements, int line) {

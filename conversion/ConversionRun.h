@@ -173,6 +173,11 @@ class ConversionRun {
   void PlanKeys(const std::vector<std::string>& sources, const std::vector<std::string>& targets);
   // Drops the foreign keys of other tables that point at `target`, before it is replaced.
   void DropForeignKeysTo(const std::string& target);
+  // Makes again the foreign keys dropped for `target`, now that it holds its rows and keys.
+  void RemakeDroppedKeys(const std::string& target);
+  // At the run's end: the dropped keys not made yet are made where their table holds its rows, and named
+  // with their statements everywhere else.
+  void SettleDroppedKeys();
   // Routes key statements; a refused one is named in the summary.
   void RouteKeys(const std::vector<std::string>& statements, int line);
   // Foreign keys whose tables are both done (all remaining ones with `everyRemaining`).
@@ -252,7 +257,12 @@ class ConversionRun {
   KeyPlan keys_;
   std::set<std::string> done_;    // lower-cased source names of the tables created and filled
   std::vector<std::string> converted_;  // target names of those tables
-  std::vector<std::string> recreate_;  // foreign keys dropped to replace the current table, to be made again
+  // Foreign keys of other tables dropped to replace a table of the run, until they are made again.
+  struct DroppedKey {
+    std::string table, name, target, statement;  // the referring table, the key, the table replaced
+  };
+  std::vector<DroppedKey> dropped_;
+  std::set<std::string> completed_;  // lower-cased Firebird names of the tables that hold all their rows
   std::vector<std::string> givenHere_;  // foreign keys put into the current table's own preview
   std::set<std::string> remade_;       // lower-cased names of the foreign keys made again
   std::map<std::string, MSSQL::TableRef> refs_;  // display name: the source table

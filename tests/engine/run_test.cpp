@@ -269,3 +269,47 @@ TEST(RunProgressText, TablesShareRateAndTimeLeft) {
   EXPECT_EQ(conversion::OverallProgressText(3, 3, 1000, 4000000, 1), "table 3 of 3, 0% of all rows, 1000 rows/s, 1:06:39 left");
   EXPECT_EQ(conversion::OverallProgressText(3, 3, 1200, 1000, 2), "table 3 of 3, 100% of all rows, 500 rows/s, 0:00 left");
 }
+
+// A table replaced while another table's foreign key points at it: the key is made again when the new
+// table holds its rows, and named with its statement when the run stops before that.
+TEST(RunStop, AForeignKeyDroppedForAReplacementIsMadeAgainOrNamed) {
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "stopped" : "completed");
+    testsupport::TempDir dir;
+    std::vector<std::string> setup{"CREATE TABLE Parent (Id INTEGER NOT NULL PRIMARY KEY)"};
+    setup.push_back("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 3000) "
+                    "INSERT INTO Parent SELECT x FROM n");
+    HeadlessHost host;
+    host.sql = testsupport::NewSqliteSource(dir, setup);
+    host.fb = testsupport::NewFirebirdDatabase(dir);
+    {
+      ado::Connection c;
+      c.Open(FireBird::ConnectionString(host.fb));
+      c.Execute("CREATE TABLE \"Parent\" (\"Id\" INTEGER NOT NULL PRIMARY KEY)");
+      c.Execute("CREATE TABLE \"Child\" (\"Id\" INTEGER, \"P\" INTEGER)");
+      c.Flush();
+      c.Execute("ALTER TABLE \"Child\" ADD CONSTRAINT \"FK_Child_Parent\" FOREIGN KEY (\"P\") REFERENCES \"Parent\" (\"Id\")");
+      c.Flush();
+    }
+    host.onAsk = [](const std::string&) { return conversion::kYes; };
+    host.onRow = [&](const std::string& table, long long row) {
+      if (stop && table == "Parent" && row == 1000) host.stop = true;
+    };
+    conversion::ConversionRun run(host);
+    run.Run();
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(host.fb));
+    const auto keys = Rows(c, "SELECT COUNT(*) FROM RDB$RELATION_CONSTRAINTS WHERE RDB$CONSTRAINT_NAME = 'FK_Child_Parent'");
+    if (stop) {
+      EXPECT_EQ(keys[0][0], "0");
+      EXPECT_NE(host.summary.find("Table \"Child\": foreign key \"FK_Child_Parent\" was dropped to replace \"Parent\" and is "
+                                  "not made again (\"Parent\" does not hold all its rows): ALTER TABLE \"Child\" ADD "
+                                  "CONSTRAINT \"FK_Child_Parent\" FOREIGN KEY (\"P\") REFERENCES \"Parent\" (\"Id\");"),
+                std::string::npos)
+          << host.summary;
+    } else {
+      EXPECT_EQ(keys[0][0], "1") << host.summary;
+      EXPECT_EQ(host.summary.find("FK_Child_Parent"), std::string::npos) << host.summary;
+    }
+  }
+}
