@@ -452,6 +452,37 @@ std::vector<std::string> ConversionRun::KeyColumns(const std::string& tbl, int l
   return {};
 }
 
+ConversionRun::KeyOrder ConversionRun::OrderOf(const std::string& tbl, int line) {
+  KeyOrder order;
+  const std::vector<std::string> key = KeyColumns(tbl, line);
+  if (key.size() != 1) {
+    order.why = key.empty() ? "it has no primary key" : "its primary key has more than one column";
+    return order;
+  }
+  std::string type;
+  if (const TableKeys* keys = keys_.Find(tbl); keys && keys->schema.Column(key[0])) {
+    type = keys->schema.Column(key[0])->typeName;
+  } else {
+    std::vector<MSSQL::ColumnInfo> columns;
+    SourceStep(line, [&] { columns = MSSQL::ReadColumns(Mssql(), Ref(tbl)); });
+    for (const auto& c : columns)
+      if (ado::ToLower(c.name) == ado::ToLower(key[0])) type = c.typeName;
+  }
+  type = ado::ToLower(type);
+  // Types whose order in SQL Server is not the order of what Firebird holds for them.
+  for (const char* unshared : {"uniqueidentifier", "sql_variant", "datetimeoffset"})
+    if (type.rfind(unshared, 0) == 0) {
+      order.why = "its key is a " + type + ", which SQL Server orders otherwise than Firebird holds it";
+      return order;
+    }
+  order.column = MSSQL::QuotedName(key[0]);
+  // Text by code point on both sides: SQL Server's binary collation, Firebird's UTF8.
+  if (MSSQL::IsSqlServerDriver() && (type.find("char") != std::string::npos || type == "sysname"))
+    order.collate = " COLLATE Latin1_General_BIN2";
+  order.name = key[0];
+  return order;
+}
+
 ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, const std::string& target) {
   ResumePlan plan;
   const MSSQL::TableRef& ref = Ref(tbl);
@@ -492,6 +523,11 @@ ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, cons
   }
   // Only the first rows by a one-column key, and exactly those: the rest follow the largest of them.
   if (key.size() != 1 || plan.have <= 0 || plan.have > total) return plan;
+  const KeyOrder order = OrderOf(tbl, 126);
+  if (order.column.empty()) {
+    plan.replaceWhy = "its first rows cannot be told: " + order.why;
+    return plan;
+  }
   std::string column;  // the key's Firebird name: the source name, as the table was created
   Step(126, [&] {
     ado::Recordset cols(fb.Active().Query("SELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
@@ -510,16 +546,22 @@ ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, cons
   else if (largest.kind == ado::Kind::Decimal) literal = largest.text;
   else if (largest.kind == ado::Kind::Text) literal = "N" + ado::SqlString(largest.text);
   else return plan;
-  const std::string name = MSSQL::QuotedName(key[0]);
-  // SQL Server compares text keys by its collation; the rows were copied in the order it gave them.
+  const std::string& name = order.column;
+  // The rows were copied in key order as both databases sort it (text by code point): Firebird holds
+  // the first ones exactly when SQL Server has as many up to the largest.
   long long upTo = -1;
   if (!SourceStep(126, [&] {
-        upTo = Mssql().Active().Scalar("SELECT COUNT(*) FROM " + MSSQL::SqlName(ref) + " WHERE " + name + " <= " + literal);
+        upTo = Mssql().Active().Scalar("SELECT COUNT(*) FROM " + MSSQL::SqlName(ref) + " WHERE " + name + " <= " + literal +
+                                       order.collate);
       }))
     return plan;
-  if (upTo != plan.have) return plan;
+  if (upTo != plan.have) {
+    plan.replaceWhy = "Firebird's " + std::to_string(plan.have) + " rows are not the first ones by its key (SQL Server has " +
+                      std::to_string(upTo) + " up to the largest)";
+    return plan;
+  }
   plan.kind = ResumePlan::Continue;
-  plan.sourceRest = " WHERE " + name + " > " + literal + " ORDER BY " + name;
+  plan.sourceRest = " WHERE " + name + " > " + literal + order.collate + " ORDER BY " + name + order.collate;
   plan.keyText = "the first row after " + key[0] + " = " + (largest.kind == ado::Kind::Text ? ado::SqlString(largest.text) : literal);
   return plan;
 }
@@ -647,12 +689,16 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
       if (e.ConnectionLost()) SourceStep(129, [&] { throw e; });
     }
   }
+  // In key order, as both databases sort it, so that a stopped copy can be taken up after its largest key.
+  std::string read = SelectAllText(ref);
+  if (resume.kind == ResumePlan::Continue) read += resume.sourceRest;
+  else if (const KeyOrder order = OrderOf(tbl, 130); !order.column.empty())
+    read += " ORDER BY " + order.column + order.collate;
   if (SourceStep(130, [&] {
         const auto known = counted_.find(tbl);
         total = known != counted_.end() ? known->second : MSSQL::CountRows(Mssql(), ref);
         tableTotal_ = total;
-        rs.Open(resume.kind == ResumePlan::Continue ? SelectAllText(ref) + resume.sourceRest : SelectAllText(ref),
-                Mssql());
+        rs.Open(read, Mssql());
       })) {
     TableDdl ddl;
     for (const auto& c : catalogue) {
