@@ -33,6 +33,20 @@ void ListRemove(std::vector<std::string>& list, const std::string& text) {
   std::erase_if(list, [&](const std::string& e) { return ado::ToLower(e) == want; });
 }
 
+std::string ConversionRun::SyncedWritesAgain() {
+  if (!unsynced_) return {};
+  std::string failed = unsynced_->Restore();
+  unsynced_.reset();
+  return failed;
+}
+
+void ConversionRun::NoteForcedWritesOff(const std::string& failed) {
+  forcedWritesOff_ = true;
+  summary_.Note("Firebird's forced writes could not be turned on again for the database (" + FirstLine(failed) +
+                "): what was committed may not be on the disk yet; the next start of the program tries again, "
+                "and \"gfix -write sync\" on the file turns them on.");
+}
+
 void ConversionRun::CountLost(const ado::DbError& e, long long ownRowsAmongThem) {
   if (e.LostStatements() <= 0) return;
   const std::string what = std::to_string(e.LostStatements()) + " statements that had succeeded were undone when the commit failed: " +
@@ -238,11 +252,11 @@ void ConversionRun::Run() {
   loginFailed_ = false;
   castRefused_ = false;
   lost_ = false;
+  forcedWritesOff_ = false;
   firebirdGone_ = false;
   reported_ = 0;
   bool open = false;
-  // Forced writes off on a local target file while the run writes (see UnsyncedWrites).
-  std::optional<ado::UnsyncedWrites> unsynced;
+  unsynced_.reset();
   try {
     CheckCasts(false);
   } catch (const Refused&) {
@@ -295,10 +309,7 @@ void ConversionRun::Run() {
       fb.Open(FireBird::Target(host_.FirebirdLogin()));
     });
     CheckCasts(true);
-    // Rows executed at once into a local file go without a disk wait for every page; the file is synced
-    // once the run ends.
     localTarget_ = ado::IsLocalDatabase(host_.FirebirdLogin().database);
-    if (!host_.PreviewOn()) unsynced.emplace(FireBird::Target(host_.FirebirdLogin()));
     Step(114, [&] {
       ado::Connection& ms = Mssql();
       ms.CommandTimeout = 5000;
@@ -370,6 +381,8 @@ void ConversionRun::Run() {
       if (!goOn) break;
       host_.SetProgressText("");
     }
+    // The last row is written: the file waits for the disk again from here on.
+    if (const std::string failed = SyncedWritesAgain(); !failed.empty()) NoteForcedWritesOff(failed);
     // Foreign keys come once every table of the run holds its rows; a per-table preview has given
     // each with the later of its two tables, and the rest are named.
     if (copyKeys_) {
@@ -424,15 +437,7 @@ void ConversionRun::Run() {
     Step(150, [&] { Mssql().Close(); });
     Step(152, [&] { Firebird().Close(); });
   }
-  forcedWritesOff_ = false;
-  if (unsynced) {
-    if (const std::string failed = unsynced->Restore(); !failed.empty()) {
-      forcedWritesOff_ = true;
-      summary_.Note("Firebird's forced writes could not be turned on again for the database (" + FirstLine(failed) +
-                    "): what was committed may not be on the disk yet; the next start of the program tries again, "
-                    "and \"gfix -write sync\" on the file turns them on.");
-    }
-  }
+  if (const std::string failed = SyncedWritesAgain(); !failed.empty()) NoteForcedWritesOff(failed);
   host_.SetHourglass(false);
   host_.SetProgress(0);
   host_.SetProgressText("Progress Bar");
@@ -849,6 +854,9 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
   std::optional<long long> identityMax;
   InsertBuilder builder(target, ddl);
   const bool preview = host_.PreviewOn();
+  // Rows executed at once into a local file go without a disk wait for every page, from the first row
+  // of the run to its last; the file is synced then.
+  if (!preview && !unsynced_) unsynced_.emplace(FireBird::Target(host_.FirebirdLogin()));
   // Executed at once, the rows go through prepared statements with typed parameters, gathered into
   // batches of one EXECUTE BLOCK each; a row with a value that only the literal statement can carry
   // goes as that statement.

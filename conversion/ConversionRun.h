@@ -12,6 +12,7 @@
 #include "connectivity/core/Ado.h"
 #include "connectivity/core/ErrorTrap.h"
 #include "connectivity/firebird/FireBird.h"
+#include "connectivity/firebird/FirebirdBackend.h"
 #include "connectivity/sqlserver/MSSQL.h"
 #include "conversion/Casts.h"
 #include "conversion/Keys.h"
@@ -196,6 +197,9 @@ class ConversionRun {
   bool RejectRow(long long row, const std::exception& e, int line);
   // Rows undone by a commit that failed are counted as rejected.
   void CountLost(const ado::DbError& e, long long ownRowsAmongThem = 0);
+  // Forced writes on again, once the rows are written (or the run ends); empty, or what failed.
+  std::string SyncedWritesAgain();
+  void NoteForcedWritesOff(const std::string& failed);
   // Makes pending Firebird work durable; a failed commit is counted and reported.
   void BeforeWait();
   // Runs one numbered statement through the trap; throws Stop when the Firebird connection is gone.
@@ -244,6 +248,8 @@ class ConversionRun {
   bool castRefused_ = false;
   bool lost_ = false;
   bool forcedWritesOff_ = false;  // turned off for the run and not on again
+  // Forced writes off on a local target file from the run's first row to its last (see UnsyncedWrites).
+  std::optional<ado::UnsyncedWrites> unsynced_;
   bool tableIncomplete_ = false;  // the table's rows could not all be copied
   std::string incompleteWhy_;     // and why
   long long tableTotal_ = 0;      // rows the table in progress holds in the source

@@ -494,6 +494,10 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
     case Kind::Floating:
     case Kind::Single:
     case Kind::Decimal: {
+      // A bit kept as a number goes into a BOOLEAN column (a cast) as the word; any other number is
+      // Firebird's to refuse.
+      if (c.firebirdType == "BOOLEAN" && v.kind == Kind::Integer && (v.integer == 0 || v.integer == 1))
+        return text(v.integer ? "TRUE" : "FALSE");
       if (IsApproximate(&c) && (v.kind == Kind::Floating || v.kind == Kind::Single)) {
         // The very number the source holds; FLOAT takes a real's value without rounding.
         p.type = T::Double;

@@ -18,7 +18,7 @@ namespace conversion {
 namespace {
 
 // How a column's values compare once Firebird holds them.
-enum class Class { Number, Double, Single, Text, Char, Bytes, Date, Timestamp, Time, Other };
+enum class Class { Number, Double, Single, Text, Char, Bytes, Date, Timestamp, Time, Boolean, Other };
 
 Class ClassOf(const ColumnType& c) {
   const std::string& t = c.firebirdType;
@@ -29,6 +29,7 @@ Class ClassOf(const ColumnType& c) {
   if (t == "DATE") return Class::Date;
   if (t == "TIMESTAMP") return Class::Timestamp;
   if (t == "TIME") return Class::Time;
+  if (t == "BOOLEAN") return Class::Boolean;
   if (t.find("OCTETS") != std::string::npos || t.find("BINARY") != std::string::npos || t == "BLOB SUB_TYPE 0")
     return Class::Bytes;
   if (starts("CHAR(")) return Class::Char;
@@ -90,6 +91,7 @@ Canon FromFirebird(const ado::Value& v, Class c) {
   switch (v.kind) {
     case Kind::Integer: return std::to_string(v.integer);
     case Kind::Decimal: return NormalizeDecimal(v.text);
+    case Kind::Boolean: return v.boolean ? "TRUE" : "FALSE";
     case Kind::Floating: return Zero(ado::FormatDouble(v.floating));
     case Kind::Single: return Zero(ado::FormatSingle(static_cast<float>(v.floating)));
     case Kind::Date: return DateText(v.year, v.month, v.day);
@@ -103,6 +105,15 @@ Canon FromFirebird(const ado::Value& v, Class c) {
 // What the program sent for a column (its parameter), as Firebird would give it back.
 Canon FromParam(const ado::Param& p, Class c) {
   using T = ado::Param::Type;
+  if (c == Class::Boolean && p.type != T::Null) {
+    // A BOOLEAN column (a cast) holds what Firebird made of the value: numbers by zero or not, the
+    // words TRUE and FALSE in any case; anything else it refused.
+    if (p.type == T::Int64) return p.integer != 0 ? "TRUE" : "FALSE";
+    if (p.type == T::Double) return p.floating != 0 ? "TRUE" : "FALSE";
+    const std::string word = ado::ToUpper(std::string(p.bytes));
+    if (word == "TRUE" || word == "FALSE") return word;
+    return std::string(p.bytes);
+  }
   switch (p.type) {
     case T::Null: return std::nullopt;
     case T::Int64:
@@ -159,7 +170,7 @@ std::string Show(const Canon& v, Class c) {
     }
     return v->size() > 32 ? s + "... (" + std::to_string(v->size()) + " bytes)" : s;
   }
-  if (c == Class::Number || c == Class::Double || c == Class::Single) return *v;
+  if (c == Class::Number || c == Class::Double || c == Class::Single || c == Class::Boolean) return *v;
   std::string s = v->size() > 60 ? v->substr(0, 60) + "... (" + std::to_string(v->size()) + " bytes)" : *v;
   return "'" + s + "'";
 }

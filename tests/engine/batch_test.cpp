@@ -262,6 +262,36 @@ TEST(UnsyncedWritesTest, ARunEndsWithForcedWritesOn) {
   }
 }
 
+// Forced writes are off only while rows are written: on while the first Overwrite? waits for the user
+// and while the run verifies.
+TEST(UnsyncedWritesTest, ForcedWritesAreOffOnlyWhileRowsAreWritten) {
+  testsupport::TempDir dir;
+  HeadlessHost host;
+  host.copyKeys = false;
+  host.verify = true;
+  host.sql = testsupport::NewSqliteSource(dir, {"CREATE TABLE Edges (Id INTEGER)", "INSERT INTO Edges VALUES (1)"});
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  {
+    ado::Connection c;
+    c.Open(FireBird::Target(host.fb));
+    c.Execute("CREATE TABLE \"Edges\" (\"Id\" INTEGER)");
+    c.Flush();
+  }
+  std::optional<bool> asking, writing;
+  host.onAsk = [&](const std::string&) {
+    asking = ForcedWrites(host.fb);
+    return conversion::kYes;
+  };
+  host.onRow = [&](const std::string&, long long) { writing = ForcedWrites(host.fb); };
+  conversion::ConversionRun run(host);
+  run.Run();
+  ASSERT_TRUE(asking.has_value() && writing.has_value());
+  EXPECT_TRUE(*asking);
+  EXPECT_FALSE(*writing);
+  EXPECT_TRUE(ForcedWrites(host.fb));
+  EXPECT_NE(host.summary.find("Table \"Edges\": identical (1 row)"), std::string::npos) << host.summary;
+}
+
 // Through a Firebird server the program writes what it writes into a file.
 class ServerTest : public ::testing::Test {
  protected:

@@ -259,3 +259,41 @@ TEST(Resume, AnAlteredTableIsReplacedAndVerifyComparesColumns) {
   EXPECT_NE(again.summary.find("Table \"B_Long\": identical (50000 rows)"), std::string::npos) << again.summary;
   EXPECT_FALSE(run.VerifyFoundDifferences()) << again.summary;
 }
+
+// A column cast to BOOLEAN: 0 and 1 arrive as FALSE and TRUE, the words in any case as themselves, any
+// other number is rejected and counted; it verifies as what Firebird holds, and a value changed in
+// Firebird afterwards is found.
+TEST(VerifyCasts, ABooleanCastComparesAsFirebirdHoldsIt) {
+  testsupport::TempDir dir;
+  HeadlessHost host;
+  host.verify = true;
+  host.casts = {"Flags.F=BOOLEAN", "Flags.W=BOOLEAN"};
+  host.sql = testsupport::NewSqliteSource(dir, {"CREATE TABLE Flags (Id INTEGER NOT NULL PRIMARY KEY, F INTEGER, W VARCHAR(5))",
+                                                "INSERT INTO Flags VALUES (1, 0, 'true')", "INSERT INTO Flags VALUES (2, 1, 'FALSE')",
+                                                "INSERT INTO Flags VALUES (3, 7, 'True')", "INSERT INTO Flags VALUES (4, NULL, NULL)"});
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun run(host);
+  run.Run();
+  EXPECT_FALSE(run.VerifyFoundDifferences()) << host.summary;
+  EXPECT_NE(host.summary.find("Table \"Flags\": 4 rows read, 3 written, 1 rejected\n    row 3: conversion error from string \"7\""),
+            std::string::npos)
+      << host.summary;
+  EXPECT_NE(host.summary.find("Table \"Flags\": identical (4 rows); 1 rows rejected during the run are missing, as expected"),
+            std::string::npos)
+      << host.summary;
+  ado::Connection fb;
+  fb.Open(FireBird::Target(host.fb));
+  EXPECT_EQ(testsupport::Rows(fb, "SELECT \"F\", \"W\" FROM \"Flags\" ORDER BY \"Id\""),
+            (std::vector<std::vector<std::string>>{{"False", "True"}, {"True", "False"}, {"<null>", "<null>"}}));
+  fb.Execute("UPDATE \"Flags\" SET \"F\" = TRUE WHERE \"Id\" = 1");
+  fb.Flush();
+  ado::Connection ms;
+  ms.Open(MSSQL::ConnectionString(host.sql));
+  conversion::CastRules casts(host.casts);
+  const auto v = conversion::VerifyTable(ms, fb, {"", "Flags"}, "Flags", "Flags", {"Id"},
+                                         conversion::TypesFor(conversion::TypeRules::Firebird, &casts, {"", "Flags"}), 1);
+  EXPECT_EQ(v.differing, 1);
+  EXPECT_EQ(v.missing, 0);
+  ASSERT_FALSE(v.examples.empty());
+  EXPECT_EQ(v.examples[0], "key (Id = 1): column \"F\": SQL Server FALSE, Firebird TRUE");
+}

@@ -252,15 +252,7 @@ TEST_F(CliTest, InterruptStopsAfterTheStatementAndExits130) {
   argv.insert(argv.end(), args.begin(), args.end());
   testsupport::Process p(argv);
   // Tables go last to first: once the source holds the SELECT of "Slow", "Done" is whole.
-  bool holding = false;
-  for (int i = 0; i < 300 && !holding; ++i) {
-    std::ifstream log(own.File("endpoint.log"));
-    std::stringstream text;
-    text << log.rdbuf();
-    holding = text.str().find("SELECT * FROM [dbo].[Slow]") != std::string::npos;
-    if (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ASSERT_TRUE(holding);
+  ASSERT_TRUE(testsupport::WaitForText(own.File("endpoint.log"), "SELECT * FROM [dbo].[Slow]"));
   const auto sent = std::chrono::steady_clock::now();
   p.Signal(SIGINT);
   const int status = p.Wait(15000);
@@ -422,15 +414,7 @@ TEST_F(CliTest, ForcedWritesLeftOffByAKilledRunAreMendedAtTheNextStart) {
   args.insert(args.begin(), TARNWICK_EXE);
   {
     testsupport::Process p(args);
-    bool holding = false;
-    for (int i = 0; i < 1500 && !holding; ++i) {
-      std::ifstream log(own.File("endpoint.log"));
-      std::stringstream text;
-      text << log.rdbuf();
-      holding = text.str().find("SELECT * FROM [dbo].[Slow]") != std::string::npos;
-      if (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_TRUE(holding);
+    ASSERT_TRUE(testsupport::WaitForText(own.File("endpoint.log"), "SELECT * FROM [dbo].[Slow]"));
     p.Signal(SIGKILL);
     p.Wait(5000);
   }
@@ -473,15 +457,7 @@ TEST_F(CliTest, VerifyStopsOnASignalAndNamesALostConnection) {
     std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" >'" + out + "' 2>&1", TARNWICK_EXE};
     argv.insert(argv.end(), args.begin(), args.end());
     testsupport::Process p(argv);
-    bool holding = false;
-    for (int i = 0; i < 1500 && !holding; ++i) {
-      std::ifstream log(own.File("endpoint.log"));
-      std::stringstream text;
-      text << log.rdbuf();
-      holding = text.str().find("FROM [dbo].[Slow] ORDER BY") != std::string::npos;
-      if (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_TRUE(holding);
+    ASSERT_TRUE(testsupport::WaitForText(own.File("endpoint.log"), "FROM [dbo].[Slow] ORDER BY"));
     const auto sent = std::chrono::steady_clock::now();
     if (lose) slow.reset();
     else p.Signal(SIGINT);

@@ -126,15 +126,7 @@ TEST(Signals, EndTheProgramCleanlyDuringARunAndUnderAMessageBox) {
     if (c.box) EXPECT_EQ(program.FirstLine(), "box");
     else {
       // Until the source holds the SELECT of "Waits": "Done" is whole by then, however busy the machine.
-      bool holding = false;
-      for (int i = 0; i < 1500 && !holding; ++i) {
-        std::ifstream log(dir.File("endpoint.log"));
-        std::stringstream text;
-        text << log.rdbuf();
-        holding = text.str().find("SELECT * FROM [dbo].[Waits]") != std::string::npos;
-        if (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      ASSERT_TRUE(holding);
+      ASSERT_TRUE(testsupport::WaitForText(dir.File("endpoint.log"), "SELECT * FROM [dbo].[Waits]"));
     }
     const auto sent = steady_clock::now();
     program.Signal(c.sig);

@@ -41,6 +41,16 @@ install_it() {
     { cat "$work/apt.log" >&2; fail "apt-get install failed"; }
 }
 driver_lib() { odbcinst -q -d -n "SQL Server" 2>/dev/null | sed -n 's/^Driver=//p'; }
+# Takes the [SQL Server] section out of the driver list, keeping the rest.
+drop_registration() {
+  python3 - "$odbc" <<'EOF'
+import sys, re
+path = sys.argv[1]
+text = open(path).read()
+text = re.sub(r'(?ms)^\[SQL Server\]\n.*?(?=^\[|\Z)', '', text)
+open(path, 'w').write(text)
+EOF
+}
 
 # 1. The user's own registration stays as it is, through install and purge.
 own_before=$(cat "$odbc")
@@ -84,14 +94,7 @@ dpkg --purge tarnwick >/dev/null
 ok "removed and purged; the user's driver registration unchanged"
 
 # 2. No "SQL Server" driver: the package registers FreeTDS, and takes it back on purge.
-python3 - "$odbc" <<'EOF'
-import sys, re
-path = sys.argv[1]
-text = open(path).read()
-# Drop the [SQL Server] section, keep the rest.
-text = re.sub(r'(?ms)^\[SQL Server\]\n.*?(?=^\[|\Z)', '', text)
-open(path, 'w').write(text)
-EOF
+drop_registration
 [ -z "$(driver_lib)" ] || fail "could not take the driver registration away for the test"
 install_it
 case "$(driver_lib)" in *libtdsodbc.so) ;; *) fail "the package did not register FreeTDS as \"SQL Server\"";; esac
@@ -120,13 +123,7 @@ for change in reregister edit; do
   dpkg --purge tarnwick >/dev/null
   [ "$(odbcinst -q -d -n "SQL Server")" = "$changed" ] || fail "purge took away a registration the user changed ($change)"
   [ ! -e /var/lib/tarnwick ] || fail "/var/lib/tarnwick is left after purge"
-  python3 - "$odbc" <<'EOF'
-import sys, re
-path = sys.argv[1]
-text = open(path).read()
-text = re.sub(r'(?ms)^\[SQL Server\]\n.*?(?=^\[|\Z)', '', text)
-open(path, 'w').write(text)
-EOF
+  drop_registration
 done
 ok "a registration the user changed after installing stays through purge"
 

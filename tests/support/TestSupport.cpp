@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -86,6 +87,16 @@ std::vector<std::vector<std::string>> Rows(ado::Connection& conn, const std::str
     rs.MoveNext();
   }
   return out;
+}
+
+bool WaitForText(const std::string& path, const std::string& text, int timeoutMs) {
+  for (int waited = 0;; waited += 20) {
+    std::ifstream in(path);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (all.find(text) != std::string::npos) return true;
+    if (waited >= timeoutMs) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 int ListenOnLoopback(int backlog, int& port) {

@@ -38,6 +38,10 @@ MSSQL::Login NewSqliteSource(const TempDir& dir, const std::vector<std::string>&
 // Runs a query on a Firebird database and returns every row as texts (NULL as "<null>").
 std::vector<std::vector<std::string>> Rows(ado::Connection& conn, const std::string& sql);
 
+// Waits until the file holds `text` (an endpoint's log naming a statement it holds); false when it
+// does not within the time.
+bool WaitForText(const std::string& path, const std::string& text, int timeoutMs = 30000);
+
 // A socket listening on a free loopback port; its port goes to `port`.
 int ListenOnLoopback(int backlog, int& port);
 
