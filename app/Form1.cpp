@@ -47,8 +47,9 @@ std::function<void()> g_exit = [] {
   ado::RestoreLeftOverForcedWrites(true);
   std::_Exit(0);
 };
-// How long a run that was asked to stop because the program ends may take to wind up.
-constexpr int kEndGraceMs = 800;
+// How long a run that was asked to stop because the program ends may take to wind up: every call of
+// the run can be cancelled now, so this bounds only a server that never answers.
+constexpr int kEndGraceMs = 3000;
 std::function<int()> g_nudge = [] {
   QRandomGenerator rng(static_cast<quint32>(QTime::currentTime().msecsSinceStartOfDay()));
   return static_cast<int>(rng.generateDouble() * 100) + 1;

@@ -103,7 +103,17 @@ void ConversionRun::BeforeWait() {
 template <class F>
 bool ConversionRun::Step(int line, F&& f) {
   stopping_ = false;
-  if (trap_.Step(line, std::forward<F>(f))) return true;
+  auto step = [&] {
+    try {
+      f();
+    } catch (const ado::DbError& e) {
+      // Firebird's work cut short by Stop ends the run as Stop does, without an error message.
+      constexpr long kCancelled = 335544794;  // isc_cancelled
+      if (e.Code() == kCancelled && host_.StopRequested()) throw Halted{};
+      throw;
+    }
+  };
+  if (trap_.Step(line, step)) return true;
   // A Firebird connection that is gone is reported once; the run then winds up.
   if (stopping_) throw Stop{};
   return false;
@@ -135,7 +145,9 @@ void ConversionRun::NameUnfinished(const std::vector<std::string>& sources, cons
                                    size_t current, bool stopped) {
   const std::string why = stopped ? "stopped" : "connection lost";
   if (table_) {
-    if (table_->read == 0 && table_->written == 0)
+    if (stopped && done_.count(ado::ToLower(table_->source)))
+      table_->notes.push_back("stopped while its keys and indexes were made: its rows are all there");
+    else if (table_->read == 0 && table_->written == 0)
       table_->notes.push_back("not converted (" + why + ")");
     else if (stopped)
       NoteIncomplete("stopped at row " + std::to_string(table_->read + 1));
@@ -219,6 +231,21 @@ void ConversionRun::NewConnections() {
 void ConversionRun::CancelSource() {
   std::lock_guard<std::mutex> lock(connections_);
   if (mssql_) mssql_->Cancel();
+  // Firebird's work that Stop may cut short: building keys and indexes, counting rows against a CHECK,
+  // sorting for verification. Never while rows are written: a cancelled block would lose its rows.
+  if (firebirdCancellable_ && firebird_) firebird_->Cancel();
+}
+
+ConversionRun::FirebirdWork::FirebirdWork(ConversionRun& run) : run_(run) {
+  std::lock_guard<std::mutex> lock(run_.connections_);
+  run_.firebirdCancellable_ = true;
+}
+
+ConversionRun::FirebirdWork::~FirebirdWork() {
+  std::lock_guard<std::mutex> lock(run_.connections_);
+  run_.firebirdCancellable_ = false;
+  // A cancel that came when nothing ran would end the next statement.
+  if (run_.firebird_) run_.firebird_->ClearCancel();
 }
 
 ado::Connection* ConversionRun::FirebirdConnection() {
@@ -423,6 +450,8 @@ void ConversionRun::Run() {
     try {
       if (copyKeys_ && !host_.PreviewOn()) GiveForeignKeys(false);
     } catch (const Stop&) {
+    } catch (const Halted&) {
+      // Stopped once more while they were made: those not made are named.
     }
   } catch (const Refused&) {
     // Nothing was written: the run ends with the message that names the rule.
@@ -573,6 +602,7 @@ ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, cons
 
 void ConversionRun::VerifyTables(const std::vector<std::string>& sources, const std::vector<std::string>& targets) {
   BeforeWait();
+  FirebirdWork cancellable(*this);
   // Stopped during verification: the run is stopped, and every table not compared is named so.
   bool halted = false;
   for (size_t i = sources.size(); i-- > 0;) {
@@ -1052,6 +1082,7 @@ std::string ConversionRun::CaseOnly(const std::string& target, const std::string
 }
 
 void ConversionRun::GiveChecks(const TableKeys& keys) {
+  FirebirdWork cancellable(*this);
   std::vector<std::pair<std::string, std::string>> notCarried;
   for (const CheckStatement& c : keys.Checks(notCarried)) {
     if (!host_.PreviewOn()) {
@@ -1211,6 +1242,8 @@ void ConversionRun::SettleDroppedKeys() {
         continue;
       } catch (const Stop&) {
         gone = true;
+      } catch (const Halted&) {
+        gone = true;  // cut short by a second Stop: named below like the rest
       }
     }
     if (host_.PreviewOn()) continue;  // the preview holds the statement; the user runs it with the rest
@@ -1223,8 +1256,15 @@ void ConversionRun::SettleDroppedKeys() {
 }
 
 void ConversionRun::RouteKeys(const std::vector<std::string>& statements, int line) {
-  for (const auto& s : statements) {
-    if (!Route(s, line)) summary_.KeyFailed(s, lastError_);
+  FirebirdWork cancellable(*this);
+  for (size_t i = 0; i < statements.size(); ++i) {
+    try {
+      if (!Route(statements[i], line)) summary_.KeyFailed(statements[i], lastError_);
+    } catch (const Halted&) {
+      // Stopped while keys were built: those not made are named with their statements.
+      for (size_t j = i; j < statements.size(); ++j) summary_.KeyLeftOut("not made (stopped): " + statements[j]);
+      throw;
+    }
   }
 }
 

@@ -229,6 +229,19 @@ class ConversionRun {
   void NameUnfinished(const std::vector<std::string>& sources, const std::vector<std::string>& targets, size_t current,
                       bool stopped = false);
 
+  // While one lives, Stop (CancelSource) cancels Firebird's request under way too.
+  class FirebirdWork {
+   public:
+    explicit FirebirdWork(ConversionRun& run);
+    ~FirebirdWork();
+    FirebirdWork(const FirebirdWork&) = delete;
+    FirebirdWork& operator=(const FirebirdWork&) = delete;
+
+   private:
+    ConversionRun& run_;
+  };
+  bool firebirdCancellable_ = false;  // under connections_
+
   // Replaces both working connections with fresh, closed ones.
   void NewConnections();
   ado::Connection& Mssql() { return *mssql_; }

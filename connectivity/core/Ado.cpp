@@ -62,6 +62,11 @@ void Connection::Cancel() {
   if (backend_) backend_->Cancel();
 }
 
+void Connection::ClearCancel() {
+  std::lock_guard<std::mutex> lock(swap_);
+  if (backend_) backend_->ClearCancel();
+}
+
 Backend& Connection::Active() {
   // A connection that is not open is as good as lost: nothing sent on it can succeed.
   if (!backend_) throw DbError(kClosedText, true);

@@ -85,6 +85,8 @@ class Backend {
   // Asks the statement under way to end early; called from another thread. Does nothing where the
   // backend cannot, or when no statement is under way.
   virtual void Cancel() {}
+  // Forgets a Cancel that found nothing under way, so that it cannot end the next statement.
+  virtual void ClearCancel() {}
   // What the driver's catalogue says about one table (of schema `owner`, any when empty); throws DbError
   // where there is no catalogue.
   virtual std::unique_ptr<Cursor> Catalog(CatalogQuery what, const std::string& table, const std::string& owner = {});
@@ -122,6 +124,8 @@ class Connection {
   bool IsOpen() const { return backend_ != nullptr; }
   // Asks the statement under way on this connection to end early (it then fails); safe from any thread.
   void Cancel();
+  // Forgets a Cancel that found nothing under way.
+  void ClearCancel();
   void Flush();
   Backend& Active();
 

@@ -436,6 +436,20 @@ class FirebirdBackend : public Backend {
     }
   }
 
+  // The request under way on this attachment (an index build, a sort) fails with "operation was
+  // cancelled"; Firebird allows the call from any thread.
+  void Cancel() override {
+    ISC_STATUS_ARRAY st;
+    if (db_) fb_cancel_operation(st, &db_, fb_cancel_raise);
+  }
+  // A cancel raised while no request ran waits for the next one: disabling and enabling forgets it.
+  void ClearCancel() override {
+    ISC_STATUS_ARRAY st;
+    if (!db_) return;
+    fb_cancel_operation(st, &db_, fb_cancel_disable);
+    fb_cancel_operation(st, &db_, fb_cancel_enable);
+  }
+
   void Execute(const std::string& sql) override {
     ISC_STATUS_ARRAY st;
     if (IsDdlStatement(sql)) {

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 #include <signal.h>
 #include <sys/resource.h>
 
@@ -312,4 +315,45 @@ TEST(RunStop, AForeignKeyDroppedForAReplacementIsMadeAgainOrNamed) {
       EXPECT_EQ(host.summary.find("FK_Child_Parent"), std::string::npos) << host.summary;
     }
   }
+}
+
+// Stop while a large table's keys and indexes are built: Firebird's work is cancelled, the run ends
+// within moments, the rows stay, and the keys not made are named with their statements.
+TEST(RunStop, StopReachesAnIndexBuild) {
+  testsupport::TempDir dir;
+  HeadlessHost host;
+  host.sql = testsupport::NewSqliteSource(
+      dir, {"CREATE TABLE Big (Id INTEGER NOT NULL PRIMARY KEY, A VARCHAR(60), B VARCHAR(60), C INTEGER)",
+            "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 400000) INSERT INTO Big "
+            "SELECT x, printf('%040d-a', (x * 7919) % 400000), printf('%040d-b', (x * 104729) % 400000), x % 1000 FROM n",
+            "CREATE INDEX IX_Big_A ON Big (A)", "CREATE INDEX IX_Big_B ON Big (B)", "CREATE INDEX IX_Big_AB ON Big (A, B, C)"});
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun run(host);
+  std::thread stopper;
+  std::chrono::steady_clock::time_point asked;
+  host.onRow = [&](const std::string&, long long row) {
+    if (row != 400000) return;
+    // Just after the last row: the keys come next.
+    stopper = std::thread([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      asked = std::chrono::steady_clock::now();
+      host.stop = true;
+      run.CancelSource();
+    });
+  };
+  run.Run();
+  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+  stopper.join();
+  EXPECT_TRUE(run.Stopped());
+  EXPECT_LT(took, 2.0);
+  EXPECT_EQ(host.summary.rfind("Stopped.\n\n", 0), 0u) << host.summary;
+  EXPECT_NE(host.summary.find("Table \"Big\": 400000 rows read, 400000 written, 0 rejected\n    stopped while its keys and "
+                              "indexes were made: its rows are all there\n"),
+            std::string::npos)
+      << host.summary;
+  EXPECT_NE(host.summary.find("not made (stopped): CREATE INDEX "), std::string::npos) << host.summary;
+  EXPECT_EQ(run.Reported(), 0) << ::testing::PrintToString(host.shown);
+  ado::Connection c;
+  c.Open(FireBird::Target(host.fb));
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM \"Big\"")[0][0], "400000");
 }
