@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
-#include <sstream>
-#include <fstream>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <set>
+#include <sstream>
+#include <thread>
 
 #include "connectivity/firebird/FirebirdBackend.h"
 #include "conversion/ConversionRun.h"
@@ -426,6 +430,36 @@ TEST_F(ServerTest, LoginsThatFailAreNamed) {
   login.database = "nosuchhost.invalid:" + dir.File("server.fdb");
   EXPECT_FALSE(FireBird::CanOpenFirebird(login, &why));
   EXPECT_NE(why.find("host"), std::string::npos) << why;
+}
+
+// A Firebird service running as the package starts it (its configuration, security database and lock
+// folder) does not keep the test's own server from taking logins.
+TEST(ServerFixture, WorksBesideARunningService) {
+  if (const std::string why = testsupport::FirebirdServer::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+  int port = 0;
+  close(testsupport::ListenOnLoopback(1, port));
+  testsupport::Process service({"/usr/sbin/firebird", "-p", std::to_string(port)});
+  bool up = false;
+  for (int i = 0; i < 200 && !up; ++i) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    up = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(up);
+  testsupport::TempDir dir;
+  testsupport::FirebirdServer own;
+  const FireBird::Login login = own.NewDatabase(dir);
+  // Both servers have logged a user in: each holds a security database from now on.
+  FireBird::Login viaService{"localhost/" + std::to_string(port) + ":" + dir.File("service.fdb"), "SYSDBA", own.Password()};
+  ado::CreateFirebirdDatabase(viaService.database, viaService.user, viaService.password);
+  std::string why;
+  EXPECT_TRUE(FireBird::CanOpenFirebird(login, &why)) << why;
+  EXPECT_TRUE(FireBird::CanOpenFirebird(viaService, &why)) << why;
 }
 
 // A port where nothing answers: the attach gives up within the login time-out.
