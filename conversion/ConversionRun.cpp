@@ -158,7 +158,11 @@ void ConversionRun::NameUnfinished(const std::vector<std::string>& sources, cons
   for (size_t j = current; j-- > 0;) summary_.Table(sources[j], targets[j]).notes.push_back("not converted (" + why + ")");
 }
 
-bool ConversionRun::RejectRow(long long row, const std::exception& e, int line) {
+std::string ConversionRun::RowKey(const std::vector<ado::Value>& values) const {
+  return keyOrdinals_.empty() ? std::string() : RowKeyText(values, keyOrdinals_);
+}
+
+bool ConversionRun::RejectRow(long long row, const std::exception& e, int line, const std::string& key) {
   const auto* db = dynamic_cast<const ado::DbError*>(&e);
   if (db) CountLost(*db, 1);
   const bool lost = db && db->ConnectionLost() && !host_.PreviewOn();
@@ -180,7 +184,7 @@ bool ConversionRun::RejectRow(long long row, const std::exception& e, int line) 
     throw Stop{};
   }
   const bool first = table_->rejected == 0;
-  summary_.Reject(*table_, row, e.what());
+  summary_.Reject(*table_, row, e.what(), key);
   // Further rejected rows of the table go to the summary, not to a message each.
   if (first) trap_.Report(e.what(), line);
   return false;
@@ -615,13 +619,18 @@ void ConversionRun::VerifyTables(const std::vector<std::string>& sources, const 
     host_.SetProgressText("Please wait.. Verifying table " + sources[i]);
     const MSSQL::TableRef& ref = Ref(sources[i]);
     const std::vector<std::string> key = KeyColumns(sources[i], 160);
+    // The rejected rows whose keys the run kept are excused by key, the others by their count.
     long long rejected = 0;
+    const std::set<std::string>* rejectedKeys = nullptr;
     for (const auto& t : summary_.Tables())
-      if (t.source == sources[i]) rejected = t.rejected;
+      if (t.source == sources[i]) {
+        rejected = t.rejected - static_cast<long long>(t.rejectedKeys.size());
+        rejectedKeys = &t.rejectedKeys;
+      }
     const TypeOptions types = TypesFor(rules_, &casts_, ref);
     TableVerdict verdict;
     if (!SourceStep(160, [&] {
-          verdict = VerifyTable(Mssql(), Firebird(), ref, sources[i], targets[i], key, types, rejected);
+          verdict = VerifyTable(Mssql(), Firebird(), ref, sources[i], targets[i], key, types, rejected, rejectedKeys);
         }))
       continue;
     if (host_.StopRequested() && !verdict.Identical()) {
@@ -756,6 +765,12 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
       if (resume.kind == ResumePlan::Continue || Route(ddl.createTable, 134)) {
         std::optional<long long> identityMax = resume.identityMax;
         rowOffset_ = resume.have;
+        // The keys of rejected rows are kept for verification, which excuses exactly those rows.
+        keyOrdinals_.clear();
+        if (host_.Verify() && !host_.PreviewOn())
+          for (const auto& k : KeyColumns(tbl, 130))
+            for (int f = 0; f < rs.FieldCount(); ++f)
+              if (ado::ToLower(rs.Fields(f).Name) == ado::ToLower(k)) keyOrdinals_.push_back(static_cast<size_t>(f));
         if (!rs.Eof()) {
           const auto copied = ExportRows(target, rs, ddl, total, keys ? keys->IdentityOrdinal() : -1);
           if (copied && (!identityMax || *copied > *identityMax)) identityMax = copied;
@@ -855,8 +870,8 @@ bool ConversionRun::SendBatch(RowBatch& batch, ado::PreparedStatement& single, s
       if (e.LostStatements() > 0) CountLost(e, static_cast<long long>(n));
       ado::DbError first(e);
       first.SetLostStatements(0);
-      if (RejectRow(rows[0].number, first, 138)) return true;
-      for (size_t i = 1; i < n; ++i) summary_.Reject(*table_, rows[i].number, e.what());
+      if (RejectRow(rows[0].number, first, 138, rows[0].key)) return true;
+      for (size_t i = 1; i < n; ++i) summary_.Reject(*table_, rows[i].number, e.what(), rows[i].key);
       return false;
     }
   }
@@ -869,7 +884,7 @@ bool ConversionRun::SendBatch(RowBatch& batch, ado::PreparedStatement& single, s
     } catch (const std::exception& e) {
       // A commit that fails here undoes this row and what the transaction held before it: RejectRow counts
       // them; the rows after it go on in the next transaction.
-      if (RejectRow(batch.RowAt(i).number, e, 138)) {
+      if (RejectRow(batch.RowAt(i).number, e, 138, batch.RowAt(i).key)) {
         batch.Clear();
         return true;
       }
@@ -952,7 +967,7 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
         throw ValueError("The value of " + unread + " could not be read: " + FirstLine(unread.substr(unread.find(':') + 2)));
       }
       if (prepared && params->Build(row.values)) {
-        batch->Add(params->Params(), {counter, IdentityOf(row.values, identity)});
+        batch->Add(params->Params(), {counter, IdentityOf(row.values, identity), RowKey(row.values)});
         if (batch->Full() && send()) {
           tableIncomplete_ = true;
           break;
@@ -969,7 +984,7 @@ std::optional<long long> ConversionRun::ExportRows(const std::string& target, ad
       else Firebird().Execute(statement);
       Written(IdentityOf(row.values, identity), identityMax);
     } catch (const std::exception& e) {
-      if (send() || RejectRow(counter, e, line)) {
+      if (send() || RejectRow(counter, e, line, RowKey(row.values))) {
         tableIncomplete_ = true;
         break;
       }

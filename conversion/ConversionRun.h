@@ -194,7 +194,11 @@ class ConversionRun {
   bool Route(const std::string& statement, int line);
   // A row that could not be built or was rejected: the table's first one is reported, all are counted.
   // True when the table cannot go on (its database file cannot be written).
-  bool RejectRow(long long row, const std::exception& e, int line);
+  bool RejectRow(long long row, const std::exception& e, int line, const std::string& key = {});
+  // The row's key as verification looks it up (RowKeyText), when the run keeps the keys of its rejected
+  // rows; else empty.
+  std::string RowKey(const std::vector<ado::Value>& values) const;
+  std::vector<size_t> keyOrdinals_;  // the current table's key columns among its source columns
   // Rows undone by a commit that failed are counted as rejected.
   void CountLost(const ado::DbError& e, long long ownRowsAmongThem = 0);
   // Forced writes on again, once the rows are written (or the run ends); empty, or what failed.

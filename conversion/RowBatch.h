@@ -16,7 +16,7 @@ namespace conversion {
 // are smaller: there they save calls, not round trips.
 size_t BatchRowsFor(const TableDdl& ddl, bool localFile = false);
 
-// EXECUTE BLOCK (A0 TYPE OF COLUMN "T"."C" = ?, ...) AS BEGIN INSERT INTO "T" VALUES (:A0, ...); ... END
+// EXECUTE BLOCK (A0 TYPE OF COLUMN "T"."C" = ?, ...) AS BEGIN INSERT INTO "T" ("C", ...) VALUES (:A0, ...); ... END
 // for `rows` rows of the table's columns.
 std::string BatchInsertText(const std::string& table, const TableDdl& ddl, size_t rows);
 
@@ -27,6 +27,7 @@ class RowBatch {
   struct Row {
     long long number = 0;                // the row's number in the table, from 1
     std::optional<long long> identity;   // its identity value, where the table has one
+    std::string key;                     // its key (RowKeyText), where the run keeps it
   };
 
   RowBatch(ado::Connection& fb, const std::string& table, const TableDdl& ddl, size_t capacity);

@@ -40,8 +40,9 @@ TableReport& RunSummary::Table(const std::string& source, const std::string& tar
   return tables_.back();
 }
 
-void RunSummary::Reject(TableReport& t, long long row, const std::string& reason) {
+void RunSummary::Reject(TableReport& t, long long row, const std::string& reason, const std::string& key) {
   ++t.rejected;
+  if (!key.empty()) t.rejectedKeys.insert(key);
   if (t.rejections.size() < kListedRows) t.rejections.emplace_back(row, Reason(reason));
   else ++t.unlisted;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <deque>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,8 @@ struct TableReport {
   // Rejected rows by their ordinal in the source, with the first line of the reason.
   std::vector<std::pair<long long, std::string>> rejections;
   long long unlisted = 0;       // rejected rows past the listed ones
+  // The keys of the rejected rows whose key the run knew (RowKeyText), for verify to excuse exactly them.
+  std::set<std::string> rejectedKeys;
   std::vector<std::string> notes;  // whole-table events: not created, not read, commits lost
 };
 
@@ -28,7 +31,7 @@ class RunSummary {
   // The run was stopped before its end: the text begins with "Stopped.".
   void SetStopped() { stopped_ = true; }
   TableReport& Table(const std::string& source, const std::string& target);
-  void Reject(TableReport& t, long long row, const std::string& reason);
+  void Reject(TableReport& t, long long row, const std::string& reason, const std::string& key = {});
   // A name Firebird got in another form: cut to 31 bytes, or kept apart from a name that differs only in case.
   void Shortened(const std::string& what, const std::string& from, const std::string& to);
   void LeftOut(const std::string& name, const std::string& why);

@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,15 +28,21 @@ struct TableVerdict {
 // Differences named one by one per table.
 constexpr size_t kVerifyExamples = 5;
 
+// A source row's primary key as one text (its values at `ordinals`, NULL apart), as the run keeps the
+// keys of the rows it rejected and verify finds them again.
+std::string RowKeyText(const std::vector<ado::Value>& values, const std::vector<size_t>& ordinals);
+
 // Reads the table's rows from SQL Server and from Firebird, both in the order of the primary key (or of
 // every column that can be ordered, for a table without one), and compares them value by value as the
 // type rules store them: text and bytes exact, numbers exact, times to 1/10000 s, blobs whole. Both
-// reads stream side by side. `rejectedInRun` rows missing in Firebird are expected, not differences.
-// `keyColumns` are the source's primary key columns (empty: none). Throws only for a lost connection.
+// reads stream side by side. A missing row whose key is one of `rejectedKeys` (the rows the run
+// rejected) is expected, not a difference; so are as many more missing rows as `rejectedInRun` (the
+// rejected rows whose key the run did not keep, or of a table without a key). `keyColumns` are the
+// source's primary key columns (empty: none). Throws only for a lost connection.
 TableVerdict VerifyTable(ado::Connection& source, ado::Connection& target, const MSSQL::TableRef& ref,
                          const std::string& display, const std::string& targetName,
                          const std::vector<std::string>& keyColumns, const TypeOptions& types,
-                         long long rejectedInRun);
+                         long long rejectedInRun, const std::set<std::string>* rejectedKeys = nullptr);
 
 // The table the run creates for a source table: its columns and their Firebird types, as the run names
 // them; the source's own column names go to `sourceNames`.

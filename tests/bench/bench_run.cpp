@@ -132,7 +132,7 @@ double WritingAlone(const MSSQL::Login& source, const FireBird::Login& target, l
     if (x % 10 == 0) row[7].SetNull();
     else row[7].kind = ado::Kind::Text, row[7].text = "O'Brien " + std::to_string(x);
     if (!params.Build(row)) std::fprintf(stderr, "row %ld does not go as parameters\n", x);
-    batch.Add(params.Params(), {x, std::nullopt});
+    batch.Add(params.Params(), {x, std::nullopt, {}});
     if (batch.Full()) {
       batch.Send();
       batch.Clear();

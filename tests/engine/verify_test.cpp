@@ -297,3 +297,34 @@ TEST(VerifyCasts, ABooleanCastComparesAsFirebirdHoldsIt) {
   ASSERT_FALSE(v.examples.empty());
   EXPECT_EQ(v.examples[0], "key (Id = 1): column \"F\": SQL Server FALSE, Firebird TRUE");
 }
+
+// Rows the run rejected are excused by their keys: a row deleted in Firebird afterwards is missing
+// even though as many rows were rejected.
+TEST(VerifyRejected, RejectedRowsAreExcusedByTheirKeys) {
+  testsupport::TempDir dir;
+  HeadlessHost host;
+  host.verify = true;
+  host.sql = testsupport::NewSqliteSource(dir, {"CREATE TABLE Short (Id INTEGER NOT NULL PRIMARY KEY, Code VARCHAR(3))",
+                                                "INSERT INTO Short VALUES (1, 'abc')", "INSERT INTO Short VALUES (2, 'much too long')",
+                                                "INSERT INTO Short VALUES (3, 'x')"});
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun run(host);
+  run.Run();
+  EXPECT_NE(host.summary.find("Table \"Short\": identical (3 rows); 1 rows rejected during the run are missing, as expected"),
+            std::string::npos)
+      << host.summary;
+  const conversion::TableReport* t = nullptr;
+  for (const auto& r : run.Summary().Tables())
+    if (r.source == "Short") t = &r;
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(t->rejectedKeys.size(), 1u);
+  ado::Connection ms, fb;
+  ms.Open(MSSQL::ConnectionString(host.sql));
+  fb.Open(FireBird::Target(host.fb));
+  fb.Execute("DELETE FROM \"Short\" WHERE \"Id\" = 3");
+  fb.Flush();
+  const auto v = conversion::VerifyTable(ms, fb, {"", "Short"}, "Short", "Short", {"Id"}, {}, 0, &t->rejectedKeys);
+  EXPECT_EQ(v.missing, 1);
+  EXPECT_EQ(v.expected, 1);
+  EXPECT_EQ(v.examples, std::vector<std::string>{"key (Id = 3): missing in Firebird"});
+}
