@@ -131,6 +131,16 @@ std::vector<std::string> ResumeSource() {
           "CREATE TABLE C_Done (X INTEGER)", "INSERT INTO C_Done VALUES (7)", "INSERT INTO C_Done VALUES (7)"};
 }
 
+// A run of ResumeSource into a fresh file, stopped at row 20000 of B_Long.
+void RunStoppedInBLong(HeadlessHost& host, const testsupport::TempDir& dir) {
+  host.sql = testsupport::NewSqliteSource(dir, ResumeSource());
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  host.onRow = [&host](const std::string& table, long long row) {
+    if (table == "B_Long" && row == 20000) host.stop = true;
+  };
+  conversion::ConversionRun(host).Run();
+}
+
 // The same logins as `first`, taking up what it left, and verifying.
 void ResumeOn(HeadlessHost& again, const HeadlessHost& first) {
   again.sql = first.sql;
@@ -146,12 +156,7 @@ void ResumeOn(HeadlessHost& again, const HeadlessHost& first) {
 TEST(Resume, AStoppedRunGoesOnAfterTheLargestKey) {
   testsupport::TempDir dir;
   HeadlessHost host;
-  host.sql = testsupport::NewSqliteSource(dir, ResumeSource());
-  host.fb = testsupport::NewFirebirdDatabase(dir);
-  host.onRow = [&](const std::string& table, long long row) {
-    if (table == "B_Long" && row == 20000) host.stop = true;
-  };
-  conversion::ConversionRun(host).Run();
+  RunStoppedInBLong(host, dir);
   ASSERT_NE(host.summary.find("incomplete: 20000 of 50000 rows (stopped at row 20001"), std::string::npos) << host.summary;
 
   HeadlessHost again;
@@ -223,12 +228,7 @@ TEST(Resume, AnyOtherPartialTableIsReplaced) {
 TEST(Resume, AnAlteredTableIsReplacedAndVerifyComparesColumns) {
   testsupport::TempDir dir;
   HeadlessHost host;
-  host.sql = testsupport::NewSqliteSource(dir, ResumeSource());
-  host.fb = testsupport::NewFirebirdDatabase(dir);
-  host.onRow = [&](const std::string& table, long long row) {
-    if (table == "B_Long" && row == 20000) host.stop = true;
-  };
-  conversion::ConversionRun(host).Run();
+  RunStoppedInBLong(host, dir);
   {
     ado::Connection c;
     c.Open(FireBird::Target(host.fb));
