@@ -430,13 +430,13 @@ int ReadLogins(Options& o, MSSQL::Login& sql, FireBird::Login& fb) {
 
   // How the session with SQL Server is protected, said once the login is known to work; a refusal
   // (for encryption or the certificate too) ends here, before anything is written.
-  if (const std::string how = MSSQL::DescribeEncryption(sql); !how.empty()) {
+  if (MSSQL::IsSqlServerDriver()) {
     std::string why;
     if (!MSSQL::CanOpenSqlServer(sql, &why)) {
       std::cerr << "tarnwick: " << conversion::kSqlServerCannotOpen << " " << why << "\n";
       return kUsageError;
     }
-    std::cerr << "tarnwick: SQL Server session: " << how << "\n";
+    std::cerr << "tarnwick: SQL Server session: " << MSSQL::DescribeEncryption(sql) << "\n";
   }
 
   if (!o.tables.empty() || !o.exclude.empty()) {

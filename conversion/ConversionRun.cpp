@@ -490,37 +490,6 @@ std::vector<std::string> ConversionRun::KeyColumns(const std::string& tbl, int l
   return {};
 }
 
-ConversionRun::KeyOrder ConversionRun::OrderOf(const std::string& tbl, int line) {
-  KeyOrder order;
-  const std::vector<std::string> key = KeyColumns(tbl, line);
-  if (key.size() != 1) {
-    order.why = key.empty() ? "it has no primary key" : "its primary key has more than one column";
-    return order;
-  }
-  std::string type;
-  if (const TableKeys* keys = keys_.Find(tbl); keys && keys->schema.Column(key[0])) {
-    type = keys->schema.Column(key[0])->typeName;
-  } else {
-    std::vector<MSSQL::ColumnInfo> columns;
-    SourceStep(line, [&] { columns = MSSQL::ReadColumns(Mssql(), Ref(tbl)); });
-    for (const auto& c : columns)
-      if (ado::ToLower(c.name) == ado::ToLower(key[0])) type = c.typeName;
-  }
-  type = ado::ToLower(type);
-  // Types whose order in SQL Server is not the order of what Firebird holds for them.
-  for (const char* unshared : {"uniqueidentifier", "sql_variant", "datetimeoffset"})
-    if (type.rfind(unshared, 0) == 0) {
-      order.why = "its key is a " + type + ", which SQL Server orders otherwise than Firebird holds it";
-      return order;
-    }
-  order.column = MSSQL::QuotedName(key[0]);
-  // Text by code point on both sides: SQL Server's binary collation, Firebird's UTF8.
-  if (MSSQL::IsSqlServerDriver() && (type.find("char") != std::string::npos || type == "sysname"))
-    order.collate = " COLLATE Latin1_General_BIN2";
-  order.name = key[0];
-  return order;
-}
-
 ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, const std::string& target) {
   ResumePlan plan;
   const MSSQL::TableRef& ref = Ref(tbl);
@@ -561,7 +530,10 @@ ConversionRun::ResumePlan ConversionRun::PlanResume(const std::string& tbl, cons
   }
   // Only the first rows by a one-column key, and exactly those: the rest follow the largest of them.
   if (key.size() != 1 || plan.have <= 0 || plan.have > total) return plan;
-  const KeyOrder order = OrderOf(tbl, 126);
+  std::vector<MSSQL::ColumnInfo> columns;
+  if (keys) columns = keys->schema.columns;
+  else SourceStep(126, [&] { columns = MSSQL::ReadColumns(Mssql(), ref); });
+  const KeyOrder order = KeyOrderOf(key, columns);
   if (order.column.empty()) {
     plan.replaceWhy = "its first rows cannot be told: " + order.why;
     return plan;
@@ -734,9 +706,10 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
     }
   }
   // In key order, as both databases sort it, so that a stopped copy can be taken up after its largest key.
+  const std::vector<std::string> key = KeyColumns(tbl, 130);
   std::string read = SelectAllText(ref);
   if (resume.kind == ResumePlan::Continue) read += resume.sourceRest;
-  else if (const KeyOrder order = OrderOf(tbl, 130); !order.column.empty())
+  else if (const KeyOrder order = KeyOrderOf(key, catalogue); !order.column.empty())
     read += " ORDER BY " + order.column + order.collate;
   if (SourceStep(130, [&] {
         const auto known = counted_.find(tbl);
@@ -768,7 +741,7 @@ bool ConversionRun::ConvertTable(const std::string& tbl, const std::string& targ
         // The keys of rejected rows are kept for verification, which excuses exactly those rows.
         keyOrdinals_.clear();
         if (host_.Verify() && !host_.PreviewOn())
-          for (const auto& k : KeyColumns(tbl, 130))
+          for (const auto& k : key)
             for (int f = 0; f < rs.FieldCount(); ++f)
               if (ado::ToLower(rs.Fields(f).Name) == ado::ToLower(k)) keyOrdinals_.push_back(static_cast<size_t>(f));
         if (!rs.Eof()) {

@@ -159,13 +159,6 @@ class ConversionRun {
     std::string replaceWhy;             // Replace: why the table could not be taken up, where it is told
   };
   ResumePlan PlanResume(const std::string& tbl, const std::string& target);
-  // How the source reads a table in the order of its one-column primary key as Firebird sorts what it
-  // holds: the quoted column and, for text on SQL Server, a binary collation. No column (and why) for
-  // a table without such a key, or with a key type the two order differently (uniqueidentifier).
-  struct KeyOrder {
-    std::string name, column, collate, why;
-  };
-  KeyOrder OrderOf(const std::string& tbl, int line);
   // The source table's primary key columns (empty: none), from the keys read for the run or the catalogue.
   std::vector<std::string> KeyColumns(const std::string& tbl, int line);
   // Reads every table the run completed back from both databases and puts the verdicts in the summary.

@@ -517,4 +517,26 @@ std::string DropConstraintText(const std::string& table, const std::string& cons
   return "ALTER TABLE " + QuoteIdentifier(table) + " DROP CONSTRAINT " + QuoteIdentifier(constraint) + ";";
 }
 
+KeyOrder KeyOrderOf(const std::vector<std::string>& key, const std::vector<MSSQL::ColumnInfo>& columns) {
+  KeyOrder order;
+  if (key.size() != 1) {
+    order.why = key.empty() ? "it has no primary key" : "its primary key has more than one column";
+    return order;
+  }
+  std::string type;
+  for (const auto& c : columns)
+    if (ado::ToLower(c.name) == ado::ToLower(key[0])) type = ado::ToLower(c.typeName);
+  // Types whose order in SQL Server is not the order of what Firebird holds for them.
+  for (const char* unshared : {"uniqueidentifier", "sql_variant", "datetimeoffset"})
+    if (type.rfind(unshared, 0) == 0) {
+      order.why = "its key is a " + type + ", which SQL Server orders otherwise than Firebird holds it";
+      return order;
+    }
+  order.column = MSSQL::QuotedName(key[0]);
+  // Text by code point on both sides: SQL Server's binary collation, Firebird's UTF8.
+  if (MSSQL::IsSqlServerDriver() && (type.find("char") != std::string::npos || type == "sysname"))
+    order.collate = " COLLATE Latin1_General_BIN2";
+  return order;
+}
+
 }  // namespace conversion

@@ -121,4 +121,13 @@ class KeyPlan {
 // "ALTER TABLE ... DROP CONSTRAINT ..." for a foreign key of another table.
 std::string DropConstraintText(const std::string& table, const std::string& constraint);
 
+// How the source reads a table in the order of its one-column primary key `key` as Firebird sorts what
+// it holds: the quoted column and, for text on SQL Server, a binary collation; the key's type is taken
+// from the table's catalogue `columns`. No column (and why) for a table without such a key, or with a
+// key type the two order differently (uniqueidentifier, sql_variant, datetimeoffset).
+struct KeyOrder {
+  std::string column, collate, why;
+};
+KeyOrder KeyOrderOf(const std::vector<std::string>& key, const std::vector<MSSQL::ColumnInfo>& columns);
+
 }  // namespace conversion

@@ -23,9 +23,8 @@ std::string NameShortener::Shorten(const std::string& name) {
     Reserve(name);
     return name;
   }
-  // FNV-1a of the whole name: two names alike in their first bytes still differ here.
-  std::uint32_t h = 2166136261u;
-  for (unsigned char c : name) h = (h ^ c) * 16777619u;
+  // From the whole name: two names alike in their first bytes still differ here.
+  const std::uint32_t h = ado::Fnv1a(name);
   const std::string head = Utf8Prefix(name, kMaxNameBytes - 7);
   for (std::uint32_t k = 0;; ++k) {
     char tail[16];

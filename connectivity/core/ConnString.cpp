@@ -16,6 +16,12 @@ std::string Enclosed(std::string_view text, char open, char close) {
   return r + close;
 }
 
+std::uint32_t Fnv1a(std::string_view s) {
+  std::uint32_t h = 2166136261u;
+  for (unsigned char c : s) h = (h ^ c) * 16777619u;
+  return h;
+}
+
 std::string ToLower(std::string_view s) {
   std::string r(s);
   for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -28,6 +29,8 @@ std::string Enclosed(std::string_view text, char open, char close);
 inline std::string SqlString(std::string_view text) { return Enclosed(text, '\'', '\''); }
 
 std::string ToLower(std::string_view s);
+// FNV-1a of the text: the six hexadecimal digits that tell shortened or clashing names apart come from it.
+std::uint32_t Fnv1a(std::string_view s);
 std::string ToUpper(std::string_view s);
 
 }  // namespace ado

@@ -865,18 +865,7 @@ bool Journaled(const FirebirdTarget& target, bool add) {
 std::string ForcedWritesOn(const FirebirdTarget& target, const std::string& file) {
   std::string failed;
   try {
-    struct ShortOn {
-      isc_db_handle h = 0;
-      explicit ShortOn(const FirebirdTarget& t) {
-        std::vector<char> dpb = LoginDpb(t, 0);
-        AddDpbInt(dpb, isc_dpb_force_write, 1);
-        h = Attach(t.database, dpb);
-      }
-      ~ShortOn() {
-        ISC_STATUS_ARRAY st;
-        if (h) isc_detach_database(st, &h);
-      }
-    } on(target);
+    ShortAttachment on(target, true);
   } catch (const DbError& e) {
     failed = e.what();
   }

@@ -22,7 +22,6 @@
 #include "connectivity/core/Ado.h"
 #include "connectivity/core/ConnString.h"
 #include "connectivity/core/RuntimeFolder.h"
-#include "connectivity/sqlserver/OdbcBackend.h"
 
 namespace MSSQL {
 
@@ -138,8 +137,6 @@ void CheckCaFile(const std::string& caFile) {
 // as 08001 first; a login refused by the server starts with the server's own message.
 bool ConnectionFailed(const std::string& driverText) { return driverText.rfind("[08001]", 0) == 0; }
 
-bool IsFreeTds() { return ado::OdbcDriverLibrary("SQL Server").find("tdsodbc") != std::string::npos; }
-
 std::string ServerPartFor(const Login& login, const std::string& quotedServer, bool checkHostName) {
   if (!login.caFile.empty()) {
     if (login.encrypt == Encrypt::Off)
@@ -159,10 +156,7 @@ bool HandshakeSucceeds(const Login& login, bool withCa, bool checkHostName) {
   probe.encrypt = Encrypt::Require;
   std::random_device rd;
   const std::string pwd = "x" + std::to_string(rd()) + std::to_string(rd());
-  const Address a = AddressOf(login);
-  std::string server = a.host;
-  if (!a.instance.empty()) server += "\\" + a.instance;
-  else if (a.port > 0) server += "," + std::to_string(a.port);
+  const std::string server = login.local ? login.server : login.server + "," + login.port;  // as ConnectionString
   try {
     ado::Connection c;
     c.ConnectionTimeout = kLoginTestTimeout;
@@ -195,7 +189,6 @@ std::string TlsConfigPath() {
 }
 
 std::string ServerPart(const Login& login, const std::string& quotedServer) {
-  if (!IsFreeTds()) return "Server=" + quotedServer + ";";  // a stand-in source knows no encryption
   return ServerPartFor(login, quotedServer, true);
 }
 
@@ -250,7 +243,7 @@ ServerTls ProbeServer(const std::string& host, int port, int timeoutMs) {
 }
 
 std::string ExplainRefusal(const Login& login, const std::string& driverText) {
-  if (!ConnectionFailed(driverText) || !IsFreeTds()) return {};
+  if (!ConnectionFailed(driverText) || !IsSqlServerDriver()) return {};
   const bool caFile = !login.caFile.empty();
   if (login.encrypt == Encrypt::Request && !caFile) return {};
   const Address a = AddressOf(login);
@@ -268,7 +261,7 @@ std::string ExplainRefusal(const Login& login, const std::string& driverText) {
 }
 
 std::string DescribeEncryption(const Login& login) {
-  if (!IsFreeTds()) return {};
+  if (!IsSqlServerDriver()) return {};
   if (!login.caFile.empty())
     return "encrypted; the server's certificate is checked against " + login.caFile + " and must name " +
            AddressOf(login).host;

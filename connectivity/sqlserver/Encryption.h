@@ -17,7 +17,7 @@ namespace MSSQL {
 bool ParseEncrypt(std::string_view text, Encrypt& out);
 const char* EncryptName(Encrypt e);
 
-// What the connection string says about encryption and the server: "Server=host,port;" with
+// What a FreeTDS connection string says about encryption and the server: "Server=host,port;" with
 // "Encryption=...;" when not the default, or "Servername=SECTION;Encryption=require;" with a CA file,
 // the section written first. Throws ado::DbError for a CA file that cannot be read or a choice that
 // contradicts itself (a CA file with encryption off).

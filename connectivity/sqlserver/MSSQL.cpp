@@ -25,7 +25,10 @@ std::string ConnectionString(const Login& login) {
   ado::BraceStyle style = DriverStyle();
   auto q = [&](const std::string& v) { return ado::QuoteValue(v, style); };
   std::string server = login.local ? login.server : login.server + "," + login.port;
-  return "Driver={SQL Server};" + ServerPart(login, q(server)) + "Database=" + q(login.database) + ";Uid=" +
+  // A stand-in source knows no encryption.
+  const std::string serverPart =
+      style == ado::BraceStyle::FreeTds ? ServerPart(login, q(server)) : "Server=" + q(server) + ";";
+  return "Driver={SQL Server};" + serverPart + "Database=" + q(login.database) + ";Uid=" +
          q(login.user) + ";Pwd=" + q(login.password) + ";";
 }
 
@@ -66,9 +69,8 @@ std::vector<std::string> DisplayNames(const std::vector<TableRef>& tables) {
     const bool dbo = t.schema.empty() || ado::ToLower(t.schema) == "dbo";
     const bool dotted = t.name.find('.') != std::string::npos || (!dbo && t.schema.find('.') != std::string::npos);
     if (!dotted || seen[ado::ToLower(names[i])] < 2) continue;
-    // FNV-1a of schema and name apart, as long names are ended.
-    std::uint32_t h = 2166136261u;
-    for (unsigned char c : (dbo ? std::string("dbo") : t.schema) + '\0' + t.name) h = (h ^ c) * 16777619u;
+    // From schema and name apart, as long names are ended.
+    const std::uint32_t h = ado::Fnv1a((dbo ? std::string("dbo") : t.schema) + '\0' + t.name);
     char tail[16];
     std::snprintf(tail, sizeof tail, "~%06X", static_cast<unsigned>(h & 0xFFFFFF));
     names[i] += tail;
