@@ -30,6 +30,7 @@
 #include "connectivity/sqlserver/Encryption.h"
 #include "app/Signals.h"
 #include "conversion/ConversionRun.h"
+#include "conversion/Planner.h"
 #include "conversion/Progress.h"
 #include "conversion/Names.h"
 #include "conversion/TableChoice.h"
@@ -42,10 +43,12 @@ constexpr int kUsageError = 2;
 
 // The signal that asked the run to stop, 0 while none has.
 std::atomic<int> g_signal{0};
+// Set with g_signal: what the run reads as its stop.
+std::atomic<bool> g_stop{false};
 class TerminalHost;
 // The run's host while it runs, for the signal thread.
 conversion::ConversionRun* g_run = nullptr;  // the run a signal stops
-ado::Connection* g_verifySource = nullptr;  // the source connection "tarnwick verify" reads, for a signal
+conversion::Session* g_verifySession = nullptr;  // the connections "tarnwick verify" reads, for a signal
 std::mutex g_runMutex;
 
 const char* const kHelp =
@@ -240,15 +243,15 @@ std::string FromEnv(const std::string& var) {
   return v;
 }
 
-// The run's host on a terminal: questions answered by the options, progress on the terminal.
-class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink {
+// The run's events on a terminal: questions answered by the options, progress on the terminal.
+class TerminalEvents : public conversion::RunEvents, public conversion::DatatypeSink {
  public:
-  TerminalHost(const TerminalHost&) = delete;
-  TerminalHost& operator=(const TerminalHost&) = delete;
-  ~TerminalHost() override {
+  TerminalEvents(const TerminalEvents&) = delete;
+  TerminalEvents& operator=(const TerminalEvents&) = delete;
+  ~TerminalEvents() override {
     if (script_) std::fclose(script_);
   }
-  TerminalHost(MSSQL::Login sql, FireBird::Login fb, const Options& o) : sql_(std::move(sql)), fb_(std::move(fb)), o_(o) {
+  explicit TerminalEvents(const Options& o) : o_(o) {
     if (o.script) {
       script_ = std::fopen(o.script->c_str(), "wb");
       if (!script_) throw UsageError("cannot write " + *o.script + ": " + std::strerror(errno));
@@ -256,96 +259,57 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
     tty_ = isatty(STDERR_FILENO);
   }
 
-  MSSQL::Login SqlServerLogin() override { return sql_; }
-  FireBird::Login FirebirdLogin() override { return fb_; }
-  bool PreviewOn() override { return o_.script.has_value(); }
-  bool PreviewPerFile() override { return true; }
-  bool PreviewPerTable() override { return false; }
-  void SetHourglass(bool) override {}
-  void SetProgress(int) override {}
-  void SetProgressText(const std::string&) override {}
-  int AskYesNo(const std::string& text, const std::string&) override {
+  void Progress(const conversion::RunProgress& p) override {
+    using Kind = conversion::RunProgress::Kind;
+    if (p.kind == Kind::Table) {
+      if (tables_ == 0) runStart_ = std::chrono::steady_clock::now();
+      table_ = p.tableNumber;
+      tables_ = p.tables;
+      rowsDone_ = p.runRows;
+      rowsTotal_ = p.runRowsTotal;
+    } else if (p.kind == Kind::Row) {
+      RowProgress(p.table, p.rows, p.rowsTotal);
+      rowsDone_ = p.runRows;
+      rowsTotal_ = p.runRowsTotal;
+    }
+  }
+  int AskOverwrite(const std::string& text, bool) override {
     EndLine();
     if (o_.overwrite == "yes") return conversion::kYes;
     if (o_.overwrite == "no") return conversion::kNo;
     const std::string a = ado::ToLower(Prompt(text + " [y/N] ", false));
     return a == "y" || a == "yes" ? conversion::kYes : conversion::kNo;
   }
-  void ShowMessage(const std::string& text) override {
+  void Tell(conversion::MessageKind kind, const std::string& text) override {
     EndLine();
-    if (text == "Done.") {
-      // A script that could not be written is told once, with its reason, at the end.
-      if (!ScriptWritten()) return;
-      std::cerr << (o_.script ? "Done: the statements are in " + *o_.script + "." : std::string("Done.")) << "\n";
-      return;
+    switch (kind) {
+      case conversion::MessageKind::Info:
+        if (text == "Done.") {
+          // A script that could not be written is told once, with its reason, at the end.
+          if (!ScriptWritten()) return;
+          std::cerr << (o_.script ? "Done: the statements are in " + *o_.script + "." : std::string("Done.")) << "\n";
+          return;
+        }
+        std::cerr << Flat(text) << "\n";
+        return;
+      case conversion::MessageKind::Error:
+        std::cerr << "error: " << Flat(text) << "\n";
+        return;
+      case conversion::MessageKind::Summary:
+        std::cerr << "\n" << text;
+        return;
     }
-    std::cerr << Flat(text) << "\n";
   }
-  void ShowSummary(const std::string& text) override {
-    EndLine();
-    std::cerr << "\n" << text;
-  }
-  void ReportError(const std::string& text) override {
-    EndLine();
-    std::cerr << "error: " << Flat(text) << "\n";
-  }
-  void ClearScript() override {}
-  void AppendScript(const std::string& statement) override {
+  void NewScript() override {}
+  void ScriptStatement(const std::string& statement) override {
     if (scriptError_ || !script_) return;
     if (std::fwrite(statement.data(), 1, statement.size(), script_) != statement.size() || std::fputc('\n', script_) == EOF)
       scriptError_ = errno;
   }
   conversion::DatatypeSink& Datatypes() override { return *this; }
-  conversion::PreviewOutcome ShowPreviewModal() override {
+  conversion::PreviewOutcome ShowPreview() override {
     ScriptWritten();
     return {};
-  }
-  // A signal (SIGINT, SIGTERM, SIGHUP) stops the run after the statement in progress.
-  bool StopRequested() override { return g_signal != 0; }
-  bool CopyKeys() override {
-    return o_.copyKeys ? *o_.copyKeys : Settings::CopyKeys();
-  }
-  bool Resume() override { return o_.resume && !o_.script; }
-  // A dry run has nothing to read back.
-  bool Verify() override { return !o_.script && (o_.verify ? *o_.verify : Settings::Verify(true)); }
-  conversion::TypeRules Rules() override { return rules_; }
-  std::vector<std::string> Casts() override { return casts_; }
-  void SetRules(conversion::TypeRules rules, std::vector<std::string> casts) {
-    rules_ = rules;
-    casts_ = std::move(casts);
-  }
-  void FilterTables(std::vector<std::string>& tables, std::vector<std::string>&) override {
-    if (!o_.chosen) return;
-    std::erase_if(tables, [&](const std::string& t) {
-      return std::find(o_.chosen->begin(), o_.chosen->end(), t) == o_.chosen->end();
-    });
-  }
-  void RowProgress(const std::string& table, long long done, long long total) override {
-    if (!tty_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (table != shownTable_) {
-      shownTable_ = table;
-      tableStart_ = now;
-    } else if (now - lastShown_ < std::chrono::milliseconds(200) && done != total) {
-      return;
-    }
-    lastShown_ = now;
-    const double secs = std::chrono::duration<double>(now - tableStart_).count();
-    const long long rate = secs > 0 ? static_cast<long long>(static_cast<double>(done) / secs) : 0;
-    // The table's line, then how far the whole run is.
-    const std::string overall = conversion::OverallProgressText(
-        table_, tables_, rowsDone_, rowsTotal_, std::chrono::duration<double>(now - runStart_).count());
-    std::fprintf(stderr, "\r%s: %lld of %lld rows, %lld rows/s | %s\033[K", table.c_str(), done, total, rate,
-                 overall.c_str());
-    std::fflush(stderr);
-    open_ = true;
-  }
-  void RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) override {
-    if (tables_ == 0) runStart_ = std::chrono::steady_clock::now();
-    table_ = table;
-    tables_ = tables;
-    rowsDone_ = rowsDone;
-    rowsTotal_ = rowsTotal;
   }
 
   void AppendRow(const std::string&, const std::string&) override {}
@@ -367,6 +331,26 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
   }
 
  private:
+  void RowProgress(const std::string& table, long long done, long long total) {
+    if (!tty_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (table != shownTable_) {
+      shownTable_ = table;
+      tableStart_ = now;
+    } else if (now - lastShown_ < std::chrono::milliseconds(200) && done != total) {
+      return;
+    }
+    lastShown_ = now;
+    const double secs = std::chrono::duration<double>(now - tableStart_).count();
+    const long long rate = secs > 0 ? static_cast<long long>(static_cast<double>(done) / secs) : 0;
+    // The table's line, then how far the whole run is.
+    const std::string overall = conversion::OverallProgressText(
+        table_, tables_, rowsDone_, rowsTotal_, std::chrono::duration<double>(now - runStart_).count());
+    std::fprintf(stderr, "\r%s: %lld of %lld rows, %lld rows/s | %s\033[K", table.c_str(), done, total, rate,
+                 overall.c_str());
+    std::fflush(stderr);
+    open_ = true;
+  }
   static std::string Flat(std::string s) {
     for (char& c : s)
       if (c == '\r') c = '\n';
@@ -378,16 +362,12 @@ class TerminalHost : public conversion::RunHost, public conversion::DatatypeSink
     open_ = false;
   }
 
-  MSSQL::Login sql_;
-  FireBird::Login fb_;
   const Options& o_;
   int table_ = 0, tables_ = 0;
   long long rowsDone_ = 0, rowsTotal_ = 0;
   std::chrono::steady_clock::time_point runStart_;
   std::FILE* script_ = nullptr;
   int scriptError_ = 0;
-  conversion::TypeRules rules_ = conversion::TypeRules::Firebird;
-  std::vector<std::string> casts_;
   bool tty_ = false, open_ = false;
   std::string shownTable_;
   std::chrono::steady_clock::time_point tableStart_, lastShown_;
@@ -489,9 +469,22 @@ int VerifyOnly(int argc, char** argv) {
   MSSQL::Login sql;
   FireBird::Login fb;
   if (const int failed = ReadLogins(o, sql, fb)) return failed;
+  // The same plan a conversion of these tables makes: the same names, types and choice.
+  TerminalEvents events(o);
+  conversion::RunOptions options;
+  options.source = sql;
+  options.target = fb;
+  options.rules = rules;
+  options.casts = casts;
+  options.only = o.chosen;
+  options.stop = &g_stop;
+  conversion::Session session(options, events);
+  const conversion::CastRules castRules(casts);
+  conversion::Planner planner(session, castRules);
   std::vector<MSSQL::TableRef> listed;
   std::vector<std::string> inFirebird;
-  ado::Connection ms, target;
+  ado::Connection& ms = session.Source();
+  ado::Connection& target = session.Firebird();
   try {
     MSSQL::ListSqlServerTables(sql, listed);
     MSSQL::Open(ms, sql);
@@ -506,36 +499,25 @@ int VerifyOnly(int argc, char** argv) {
     std::cerr << "tarnwick: " << conversion::kFirebirdCannotOpen << " " << conversion::FirstLine(e.what()) << "\n";
     return kUsageError;
   }
-  std::vector<std::string> sources;
-  std::map<std::string, MSSQL::TableRef> refs;
-  const std::vector<std::string> display = MSSQL::DisplayNames(listed);
-  for (size_t i = 0; i < listed.size(); ++i) {
-    const MSSQL::TableRef& ref = listed[i];
-    const std::string& name = display[i];
-    if (o.chosen && std::find(o.chosen->begin(), o.chosen->end(), name) == o.chosen->end()) continue;
-    sources.push_back(name);
-    refs[name] = ref;
-  }
-  // The Firebird names the run gives the same list of tables.
-  const std::vector<std::string> targets = conversion::NameShortener::ShortenAll(sources);
-  const conversion::CastRules castRules(casts);
+  planner.Name(listed);
   bool differs = false;
-  // A signal stops the compare: the source's statement is cancelled, and the tables not compared are
-  // named; a second signal ends the program at once.
+  // A signal stops the compare: the statement either database works on is cancelled, and the tables
+  // not compared are named; a second signal ends the program at once.
   {
     std::lock_guard<std::mutex> lock(g_runMutex);
-    g_verifySource = &ms;
+    g_verifySession = &session;
   }
   Signals::Watch([](int sig) {
     int none = 0;
     if (!g_signal.compare_exchange_strong(none, sig)) std::_Exit(128 + sig);
+    g_stop = true;
     std::lock_guard<std::mutex> lock(g_runMutex);
-    if (g_verifySource) g_verifySource->Cancel();
+    if (g_verifySession) g_verifySession->Cancel();
   });
+  conversion::Session::FirebirdWork cancellable(session);
   std::string lost;  // why the connection went, once it did
   std::cout << "Verified:\n";
-  for (size_t i = 0; i < sources.size(); ++i) {
-    const MSSQL::TableRef& ref = refs[sources[i]];
+  for (const conversion::TablePlan& plan : planner.Tables()) {
     std::string line;
     std::vector<std::string> examples;
     if (g_signal.load()) {
@@ -543,19 +525,19 @@ int VerifyOnly(int argc, char** argv) {
     } else if (!lost.empty()) {
       line = "not verified: connection lost";
       differs = true;
-    } else if (!conversion::ListContains(inFirebird, targets[i])) {
-      line = "not verified: Firebird has no table \"" + targets[i] + "\"";
+    } else if (!conversion::ListContains(inFirebird, plan.target)) {
+      line = "not verified: Firebird has no table \"" + plan.target + "\"";
       differs = true;
     } else {
       try {
         std::vector<std::string> key;
         try {
-          key = MSSQL::ReadSchema(ms, ref).primaryKey.columns;
+          key = MSSQL::ReadSchema(ms, plan.ref).primaryKey.columns;
         } catch (const ado::DbError& e) {
           if (e.ConnectionLost()) throw;
         }
-        const conversion::TypeOptions types = conversion::TypesFor(rules, &castRules, ref);
-        const conversion::TableVerdict v = conversion::VerifyTable(ms, target, ref, sources[i], targets[i], key, types, 0);
+        const conversion::TableVerdict v =
+            conversion::VerifyTable(ms, target, plan.ref, plan.source, plan.target, key, plan.types, 0);
         line = g_signal.load() && !v.Identical() ? "not verified (stopped)" : v.Text();
         if (!g_signal.load()) examples = v.examples;
         differs = differs || !v.Identical();
@@ -566,12 +548,12 @@ int VerifyOnly(int argc, char** argv) {
         differs = true;
       }
     }
-    std::cout << "    Table \"" << sources[i] << "\": " << line << "\n";
+    std::cout << "    Table \"" << plan.source << "\": " << line << "\n";
     for (const auto& e : examples) std::cout << "        " << e << "\n";
   }
   {
     std::lock_guard<std::mutex> lock(g_runMutex);
-    g_verifySource = nullptr;
+    g_verifySession = nullptr;
   }
   if (const int sig = g_signal.load()) {
     std::cout << "Stopped.\n";
@@ -593,9 +575,21 @@ int Convert(int argc, char** argv) {
   FireBird::Login fb;
   if (const int failed = ReadLogins(o, sql, fb)) return failed;
 
-  TerminalHost host(sql, fb, o);
-  host.SetRules(rules, casts);
-  conversion::ConversionRun run(host);
+  TerminalEvents events(o);
+  conversion::RunOptions options;
+  options.source = sql;
+  options.target = fb;
+  options.preview = o.script ? conversion::PreviewMode::PerFile : conversion::PreviewMode::Off;
+  options.copyKeys = o.copyKeys ? *o.copyKeys : Settings::CopyKeys();
+  options.resume = o.resume && !o.script;
+  // A dry run has nothing to read back.
+  options.verify = !o.script && (o.verify ? *o.verify : Settings::Verify(true));
+  options.rules = rules;
+  options.casts = casts;
+  options.only = o.chosen;
+  // A signal (SIGINT, SIGTERM, SIGHUP) stops the run after the statement in progress.
+  options.stop = &g_stop;
+  conversion::ConversionRun run(events);
   // The first signal stops the run after its statement (a statement the source is working on is
   // cancelled), with what succeeded committed and the summary printed; a second one ends the program.
   {
@@ -613,19 +607,20 @@ int Convert(int argc, char** argv) {
       [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, line, sizeof line - 1);
       std::_Exit(128 + sig);
     }
+    g_stop = true;
     std::lock_guard<std::mutex> lock(g_runMutex);
     // The statement the source is working on ends at once.
     if (g_run) g_run->CancelSource();
   });
-  run.Run();
+  run.Run(options);
   {
     std::lock_guard<std::mutex> lock(g_runMutex);
     g_run = nullptr;
   }
   if (run.Stopped()) return 128 + g_signal.load();
   if (run.LoginFailed() || run.CastRefused()) return kUsageError;
-  if (!host.ScriptWritten()) {
-    std::cerr << "tarnwick: " << host.ScriptFailure() << "\n";
+  if (!events.ScriptWritten()) {
+    std::cerr << "tarnwick: " << events.ScriptFailure() << "\n";
     return kUsageError;
   }
   return run.Summary().Rejected() > 0 || run.Reported() > 0 || run.VerifyFoundDifferences() || run.ForcedWritesLeftOff()

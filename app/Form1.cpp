@@ -36,6 +36,7 @@
 #include "connectivity/core/ErrorTrap.h"
 #include "connectivity/firebird/FireBird.h"
 #include "connectivity/sqlserver/MSSQL.h"
+#include "conversion/Casts.h"
 #include "conversion/Progress.h"
 #include "app/UiYield.h"
 #include "preview/Form2.h"
@@ -464,10 +465,7 @@ void Form1::PushButton7_Click() {
   if (Converting()) return StopConverting();
   if (Busy()) return;
   // The run works on its own thread with what the panels and switches say now.
-  worker_ = std::make_unique<RunWorker>(*this, this);
-  std::vector<std::string> leftOut;
-  for (const QString& t : Settings::LeftOutTables(Text5->text(), Text8->text())) leftOut.push_back(t.toStdString());
-  worker_->SetLeftOut(std::move(leftOut));
+  worker_ = std::make_unique<RunWorker>(RunOptionsNow(), *this, this);
   connect(worker_.get(), &RunWorker::finished, this, &Form1::RunFinished);
   SetControlsBusy(true);
   PushButton[7]->setText("Stop Converting");
@@ -540,60 +538,91 @@ FireBird::Login Form1::FirebirdLogin() {
   return {Text1->text().toStdString(), Text7->text().toStdString(), Text2->text().toStdString()};
 }
 
-bool Form1::CopyKeys() { return Settings::CopyKeys(); }
-
-bool Form1::Verify() { return Settings::Verify(false); }
-
-conversion::TypeRules Form1::Rules() {
-  conversion::TypeRules rules = conversion::TypeRules::Firebird;
-  conversion::ParseTypeRules(Settings::TypeRules().toStdString(), rules);  // anything else: Firebird's types
-  return rules;
+conversion::RunOptions Form1::RunOptionsNow() {
+  conversion::RunOptions o;
+  o.source = SqlServerLogin();
+  o.target = FirebirdLogin();
+  o.preview = !Check1->isChecked()   ? conversion::PreviewMode::Off
+              : Option2->isChecked() ? conversion::PreviewMode::PerTable
+                                     : conversion::PreviewMode::PerFile;
+  o.copyKeys = Settings::CopyKeys();
+  // The saved "Verify" (off unless saved as 1): converted tables are read back and compared.
+  o.verify = Settings::Verify(false);
+  // Anything but the two names gives Firebird's types.
+  conversion::ParseTypeRules(Settings::TypeRules().toStdString(), o.rules);
+  o.casts = conversion::SplitCastList(Settings::Casts().toStdString());
+  for (const QString& t : Settings::LeftOutTables(Text5->text(), Text8->text())) o.leftOut.push_back(t.toStdString());
+  o.leftOutWhy = ", left out with \"Tables...\", is no longer in the SQL Server database.";
+  return o;
 }
 
-std::vector<std::string> Form1::Casts() { return conversion::SplitCastList(Settings::Casts().toStdString()); }
-
-bool Form1::PreviewOn() { return Check1->isChecked(); }
-bool Form1::PreviewPerFile() { return Option1->isChecked(); }
-bool Form1::PreviewPerTable() { return Option2->isChecked(); }
-void Form1::SetHourglass(bool on) { pointer_->SetMode(on ? kHourglass : kDefaultPointer); }
-void Form1::SetProgress(int value) {
-  lastProgress_ = QDateTime::currentMSecsSinceEpoch();
-  if (ProgressBar1->maximum() == 0) ProgressBar1->setRange(0, 100);
-  ProgressBar1->setValue(value);
-}
-void Form1::RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) {
-  const double seconds = static_cast<double>(QDateTime::currentMSecsSinceEpoch() - runStarted_) / 1000.0;
-  setWindowTitle("Tarnwick - " + S(conversion::OverallProgressText(table, tables, rowsDone, rowsTotal, seconds)));
+void Form1::Progress(const conversion::RunProgress& p) {
+  using Kind = conversion::RunProgress::Kind;
+  switch (p.kind) {
+    case Kind::Began:
+      pointer_->SetMode(kHourglass);
+      break;
+    case Kind::Text:
+      SetProgressText(p.text);
+      break;
+    case Kind::Row:
+      if (p.percent >= 0) {
+        lastProgress_ = QDateTime::currentMSecsSinceEpoch();
+        if (ProgressBar1->maximum() == 0) ProgressBar1->setRange(0, 100);
+        ProgressBar1->setValue(p.percent);
+      }
+      [[fallthrough]];
+    case Kind::Table: {
+      const double seconds = static_cast<double>(QDateTime::currentMSecsSinceEpoch() - runStarted_) / 1000.0;
+      setWindowTitle("Tarnwick - " +
+                     S(conversion::OverallProgressText(p.tableNumber, p.tables, p.runRows, p.runRowsTotal, seconds)));
+      break;
+    }
+    case Kind::Ended:
+      pointer_->SetMode(kDefaultPointer);
+      if (ProgressBar1->maximum() == 0) ProgressBar1->setRange(0, 100);
+      ProgressBar1->setValue(0);
+      SetProgressText("Progress Bar");
+      break;
+  }
 }
 
 void Form1::SetProgressText(const std::string& text) { ProgressBar1->setFormat(LiteralProgressFormat(S(text))); }
-
-int Form1::AskYesNo(const std::string& text, const std::string& title) {
-  return MsgBox::Show(this, S(text), MsgBox::YesNo, S(title));
-}
 
 int Form1::AskOverwrite(const std::string& text, bool first) {
   const int answer = MsgBox::Show(this, S(text), first ? MsgBox::YesNoResume : MsgBox::YesNo, "Overwrite?");
   return answer == MsgBox::Resume ? conversion::kResume : answer;
 }
 
-void Form1::ShowMessage(const std::string& text) { MsgBox::Show(this, S(text)); }
+void Form1::Tell(conversion::MessageKind kind, const std::string& text) {
+  switch (kind) {
+    case conversion::MessageKind::Info:
+      MsgBox::Show(this, S(text));
+      break;
+    case conversion::MessageKind::Error:
+      MsgBox::ApplicationError(this, S(text));
+      break;
+    case conversion::MessageKind::Summary:
+      MsgBox::Summary(this, S(text));
+      break;
+  }
+}
 
-void Form1::ShowSummary(const std::string& text) { MsgBox::Summary(this, S(text)); }
+void Form1::NewScript() {
+  script_->Clear();
+  DatatypesWindow()->Clear();
+}
 
-void Form1::ReportError(const std::string& text) { MsgBox::ApplicationError(this, S(text)); }
-
-void Form1::ClearScript() { script_->Clear(); }
-
-void Form1::AppendScript(const std::string& statement) { script_->Append(statement); }
+void Form1::ScriptStatement(const std::string& statement) { script_->Append(statement); }
 
 conversion::DatatypeSink& Form1::Datatypes() { return *DatatypesWindow(); }
 
-conversion::PreviewOutcome Form1::ShowPreviewModal() {
+conversion::PreviewOutcome Form1::ShowPreview() {
   if (preview_ && !preview_->Unloaded()) preview_->Unload();
   // During a run the preview executes on the run's connection, while the run waits for it to close.
-  QPointer<Form2> f = preview_ = new Form2(script_, worker_ ? worker_->FirebirdConnection() : firebird_conn.get(),
-                                          [this] { return DatatypesWindow(); });
+  Form2::ConnectionSource lend = [c = firebird_conn.get()] { return conversion::Session::Lease(c); };
+  if (worker_) lend = [w = worker_.get()] { return w->LendFirebird(); };
+  QPointer<Form2> f = preview_ = new Form2(script_, std::move(lend), [this] { return DatatypesWindow(); });
   conversion::PreviewOutcome outcome;
   f->Script().Publish();
   f->OnFinished([&outcome](const conversion::PreviewOutcome& o) { outcome = o; });
@@ -601,7 +630,7 @@ conversion::PreviewOutcome Form1::ShowPreviewModal() {
   // The window may outlive this call (its deletion is deferred): it keeps nothing of this one.
   if (f) {
     f->OnFinished({});
-    f->SetConnection(nullptr);
+    f->SetConnection({});
   }
   SQLFormOK = outcome.SQLFormOK;
   return outcome;

@@ -26,7 +26,7 @@ class RunWorker;
 class QTimer;
 
 // The main window.
-class Form1 : public QWidget, public conversion::RunHost {
+class Form1 : public QWidget, public conversion::RunEvents {
  public:
   Form1();
   ~Form1() override;
@@ -81,31 +81,22 @@ class Form1 : public QWidget, public conversion::RunHost {
   // The browse dialog; returns the chosen file or "" when cancelled. Tests replace it.
   static void SetFileDialog(std::function<QString(QWidget*, const QString& title, const QString& filter)> dialog);
 
-  MSSQL::Login SqlServerLogin() override;
-  FireBird::Login FirebirdLogin() override;
-  bool PreviewOn() override;
-  bool PreviewPerFile() override;
-  bool PreviewPerTable() override;
-  void SetHourglass(bool on) override;
-  void SetProgress(int value) override;
-  void SetProgressText(const std::string& text) override;
+  MSSQL::Login SqlServerLogin();
+  FireBird::Login FirebirdLogin();
+  // What a run started now is told: the logins, the preview switches and the saved choices.
+  conversion::RunOptions RunOptionsNow();
+  void SetProgressText(const std::string& text);
+
+  // What the run tells and asks, on this window's thread (RunWorker queues the calls here).
   // The whole run's progress goes into the window's title: "Tarnwick - table 3 of 12, 41% of all rows ...".
-  void RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) override;
-  int AskYesNo(const std::string& text, const std::string& title) override;
+  void Progress(const conversion::RunProgress& progress) override;
   // The first Overwrite? of a run also offers "Skip Complete Tables" (answered kResume).
   int AskOverwrite(const std::string& text, bool first) override;
-  void ShowMessage(const std::string& text) override;
-  void ShowSummary(const std::string& text) override;
-  void ReportError(const std::string& text) override;
-  void ClearScript() override;
-  void AppendScript(const std::string& statement) override;
+  void Tell(conversion::MessageKind kind, const std::string& text) override;
+  void NewScript() override;
+  void ScriptStatement(const std::string& statement) override;
   conversion::DatatypeSink& Datatypes() override;
-  conversion::PreviewOutcome ShowPreviewModal() override;
-  bool CopyKeys() override;
-  // The saved "Verify" (off unless saved as 1): converted tables are read back and compared.
-  bool Verify() override;
-  conversion::TypeRules Rules() override;
-  std::vector<std::string> Casts() override;
+  conversion::PreviewOutcome ShowPreview() override;
 
  protected:
   void closeEvent(QCloseEvent* e) override;

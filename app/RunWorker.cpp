@@ -13,18 +13,10 @@ namespace {
 constexpr size_t kScriptBatch = 256;
 }  // namespace
 
-RunWorker::RunWorker(conversion::RunHost& window, QObject* context)
-    : window_(window),
-      context_(context),
-      sql_(window.SqlServerLogin()),
-      fb_(window.FirebirdLogin()),
-      preview_(window.PreviewOn()),
-      perFile_(window.PreviewPerFile()),
-      perTable_(window.PreviewPerTable()),
-      copyKeys_(window.CopyKeys()),
-      verify_(window.Verify()),
-      rules_(window.Rules()),
-      casts_(window.Casts()) {}
+RunWorker::RunWorker(conversion::RunOptions options, conversion::RunEvents& window, QObject* context)
+    : options_(std::move(options)), window_(window), context_(context) {
+  options_.stop = &stop_;
+}
 
 RunWorker::~RunWorker() {
   if (thread_) {
@@ -36,7 +28,7 @@ RunWorker::~RunWorker() {
 void RunWorker::Start() {
   running_ = true;
   thread_ = QThread::create([this] {
-    run_.Run();
+    run_.Run(options_);
     SendScript();
   });
   connect(thread_, &QThread::finished, this, [this] {
@@ -102,43 +94,21 @@ void RunWorker::Ask(const std::function<void()>& f) {
 void RunWorker::SendScript() {
   if (script_.empty()) return;
   Post([this, lines = std::move(script_)] {
-    for (const auto& line : lines) window_.AppendScript(line);
+    for (const auto& line : lines) window_.ScriptStatement(line);
   });
   script_.clear();
 }
 
-void RunWorker::FilterTables(std::vector<std::string>& tables, std::vector<std::string>& notes) {
-  for (const auto& t : leftOut_) {
-    const auto at = std::find(tables.begin(), tables.end(), t);
-    if (at != tables.end()) tables.erase(at);
-    else notes.push_back("The table " + t + ", left out with \"Tables...\", is no longer in the SQL Server database.");
+void RunWorker::Progress(const conversion::RunProgress& progress) {
+  using Kind = conversion::RunProgress::Kind;
+  if (progress.kind == Kind::Table || (progress.kind == Kind::Row && progress.percent < 0)) {
+    // The whole run's progress goes a few times a second; a bar that moved always goes.
+    const auto now = std::chrono::steady_clock::now();
+    if (progress.tableNumber == shownTable_ && now - shownAt_ < std::chrono::milliseconds(200)) return;
+    shownTable_ = progress.tableNumber;
+    shownAt_ = now;
   }
-}
-
-void RunWorker::SetHourglass(bool on) {
-  Post([this, on] { window_.SetHourglass(on); });
-}
-
-void RunWorker::SetProgress(int value) {
-  Post([this, value] { window_.SetProgress(value); });
-}
-
-void RunWorker::SetProgressText(const std::string& text) {
-  Post([this, text] { window_.SetProgressText(text); });
-}
-
-void RunWorker::RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) {
-  const auto now = std::chrono::steady_clock::now();
-  if (table == shownTable_ && now - shownAt_ < std::chrono::milliseconds(200)) return;
-  shownTable_ = table;
-  shownAt_ = now;
-  Post([this, table, tables, rowsDone, rowsTotal] { window_.RunProgress(table, tables, rowsDone, rowsTotal); });
-}
-
-int RunWorker::AskYesNo(const std::string& text, const std::string& title) {
-  int answer = conversion::kNo;
-  Ask([&] { answer = window_.AskYesNo(text, title); });
-  return answer;
+  Post([this, progress] { window_.Progress(progress); });
 }
 
 int RunWorker::AskOverwrite(const std::string& text, bool first) {
@@ -147,33 +117,25 @@ int RunWorker::AskOverwrite(const std::string& text, bool first) {
   return answer;
 }
 
-void RunWorker::ShowMessage(const std::string& text) {
-  Ask([&] { window_.ShowMessage(text); });
+void RunWorker::Tell(conversion::MessageKind kind, const std::string& text) {
+  Ask([&] { window_.Tell(kind, text); });
 }
 
-void RunWorker::ShowSummary(const std::string& text) {
-  Ask([&] { window_.ShowSummary(text); });
-}
-
-void RunWorker::ReportError(const std::string& text) {
-  Ask([&] { window_.ReportError(text); });
-}
-
-void RunWorker::ClearScript() {
+void RunWorker::NewScript() {
   script_.clear();
-  Post([this] { window_.ClearScript(); });
+  Post([this] { window_.NewScript(); });
 }
 
-void RunWorker::AppendScript(const std::string& statement) {
+void RunWorker::ScriptStatement(const std::string& statement) {
   script_.push_back(statement);
   if (script_.size() >= kScriptBatch) SendScript();
 }
 
-conversion::PreviewOutcome RunWorker::ShowPreviewModal() {
+conversion::PreviewOutcome RunWorker::ShowPreview() {
   // Without the window, the preview is left as "Skip Table" would leave it: nothing more is done.
   conversion::PreviewOutcome outcome;
   outcome.SQLTableOK = true;
-  Ask([&] { outcome = window_.ShowPreviewModal(); });
+  Ask([&] { outcome = window_.ShowPreview(); });
   return outcome;
 }
 

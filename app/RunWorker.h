@@ -5,7 +5,6 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,27 +12,24 @@
 
 class QThread;
 
-// A conversion run on a thread of its own. It starts with a snapshot of the window's logins and
-// switches (the run owns its two connections), and reaches the window only through calls queued to the window's
-// thread: progress and script lines without waiting, questions (Overwrite?, a preview, a message) waiting
-// for the answer. The window's thread makes no driver call for it, apart from the preview's own "Execute
-// SQL", which runs while the worker waits for the preview to close.
-class RunWorker : public QObject, public conversion::RunHost, public conversion::DatatypeSink {
+// A conversion run on a thread of its own. It starts with the window's options (the run owns its two
+// connections), and reaches the window only through calls queued to the window's thread: progress and
+// script lines without waiting, questions (Overwrite?, a preview, a message) waiting for the answer. The
+// window's thread makes no driver call for it, apart from the preview's own "Execute SQL", which runs on
+// the connection the run lends while it waits for the preview to close.
+class RunWorker : public QObject, public conversion::RunEvents, public conversion::DatatypeSink {
   Q_OBJECT
 
  public:
-  // `window` answers on the thread of `context` (the window itself); the snapshot is taken here.
-  RunWorker(conversion::RunHost& window, QObject* context);
+  // `window` answers on the thread of `context` (the window itself).
+  RunWorker(conversion::RunOptions options, conversion::RunEvents& window, QObject* context);
   ~RunWorker() override;
 
   // Starts the run; `finished` is emitted on the window's thread once it has ended.
   void Start();
   bool Running() const { return running_; }
-  // Tables the run leaves out (the window's "Tables..."), by display name.
-  void SetLeftOut(std::vector<std::string> tables) { leftOut_ = std::move(tables); }
-  void FilterTables(std::vector<std::string>& tables, std::vector<std::string>& notes) override;
-  // Asks the run to end after the statement in progress.
-  // A statement the source is working on is cancelled, so that the run need not wait for it.
+  // Asks the run to end after the statement in progress; a statement either database is working on is
+  // cancelled, so that the run need not wait for it.
   void RequestStop();
   // From now on every question is answered at once without the window (No, or the preview's "leave"),
   // so that the run can wind up while the program ends.
@@ -49,33 +45,17 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   const std::string& CurrentTable() const { return run_.CurrentTable(); }
   const std::vector<std::string>& SourceTables() const { return run_.SourceTables(); }
   const std::vector<std::string>& TargetTables() const { return run_.TargetTables(); }
-  // The Firebird connection of the run, for the preview's "Execute SQL" while the worker waits.
-  ado::Connection* FirebirdConnection() { return run_.FirebirdConnection(); }
+  // The run's Firebird connection for the preview's "Execute SQL" while the worker waits.
+  conversion::Session::Lease LendFirebird() { return run_.LendFirebird(); }
 
-  // RunHost, called on the worker's thread.
-  MSSQL::Login SqlServerLogin() override { return sql_; }
-  FireBird::Login FirebirdLogin() override { return fb_; }
-  bool PreviewOn() override { return preview_; }
-  bool PreviewPerFile() override { return perFile_; }
-  bool PreviewPerTable() override { return perTable_; }
-  bool CopyKeys() override { return copyKeys_; }
-  bool Verify() override { return verify_; }
-  conversion::TypeRules Rules() override { return rules_; }
-  std::vector<std::string> Casts() override { return casts_; }
-  bool StopRequested() override { return stop_; }
-  void SetHourglass(bool on) override;
-  void SetProgress(int value) override;
-  void SetProgressText(const std::string& text) override;
-  void RunProgress(int table, int tables, long long rowsDone, long long rowsTotal) override;
-  int AskYesNo(const std::string& text, const std::string& title) override;
+  // RunEvents, called on the worker's thread.
+  void Progress(const conversion::RunProgress& progress) override;
   int AskOverwrite(const std::string& text, bool first) override;
-  void ShowMessage(const std::string& text) override;
-  void ShowSummary(const std::string& text) override;
-  void ReportError(const std::string& text) override;
-  void ClearScript() override;
-  void AppendScript(const std::string& statement) override;
+  void Tell(conversion::MessageKind kind, const std::string& text) override;
+  void NewScript() override;
+  void ScriptStatement(const std::string& statement) override;
   conversion::DatatypeSink& Datatypes() override { return *this; }
-  conversion::PreviewOutcome ShowPreviewModal() override;
+  conversion::PreviewOutcome ShowPreview() override;
 
   // DatatypeSink, called on the worker's thread.
   void AppendRow(const std::string& table, const std::string& column) override;
@@ -92,14 +72,9 @@ class RunWorker : public QObject, public conversion::RunHost, public conversion:
   void Ask(const std::function<void()>& f);
   void SendScript();
 
-  conversion::RunHost& window_;
+  conversion::RunOptions options_;
+  conversion::RunEvents& window_;
   QPointer<QObject> context_;
-  MSSQL::Login sql_;
-  FireBird::Login fb_;
-  bool preview_ = false, perFile_ = false, perTable_ = false, copyKeys_ = true, verify_ = false;
-  conversion::TypeRules rules_ = conversion::TypeRules::Firebird;
-  std::vector<std::string> casts_;
-  std::vector<std::string> leftOut_;
   std::vector<std::string> script_;  // lines not yet sent to the window
   int shownTable_ = -1;              // the whole run's progress goes to the window a few times a second
   std::chrono::steady_clock::time_point shownAt_;

@@ -1,4 +1,5 @@
 #include "conversion/Casts.h"
+#include "conversion/TableDdl.h"
 
 #include <algorithm>
 #include <cctype>

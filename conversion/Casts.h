@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "connectivity/core/Ado.h"
-#include "conversion/TableDdl.h"
+#include "conversion/ColumnTypes.h"
 
 namespace conversion {
 

@@ -1,4 +1,5 @@
 #include "conversion/Keys.h"
+#include "conversion/TableDdl.h"
 
 #include <algorithm>
 #include <cctype>

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "connectivity/sqlserver/MSSQL.h"
-#include "conversion/TableDdl.h"
+#include "conversion/ColumnTypes.h"
 
 namespace conversion {
+
+struct TableDdl;
 
 // The default a SQL Server column default becomes in Firebird 3: literals unwrapped from their
 // parentheses ("((0))" is "0", "(N'abc')" is "'abc'"), NULL, and the current-time functions as

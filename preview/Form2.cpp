@@ -59,7 +59,10 @@ QString ErrorMailLink(const QString& errorText) {
 }
 
 Form2::Form2(ScriptModel* script, ado::Connection* conn, std::function<Form5*()> datatypes)
-    : ToolDialog(8040, 8430), script_(script), conn_(conn), datatypes_(std::move(datatypes)) {
+    : Form2(script, [conn] { return conversion::Session::Lease(conn); }, std::move(datatypes)) {}
+
+Form2::Form2(ScriptModel* script, ConnectionSource lend, std::function<Form5*()> datatypes)
+    : ToolDialog(8040, 8430), script_(script), lend_(std::move(lend)), datatypes_(std::move(datatypes)) {
   struct B {
     int n;
     const char* caption;
@@ -303,8 +306,10 @@ void Form2::PushButton1_Click() {
   auto job = std::make_shared<ExecuteJob>();
   job_ = job;
   // The statements run on a thread of their own; the window stays responsive and shows the row in progress.
-  std::thread worker([job, script = script_, conn = conn_, c] {
-    RunStatements(*job, *script, conn, c);
+  std::thread worker([job, script = script_, lend = lend_, c] {
+    // Borrowed and given back on this thread, which runs the statements.
+    const conversion::Session::Lease lease = lend ? lend() : conversion::Session::Lease();
+    RunStatements(*job, *script, lease.get(), c);
     job->done = true;
   });
   {

@@ -23,15 +23,18 @@ class Connection;
 // The SQL Preview window.
 class Form2 : public ToolDialog {
  public:
+  // Where "Execute SQL" gets its connection: lent for the statements, given back when they are done.
+  using ConnectionSource = std::function<conversion::Session::Lease()>;
   // The window over `script` (which its owner keeps; closing the window discards its rows), running it
-  // on `conn` (kept open by the caller while the window is shown); "View Datatype Conversion" shows the
-  // window `datatypes` gives.
+  // on the connection `lend` lends; "View Datatype Conversion" shows the window `datatypes` gives.
+  Form2(ScriptModel* script, ConnectionSource lend, std::function<Form5*()> datatypes);
+  // The same on `conn`, kept open by the caller while the window is shown.
   Form2(ScriptModel* script, ado::Connection* conn, std::function<Form5*()> datatypes);
 
   ScriptModel& Script() { return *script_; }
   int ErrorLine = 0;
-  // The connection "Execute SQL" runs the script on; null once the caller no longer keeps it.
-  void SetConnection(ado::Connection* conn) { conn_ = conn; }
+  // Where "Execute SQL" gets its connection; empty once the caller no longer keeps one.
+  void SetConnection(ConnectionSource lend) { lend_ = std::move(lend); }
   // The window was closed (it is deleted once the event loop comes round).
   bool Unloaded() const { return unloaded_; }
   // Told once, when the window is unloaded, how it ended.
@@ -80,7 +83,7 @@ class Form2 : public ToolDialog {
   // What every way out of Execute SQL that keeps the window does last.
   void FinishExecute();
   bool unloaded_ = false;
-  ado::Connection* conn_ = nullptr;
+  ConnectionSource lend_;
   std::function<Form5*()> datatypes_;
   conversion::PreviewOutcome outcome_;
   std::function<void(const conversion::PreviewOutcome&)> onFinished_;

@@ -154,7 +154,7 @@ bool TimedRun(const MSSQL::Login& source, const FireBird::Login& target, long ro
   host.sql = source;
   host.fb = target;
   auto t = Clock::now();
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   seconds = Seconds(t);
   for (const auto& m : host.shown)
     if (m.rfind("ERROR: ", 0) == 0) std::fprintf(stderr, "%s\n", m.c_str());
@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
               "INSERT INTO Warm SELECT x, 'Name ' || x FROM n"},
         "warm.db");
     warm.fb = testsupport::NewFirebirdDatabase(dir, "warm.fdb");
-    conversion::ConversionRun(warm).Run();
+    conversion::ConversionRun(warm).Run(warm.Options());
   }
 
   // 1. The conversion run, preview off.
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
   host.fb = testsupport::NewFirebirdDatabase(dir, "run.fdb");
   const long before = PeakKb();
   auto t0 = Clock::now();
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   const double run = Seconds(t0);
   const long peak = PeakKb();
   for (const auto& m : host.shown)
@@ -282,8 +282,8 @@ int main(int argc, char** argv) {
   auto t0b = Clock::now();
   {
     conversion::ConversionRun literalRun(literalHost);
-    literalRun.UsePreparedInserts(false);
-    literalRun.Run();
+    literalHost.preparedInserts = false;
+    literalRun.Run(literalHost.Options());
   }
   const double literal = Seconds(t0b);
 
@@ -356,7 +356,7 @@ int main(int argc, char** argv) {
     h.fb = testsupport::NewFirebirdDatabase(dir, file);
     h.copyKeys = copyKeys;
     auto t = Clock::now();
-    conversion::ConversionRun(h).Run();
+    conversion::ConversionRun(h).Run(h.Options());
     const double s = Seconds(t);
     if (!h.summary.empty() && h.summary.find("not carried over") != std::string::npos)
       std::fprintf(stderr, "%s\n", h.summary.c_str());

@@ -48,8 +48,8 @@ Outcome Convert(const std::vector<std::string>& setup, size_t batchRows, const t
   host.sql = testsupport::NewSqliteSource(dir, setup);
   host.fb = server ? server->NewDatabase(dir) : testsupport::NewFirebirdDatabase(dir);
   conversion::ConversionRun run(host);
-  run.SetBatchRows(batchRows);
-  run.Run();
+  host.batchRows = batchRows;
+  run.Run(host.Options());
   ado::Connection c;
   c.Open(FireBird::ConnectionString(host.fb));
   return {host.summary, Rows(c, "SELECT \"Id\" FROM \"Batch\" ORDER BY 1"),
@@ -97,7 +97,7 @@ TEST(BatchTest, AWideTableGoesInBlocksFirebirdTakes) {
   host.copyKeys = false;
   host.sql = testsupport::NewSqliteSource(dir, setup);
   host.fb = testsupport::NewFirebirdDatabase(dir);
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   EXPECT_EQ(host.shown, std::vector<std::string>{"Done."}) << host.summary;
   ado::Connection c;
   c.Open(FireBird::ConnectionString(host.fb));
@@ -255,7 +255,7 @@ TEST(UnsyncedWritesTest, ARunEndsWithForcedWritesOn) {
       if (stop && row == 2000) host.stop = true;
     };
     conversion::ConversionRun run(host);
-    run.Run();
+    run.Run(host.Options());
     ASSERT_TRUE(during.has_value());
     EXPECT_FALSE(*during);
     EXPECT_TRUE(ForcedWrites(host.fb)) << "stopped: " << stop;
@@ -288,7 +288,7 @@ TEST(UnsyncedWritesTest, ForcedWritesAreOffOnlyWhileRowsAreWritten) {
   };
   host.onRow = [&](const std::string&, long long) { writing = ForcedWrites(host.fb); };
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   ASSERT_TRUE(asking.has_value() && writing.has_value());
   EXPECT_TRUE(*asking);
   EXPECT_FALSE(*writing);
@@ -320,7 +320,7 @@ TEST_F(ServerTest, EveryValueArrivesAsInAnEmbeddedFile) {
     HeadlessHost host;
     host.sql = source;
     host.fb = fb;
-    conversion::ConversionRun(host).Run();
+    conversion::ConversionRun(host).Run(host.Options());
     EXPECT_EQ(host.shown, std::vector<std::string>{"Done."}) << host.summary;
   };
   const FireBird::Login file = testsupport::NewFirebirdDatabase(dir, "file.fdb");
@@ -381,7 +381,7 @@ TEST_F(ServerTest, AServerThatDiesEndsTheRunWithWhatWasCommitted) {
     }
   };
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   ASSERT_TRUE(killed) << "the table was done before the server was stopped";
   EXPECT_TRUE(run.ConnectionLost());
   int errors = 0;
@@ -421,7 +421,7 @@ TEST_F(ServerTest, LoginsThatFailAreNamed) {
   host.sql = testsupport::NewSqliteSource(dir, {"CREATE TABLE T (X INTEGER)"});
   host.fb = login;
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_TRUE(run.LoginFailed());
   ASSERT_FALSE(host.shown.empty());
   EXPECT_EQ(host.shown[0].rfind(conversion::kFirebirdCannotOpen, 0), 0u) << host.shown[0];

@@ -128,7 +128,7 @@ class SqliteKeysTest : public ::testing::Test {
 
 TEST_F(SqliteKeysTest, KeysArriveFromTheSqliteSource) {
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_EQ(run.Reported(), 0) << ::testing::PrintToString(host.shown);
   ado::Connection& c = Target();
 
@@ -166,10 +166,10 @@ TEST_F(SqliteKeysTest, KeysArriveFromTheSqliteSource) {
 }
 
 TEST_F(SqliteKeysTest, ASecondRunAnsweredYesSucceeds) {
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   host.answers = {conversion::kYes, conversion::kYes, conversion::kYes};
   conversion::ConversionRun again(host);
-  again.Run();
+  again.Run(host.Options());
   EXPECT_EQ(again.Reported(), 0) << ::testing::PrintToString(host.shown);
   EXPECT_EQ(testsupport::Constraints(Target(), "Child").size(), 2u);
   EXPECT_EQ(Rows(Target(), "SELECT COUNT(*) FROM \"Child\"")[0][0], "3");
@@ -181,7 +181,7 @@ TEST_F(SqliteKeysTest, AKeyTooLongForFirebirdIsNamedAndItsRowsStay) {
       other, {"CREATE TABLE Notes (Id INTEGER NOT NULL, Title VARCHAR(250), Body VARCHAR(250), PRIMARY KEY (Id))",
               "CREATE INDEX IX_Notes_Body ON Notes (Title, Body)", "INSERT INTO Notes VALUES (1, 't', 'a')"});
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_EQ(run.Reported(), 0) << ::testing::PrintToString(host.shown);
   EXPECT_NE(host.summary.find("Table \"Notes\": index \"IX_Notes_Body\" (its key of 2500 bytes is longer than the "),
             std::string::npos)

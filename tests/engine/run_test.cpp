@@ -45,7 +45,7 @@ TEST_F(RunEngineTest, PreviewListsEveryStatementLastTableFirst) {
   host.preview = true;
   host.answers = {conversion::kYes};
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_EQ(host.previews, 1);
   EXPECT_EQ(host.script, (std::vector<std::string>{
                              "CREATE TABLE \"C3\" (\"Empty\" INTEGER);",
@@ -69,7 +69,7 @@ TEST_F(RunEngineTest, PreviewListsEveryStatementLastTableFirst) {
 }
 
 TEST_F(RunEngineTest, RowProgressReachesAHundredPerTable) {
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   // A1 has three rows: (1+1)/4, (2+1)/4, (3+1)/4 of the bar; then the bar is reset.
   EXPECT_EQ(host.progress, (std::vector<int>{100, 50, 75, 100, 0}));
   EXPECT_NE(std::find(host.progressTexts.begin(), host.progressTexts.end(), "Please wait.. Processing table A1"),
@@ -89,7 +89,7 @@ TEST_F(RunEngineTest, ATableFirebirdCannotCreateCostsOneMessage) {
   holder.Open(FireBird::ConnectionString(host.fb));
   auto keep = Rows(holder, "SELECT COUNT(*) FROM \"A1\"");
   host.answers = {conversion::kYes};
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   int errors = 0;
   for (const auto& m : host.shown) errors += m.rfind("ERROR: ", 0) == 0;
   // The DROP and the CREATE are refused; the three rows are not tried.
@@ -117,8 +117,8 @@ TEST_P(FailedCommitTest, RowsOfAFailedCommitAreCountedAsRejected) {
       setrlimit(RLIMIT_FSIZE, &tight);
     };
     host.onReport = [&] { setrlimit(RLIMIT_FSIZE, &old); };
-    run.SetBatchRows(batchRows);
-    run.Run();
+    host.batchRows = batchRows;
+    run.Run(host.Options());
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, SIG_DFL);
     int errors = 0;
@@ -138,11 +138,11 @@ TEST_F(RunEngineTest, ASecondStartDuringTheRunDoesNothing) {
   conversion::ConversionRun run(host);
   int nested = 0;
   host.onPreview = [&](HeadlessHost& h) {
-    run.Run();  // ignored: the run is in progress
+    run.Run(host.Options());  // ignored: the run is in progress
     ++nested;
     if (h.previews < 3) h.outcome.SQLTableOK = false;  // skip table
   };
-  run.Run();
+  run.Run(host.Options());
   EXPECT_EQ(host.previews, 3);
   EXPECT_EQ(nested, 3);
   EXPECT_FALSE(run.Converting());
@@ -154,7 +154,7 @@ TEST_F(RunEngineTest, AFailedLoginIsNamedWithItsReason) {
   auto expectRefused = [&](const std::string& reasonPart) {
     host.shown.clear();
     host.progressTexts.clear();
-    conversion::ConversionRun(host).Run();
+    conversion::ConversionRun(host).Run(host.Options());
     ASSERT_EQ(host.shown.size(), 1u) << ::testing::PrintToString(host.shown);
     EXPECT_EQ(host.shown[0].rfind(std::string(conversion::kFirebirdCannotOpen) + "\r\r", 0), 0u) << host.shown[0];
     EXPECT_NE(host.shown[0].find(reasonPart), std::string::npos) << host.shown[0];
@@ -181,7 +181,7 @@ TEST_F(RunEngineTest, AFailedLoginIsNamedWithItsReason) {
   host.fb = testsupport::NewFirebirdDatabase(dir, "other.fdb");
   host.sql.database = dir.File("no/such/dir/x.db");
   host.shown.clear();
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   ASSERT_EQ(host.shown.size(), 1u);
   EXPECT_EQ(host.shown[0].rfind(std::string(conversion::kSqlServerCannotOpen) + "\r\r", 0), 0u) << host.shown[0];
   EXPECT_GT(host.shown[0].size(), std::string(conversion::kSqlServerCannotOpen).size() + 2);
@@ -202,7 +202,7 @@ TEST(RunStop, EndsAfterTheRowInProgressAndNamesWhatIsLeft) {
     if (table == "B_Long" && row == 200) host.stop = true;
   };
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_TRUE(run.Stopped());
   EXPECT_TRUE(std::find(host.shown.begin(), host.shown.end(), "Done.") == host.shown.end());
   EXPECT_EQ(host.summary.rfind("Stopped.\n\n", 0), 0u) << host.summary;
@@ -240,7 +240,7 @@ TEST(RunStop, StopDuringOverwriteMakesNothingMore) {
     return conversion::kNo;
   };
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_TRUE(run.Stopped());
   EXPECT_EQ(host.summary.rfind("Stopped.\n\n", 0), 0u) << host.summary;
   for (const char* t : {"B_Asked", "A_Next"})
@@ -258,7 +258,7 @@ TEST(RunStop, StopDuringOverwriteMakesNothingMore) {
 // The whole run's progress: the tables and all their rows are known before the first table.
 TEST_F(RunEngineTest, WholeRunProgressIsKnownFromTheStart) {
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   // A1 holds 3 rows, "B ""2" 1, C3 none.
   EXPECT_EQ(host.firstRunProgress, (std::vector<long long>{1, 3, 0, 4}));
   EXPECT_EQ(host.lastRunProgress, (std::vector<long long>{3, 3, 4, 4}));
@@ -299,7 +299,7 @@ TEST(RunStop, AForeignKeyDroppedForAReplacementIsMadeAgainOrNamed) {
       if (stop && table == "Parent" && row == 1000) host.stop = true;
     };
     conversion::ConversionRun run(host);
-    run.Run();
+    run.Run(host.Options());
     ado::Connection c;
     c.Open(FireBird::ConnectionString(host.fb));
     const auto keys = Rows(c, "SELECT COUNT(*) FROM RDB$RELATION_CONSTRAINTS WHERE RDB$CONSTRAINT_NAME = 'FK_Child_Parent'");
@@ -341,7 +341,7 @@ TEST(RunStop, StopReachesAnIndexBuild) {
       run.CancelSource();
     });
   };
-  run.Run();
+  run.Run(host.Options());
   const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
   stopper.join();
   EXPECT_TRUE(run.Stopped());

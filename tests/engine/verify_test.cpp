@@ -46,7 +46,7 @@ class VerifyTest : public ::testing::Test {
 
 TEST_F(VerifyTest, ACleanRunIsIdentical) {
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_FALSE(run.VerifyFoundDifferences());
   EXPECT_NE(host.summary.find("\nVerified:\n    Table \"NoKey\": identical (4 rows)\n    Table \"Items\": identical (50 rows)\n"),
             std::string::npos)
@@ -57,7 +57,7 @@ TEST_F(VerifyTest, ACleanRunIsIdentical) {
 // each found, named by key and column with both values.
 TEST_F(VerifyTest, EveryKindOfDifferenceIsFoundAndNamed) {
   host.verify = false;
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   Change({"UPDATE \"Items\" SET \"Name\" = 'Changed' WHERE \"Id\" = 8",
           "DELETE FROM \"Items\" WHERE \"Id\" = 9",
           "INSERT INTO \"Items\" (\"Id\", \"Name\") VALUES (1000, 'New')",
@@ -83,7 +83,7 @@ TEST_F(VerifyTest, EveryKindOfDifferenceIsFoundAndNamed) {
 // A table without a primary key is compared as a multiset: one of three equal rows gone is one missing row.
 TEST_F(VerifyTest, ATableWithoutKeyIsAMultiset) {
   host.verify = false;
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   EXPECT_TRUE(Verdict("NoKey", {}).Identical());
   Change({"DELETE FROM \"NoKey\" WHERE \"A\" = 1 ROWS 1"});
   const conversion::TableVerdict v = Verdict("NoKey", {});
@@ -103,7 +103,7 @@ TEST_F(VerifyTest, RejectedRowsAreExpected) {
                                                "INSERT INTO Short VALUES (2, 'much too long')", "INSERT INTO Short VALUES (3, 'x')"});
   h.fb = testsupport::NewFirebirdDatabase(other);
   conversion::ConversionRun run(h);
-  run.Run();
+  run.Run(h.Options());
   EXPECT_FALSE(run.VerifyFoundDifferences()) << h.summary;
   EXPECT_NE(h.summary.find("Table \"Short\": identical (3 rows); 1 rows rejected during the run are missing, as expected"),
             std::string::npos)
@@ -138,7 +138,7 @@ void RunStoppedInBLong(HeadlessHost& host, const testsupport::TempDir& dir) {
   host.onRow = [&host](const std::string& table, long long row) {
     if (table == "B_Long" && row == 20000) host.stop = true;
   };
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
 }
 
 // The same logins as `first`, taking up what it left, and verifying.
@@ -162,7 +162,7 @@ TEST(Resume, AStoppedRunGoesOnAfterTheLargestKey) {
   HeadlessHost again;
   ResumeOn(again, host);
   conversion::ConversionRun run(again);
-  run.Run();
+  run.Run(again.Options());
   EXPECT_EQ(again.shown.front(), "Done.") << ::testing::PrintToString(again.shown);
   EXPECT_TRUE(std::find_if(again.shown.begin(), again.shown.end(), [](const std::string& m) {
                 return m.find("overwrite") != std::string::npos;
@@ -190,7 +190,7 @@ TEST(Resume, AStoppedRunGoesOnAfterTheLargestKey) {
   third.sql = host.sql;
   third.fb = host.fb;
   third.resume = true;
-  conversion::ConversionRun(third).Run();
+  conversion::ConversionRun(third).Run(third.Options());
   for (const char* t : {"A_First", "B_Long", "C_Done"})
     EXPECT_NE(third.summary.find(std::string("Table \"") + t + "\": 0 rows read, 0 written, 0 rejected\n    already complete:"),
               std::string::npos)
@@ -204,7 +204,7 @@ TEST(Resume, AnyOtherPartialTableIsReplaced) {
   HeadlessHost host;
   host.sql = testsupport::NewSqliteSource(dir, ResumeSource());
   host.fb = testsupport::NewFirebirdDatabase(dir);
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   {
     ado::Connection c;
     c.Open(FireBird::Target(host.fb));
@@ -215,7 +215,7 @@ TEST(Resume, AnyOtherPartialTableIsReplaced) {
   HeadlessHost again;
   ResumeOn(again, host);
   conversion::ConversionRun run(again);
-  run.Run();
+  run.Run(again.Options());
   EXPECT_FALSE(run.VerifyFoundDifferences()) << again.summary;
   EXPECT_NE(again.summary.find("Table \"B_Long\": 50000 rows read, 50000 written, 0 rejected\n"), std::string::npos)
       << again.summary;
@@ -248,7 +248,7 @@ TEST(Resume, AnAlteredTableIsReplacedAndVerifyComparesColumns) {
   HeadlessHost again;
   ResumeOn(again, host);
   conversion::ConversionRun run(again);
-  run.Run();
+  run.Run(again.Options());
   EXPECT_EQ(run.Reported(), 0) << ::testing::PrintToString(again.shown);
   EXPECT_NE(again.summary.find("Table \"B_Long\": 50000 rows read, 50000 written, 0 rejected\n"
                                "    replaced, not resumed: Firebird's table has other columns than the run creates; only in "
@@ -273,7 +273,7 @@ TEST(VerifyCasts, ABooleanCastComparesAsFirebirdHoldsIt) {
                                                 "INSERT INTO Flags VALUES (3, 7, 'True')", "INSERT INTO Flags VALUES (4, NULL, NULL)"});
   host.fb = testsupport::NewFirebirdDatabase(dir);
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_FALSE(run.VerifyFoundDifferences()) << host.summary;
   EXPECT_NE(host.summary.find("Table \"Flags\": 4 rows read, 3 written, 1 rejected\n    row 3: conversion error from string \"7\""),
             std::string::npos)
@@ -309,7 +309,7 @@ TEST(VerifyRejected, RejectedRowsAreExcusedByTheirKeys) {
                                                 "INSERT INTO Short VALUES (3, 'x')"});
   host.fb = testsupport::NewFirebirdDatabase(dir);
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_NE(host.summary.find("Table \"Short\": identical (3 rows); 1 rows rejected during the run are missing, as expected"),
             std::string::npos)
       << host.summary;

@@ -86,7 +86,7 @@ TEST_F(CliTest, DryRunWritesWhatThePreviewShows) {
   host.sql = endpoint.Login("Se;cret");
   host.fb = fb;
   host.preview = true;
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   ASSERT_FALSE(host.script.empty());
   std::string want;
   for (const auto& s : host.script) want += s + "\n";
@@ -102,7 +102,7 @@ TEST_F(CliTest, ARealRunGivesTheDatabaseTheWindowsRunGives) {
   testsupport::HeadlessHost host;
   host.sql = endpoint.Login("Se;cret");
   host.fb = viaRun;
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   ASSERT_EQ(UserTables(viaCli), (std::vector<std::string>{"Customers", "Odd ] name", "Orders"}));
   EXPECT_EQ(UserTables(viaCli), UserTables(viaRun));
   for (const auto& t : UserTables(viaRun)) EXPECT_EQ(All(viaCli, t), All(viaRun, t)) << t;

@@ -19,7 +19,7 @@ TEST(Demo, EveryDemoTableArrivesWithEveryRow) {
   testsupport::HeadlessHost host;
   host.sql = {"127.0.0.1", std::to_string(endpoint.Port()), "DemoShop", "demo", "demo", false};
   host.fb = testsupport::NewFirebirdDatabase(dir);
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   EXPECT_EQ(host.shown, std::vector<std::string>{"Done."});
   EXPECT_EQ(host.summary, "");
   const std::vector<std::pair<std::string, int>> want{

@@ -94,7 +94,7 @@ TEST_F(FaultsTest, ALostSourceEndsWithTheSummaryNotDone) {
   host.sql = e.Login("pw");
   host.fb = testsupport::NewFirebirdDatabase(dir);
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_TRUE(run.ConnectionLost());
   for (const auto& s : host.shown) EXPECT_NE(s, "Done.");
   EXPECT_NE(host.summary.find("Table \"Big\": "), std::string::npos) << host.summary;
@@ -129,7 +129,7 @@ TEST_F(FaultsTest, WideDecimalsAndANegativeIdentityStep) {
     host.onPreview = [](testsupport::HeadlessHost& h) {
       for (const auto& r : testsupport::ExecuteScript(h)) ADD_FAILURE() << r;
     };
-    conversion::ConversionRun(host).Run();
+    conversion::ConversionRun(host).Run(host.Options());
     ado::Connection c;
     c.Open(FireBird::ConnectionString(host.fb));
     EXPECT_EQ(Rows(c, "SELECT \"Id\", \"A\", \"B\" FROM \"Dec\" ORDER BY 1"),
@@ -191,7 +191,7 @@ TEST_F(FaultsTest, ShortenedAndRenamedNamesAreListed) {
   testsupport::HeadlessHost host;
   host.sql = e.Login("pw");
   host.fb = testsupport::NewFirebirdDatabase(dir);
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   const std::string& sum = host.summary;
   const auto shortened = sum.find("Names shortened to Firebird's 31 bytes:");
   const auto renamed = sum.find("Names changed for Firebird");
@@ -225,12 +225,12 @@ TEST_F(FaultsTest, ForeignKeysDroppedToReplaceATableAreMadeAgain) {
   testsupport::HeadlessHost host;
   host.sql = e.Login("pw");
   host.fb = testsupport::NewFirebirdDatabase(dir);
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   // Again: only Parent is replaced.
   host.onAsk = [](const std::string& q) { return q.find("Parent") != std::string::npos ? conversion::kYes : conversion::kNo; };
   host.summary.clear();
   conversion::ConversionRun again(host);
-  again.Run();
+  again.Run(host.Options());
   EXPECT_EQ(again.Reported(), 0) << ::testing::PrintToString(host.shown);
   ado::Connection c;
   c.Open(FireBird::ConnectionString(host.fb));
@@ -251,7 +251,7 @@ TEST_F(FaultsTest, ANulInAColumnNameIsReplaced) {
   host.sql = e.Login("pw");
   host.fb = testsupport::NewFirebirdDatabase(dir);
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_EQ(run.Reported(), 0) << ::testing::PrintToString(host.shown);
   ado::Connection c;
   c.Open(FireBird::ConnectionString(host.fb));
@@ -287,7 +287,7 @@ TEST_F(FaultsTest, AFullDiskStopsTheTableWithOneMessage) {
   testsupport::HeadlessHost host;
   host.sql = e.Login("pw");
   host.fb = testsupport::NewFirebirdDatabase(dir, "small/t.fdb");
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   size_t errors = 0;
   for (const auto& s : host.shown) errors += s.rfind("ERROR: ", 0) == 0;
   EXPECT_LE(errors, 2u) << ::testing::PrintToString(host.shown);

@@ -232,7 +232,7 @@ TEST(FreeTdsLongText, MaxColumnsArriveWhole) {
   testsupport::HeadlessHost host;
   host.sql = endpoint.Login("any");
   host.fb = testsupport::NewFirebirdDatabase(dir);
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   EXPECT_EQ(host.shown, std::vector<std::string>{"Done."});
   ado::Connection c;
   c.Open(FireBird::ConnectionString(host.fb));

@@ -82,7 +82,7 @@ TEST(HungServers, LoginTestsGiveUpWithinTwentySeconds) {
   host.sql = At(hole.Port());
   host.fb = testsupport::NewFirebirdDatabase(dir);
   auto c = std::async(std::launch::async, [&] {
-    conversion::ConversionRun(host).Run();
+    conversion::ConversionRun(host).Run(host.Options());
     return Seconds(start);
   });
   auto ra = a.get(), rb = b.get();

@@ -56,7 +56,7 @@ bool Has(const std::vector<std::string>& v, const std::string& prefix) {
 
 TEST_F(KeysTest, KeysIndexesIdentityAndDefaultsArrive) {
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_EQ(run.Reported(), 0) << ::testing::PrintToString(host.shown);
   ado::Connection& c = Target();
 
@@ -110,20 +110,20 @@ TEST_F(KeysTest, KeysIndexesIdentityAndDefaultsArrive) {
 }
 
 TEST_F(KeysTest, ASecondRunAnsweredYesReplacesEverything) {
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   host.answers = {conversion::kYes, conversion::kYes};
   conversion::ConversionRun again(host);
-  again.Run();
+  again.Run(host.Options());
   EXPECT_EQ(again.Reported(), 0) << ::testing::PrintToString(host.shown);
   EXPECT_EQ(testsupport::Constraints(Target(), "Child").size(), 2u);
   EXPECT_EQ(Rows(Target(), "SELECT COUNT(*) FROM \"Child\"")[0][0], "4");
   fb.Close();
 
   // Replacing only the referenced table drops the foreign key that points at it for the time it takes.
-  host.onFilter = [](std::vector<std::string>& tables) { std::erase(tables, std::string("Child")); };
+  host.leftOut = {"Child"};
   host.answers = {conversion::kYes};
   conversion::ConversionRun parentOnly(host);
-  parentOnly.Run();
+  parentOnly.Run(host.Options());
   EXPECT_EQ(parentOnly.Reported(), 0) << ::testing::PrintToString(host.shown);
   // The foreign key that pointed at it is made again over its new rows.
   EXPECT_EQ(testsupport::Constraints(Target(), "Child"),
@@ -136,7 +136,7 @@ TEST_F(KeysTest, WithoutCopyKeysTheTypeRulesAlone) {
   host.preview = true;
   host.copyKeys = false;
   host.rules = conversion::TypeRules::Classic;
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   std::vector<std::string> ddl;
   for (const auto& s : host.script)
     if (s.rfind("INSERT", 0) != 0) ddl.push_back(s);
@@ -160,7 +160,7 @@ TEST_F(KeysTest, APerTablePreviewHoldsTheForeignKeyOfItsLaterTable) {
     h.outcome.SQLFormOK = true;    // as if its statements were executed
     h.outcome.SQLTableOK = false;  // and on to the next
   };
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   ASSERT_EQ(previews.size(), 2u);
   auto foreignKeys = [](const std::vector<std::string>& script) {
     return std::count_if(script.begin(), script.end(),
@@ -181,7 +181,7 @@ TEST_F(KeysTest, APerTablePreviewHoldsTheForeignKeyOfItsLaterTable) {
     h.outcome.SQLFormOK = false;
     h.outcome.SQLTableOK = false;  // "Skip Table / Do Not Execute SQL"
   };
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   ASSERT_EQ(previews.size(), 2u);
   EXPECT_EQ(foreignKeys(previews[1]), 0);
   EXPECT_NE(host.summary.find("foreign key \"FK_Child_Parent\""), std::string::npos) << host.summary;

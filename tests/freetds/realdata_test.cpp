@@ -101,7 +101,7 @@ class RealDataTest : public ::testing::Test {
     endpoint = std::make_unique<testsupport::TdsEndpoint>(dir, json);
     host.sql = endpoint->Login("pw");
     host.fb = testsupport::NewFirebirdDatabase(dir);
-    conversion::ConversionRun(host).Run();
+    conversion::ConversionRun(host).Run(host.Options());
     fb.Open(FireBird::ConnectionString(host.fb));
   }
 
@@ -201,7 +201,7 @@ TEST_F(RealDataTest, PreparedAndLiteralStatementsStoreTheSameValues) {
     // Refused rows are refused as in the direct run (the decimals past 18 digits are not in the script at all).
     testsupport::ExecuteScript(h);
   };
-  conversion::ConversionRun(literal).Run();
+  conversion::ConversionRun(literal).Run(literal.Options());
   ado::Connection other;
   other.Open(FireBird::ConnectionString(literal.fb));
   auto tables = Q("SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY 1");

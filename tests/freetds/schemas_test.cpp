@@ -69,7 +69,7 @@ class SchemasTest : public testsupport::EndpointFixture {
 
 TEST_F(SchemasTest, EveryTableOfEverySchemaArrivesUnderItsName) {
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   ado::Connection& c = Target();
   const std::string edh = "HumanResources.EmployeeD~";  // over 31 bytes: shortened, and named so
   auto tables = Rows(c, "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 ORDER BY 1");
@@ -115,7 +115,7 @@ TEST_F(SchemasTest, EveryTableOfEverySchemaArrivesUnderItsName) {
 
 TEST_F(SchemasTest, ChecksSequencesAndObjectsAreCarriedOrNamed) {
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   const std::string& s = host.summary;
   // The CHECKs that translate hold in Firebird: a good row goes in, each kind of bad one is refused.
   const std::string cols = "INSERT INTO \"Sales.Customer\" (\"CustomerID\", \"Discount\", \"Code\", \"Email\", \"Created\", \"Qty\") VALUES ";
@@ -174,7 +174,7 @@ class SequenceLimitsTest : public testsupport::EndpointFixture {
 // stops; the others continue as in SQL Server.
 TEST_F(SequenceLimitsTest, StepsAndLimitsFirebirdCannotFollowAreNamed) {
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   const std::string& s = host.summary;
   EXPECT_EQ(run.Reported(), 0) << ::testing::PrintToString(host.shown);
   EXPECT_NE(s.find("Sequence \"WideStep\" was not made: its step 3000000000 passes Firebird's, which is at most "
@@ -203,7 +203,7 @@ TEST_F(SchemasTest, PreviewNamesTablesAndQuestionsTheSameWay) {
   host.onAsk = [](const std::string&) { return conversion::kNo; };
   host.preview = true;
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_TRUE(std::count(host.shown.begin(), host.shown.end(), "Would you like to overwrite audit.Log?"));
   std::string script;
   for (const auto& statement : host.script) script += statement + "\n";
@@ -242,7 +242,7 @@ class DotClashTest : public testsupport::EndpointFixture {
 TEST_F(DotClashTest, BothTablesArriveAndTheForeignKeyFollowsItsTable) {
   host.verify = true;
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   const std::string& s = host.summary;
   EXPECT_EQ(s.find("is another table's already"), std::string::npos) << s;
   EXPECT_EQ(std::count(host.shown.begin(), host.shown.end(), "Done."), 1) << ::testing::PrintToString(host.shown);
@@ -291,7 +291,7 @@ class CaseChecksTest : public testsupport::EndpointFixture {
 // says that they differ only in letter case; a row that breaks it otherwise is counted apart.
 TEST_F(CaseChecksTest, RowsThatDifferOnlyInCaseAreNamedSo) {
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   const std::string& s = host.summary;
   EXPECT_NE(s.find("CHECK constraint CI.CK_CI_Like: refused: 1 row of the table breaks it only in letter case (SQL "
                    "Server's case-insensitive collations let it pass): "),

@@ -108,7 +108,7 @@ TEST_F(TlsTest, ForcingServerConvertsWithTheDefaults) {
   host.sql = Login();
   host.fb = testsupport::NewFirebirdDatabase(dir);
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   ASSERT_FALSE(run.LoginFailed());
   ado::Connection fb;
   fb.Open(FireBird::ConnectionString(host.fb));

@@ -59,7 +59,7 @@ class TypesTest : public ::testing::Test {
     host.onPreview = [](testsupport::HeadlessHost& h) {
       for (const auto& r : testsupport::ExecuteScript(h)) ADD_FAILURE() << r;
     };
-    conversion::ConversionRun(host).Run();
+    conversion::ConversionRun(host).Run(host.Options());
     fb = std::make_unique<ado::Connection>();
     fb->Open(FireBird::ConnectionString(host.fb));
     return *fb;

@@ -29,7 +29,7 @@ class KeylessVerifyTest : public testsupport::EndpointFixture {
 TEST_F(KeylessVerifyTest, NegativeZeroRowsVerifyIdentical) {
   host.verify = true;
   conversion::ConversionRun run(host);
-  run.Run();
+  run.Run(host.Options());
   EXPECT_FALSE(run.VerifyFoundDifferences()) << host.summary;
   EXPECT_NE(host.summary.find("Table \"K2\": identical (3 rows)"), std::string::npos) << host.summary;
   EXPECT_NE(host.summary.find("Table \"Blobs\": identical (4 rows)"), std::string::npos) << host.summary;
@@ -39,7 +39,7 @@ TEST_F(KeylessVerifyTest, NegativeZeroRowsVerifyIdentical) {
 // Rows equal in every sortable column but one blob: a changed blob is a row missing and a row extra,
 // each shown with its values; a duplicate gone is counted once per copy.
 TEST_F(KeylessVerifyTest, ADifferenceNamesTheWholeRow) {
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   Target().Execute("UPDATE \"Blobs\" SET \"D\" = x'03' WHERE \"D\" = x'01'");
   Target().Execute("DELETE FROM \"Blobs\" WHERE \"D\" = x'02'");
   Target().Flush();
@@ -92,7 +92,7 @@ TEST_F(TextKeyResumeTest, ResumeCopiesEveryRowOnce) {
     };
   };
   stopAt(host, "Guids");
-  conversion::ConversionRun(host).Run();
+  conversion::ConversionRun(host).Run(host.Options());
   ASSERT_NE(host.summary.find("Table \"Guids\": 120 rows read"), std::string::npos) << host.summary;
 
   testsupport::HeadlessHost second;
@@ -100,7 +100,7 @@ TEST_F(TextKeyResumeTest, ResumeCopiesEveryRowOnce) {
   second.fb = host.fb;
   second.resume = true;
   stopAt(second, "Words");
-  conversion::ConversionRun(second).Run();
+  conversion::ConversionRun(second).Run(second.Options());
   EXPECT_NE(second.summary.find("Table \"Guids\": 300 rows read, 300 written, 0 rejected\n    replaced, not resumed: its "
                                 "first rows cannot be told: its key is a uniqueidentifier, which SQL Server orders "
                                 "otherwise than Firebird holds it"),
@@ -114,7 +114,7 @@ TEST_F(TextKeyResumeTest, ResumeCopiesEveryRowOnce) {
   third.resume = true;
   third.verify = true;
   conversion::ConversionRun run(third);
-  run.Run();
+  run.Run(third.Options());
   const std::string& s = third.summary;
   EXPECT_FALSE(run.VerifyFoundDifferences()) << s;
   EXPECT_NE(s.find("Table \"Words\": 300 rows read, 300 written, 0 rejected\n    resumed: 120 rows were in Firebird "

@@ -377,7 +377,7 @@ class RunTest : public QObject {
     QCOMPARE(texts[0], QString("Would you like to overwrite B?"));
     QCOMPARE(MsgBox::Log()[1].title, QString("Application Error"));
     // No "Done.": the summary names the table in progress and the one not reached.
-    QVERIFY(texts[2].startsWith("Table \"B\": 0 rows read, 0 written, 0 rejected\n    not converted (connection lost)"));
+    QVERIFY2(texts[2].startsWith("Table \"B\": 0 rows read, 0 written, 0 rejected\n    not converted (connection lost)"), qPrintable(texts[2]));
     QVERIFY(texts[2].contains("Table \"A\": 0 rows read, 0 written, 0 rejected\n    not converted (connection lost)"));
     QCOMPARE(form->Pointer()->Mode(), kDefaultPointer);
     MsgBox::SetBeforeWait({});

@@ -3,16 +3,20 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "conversion/Casts.h"
 #include "conversion/ConversionRun.h"
+#include "conversion/Keys.h"
+#include "conversion/TableDdl.h"
 
 namespace testsupport {
 
 // The conversion run without windows: switches set by the test, questions answered from a queue
 // (No when it is empty), and everything the run shows recorded.
-class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink {
+class HeadlessHost : public conversion::RunEvents, public conversion::DatatypeSink {
  public:
   MSSQL::Login sql;
   FireBird::Login fb;
@@ -27,51 +31,79 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
   int previews = 0;
   // What a preview does with its script (nothing, by default).
   std::function<void(HeadlessHost&)> onPreview;
-
-  MSSQL::Login SqlServerLogin() override { return sql; }
-  FireBird::Login FirebirdLogin() override { return fb; }
-  bool PreviewOn() override { return preview; }
   // Stop: set by the test (from any thread); onRow sees every row as the run reads it.
   std::atomic<bool> stop{false};
-  bool StopRequested() override { return stop; }
   bool verify = false;
-  bool Verify() override { return verify; }
   bool resume = false;
-  bool Resume() override { return resume; }
+  conversion::TypeRules rules = conversion::TypeRules::Firebird;
+  std::vector<std::string> casts;
+  // Only these tables, as the command line's --tables does.
+  std::optional<std::vector<std::string>> only;
+  // Left out, as the window's "Tables..." does.
+  std::vector<std::string> leftOut;
+  size_t batchRows = 0;
+  bool preparedInserts = true;
+
+  // The options of a run, from the switches above.
+  conversion::RunOptions Options() {
+    conversion::RunOptions o;
+    o.source = sql;
+    o.target = fb;
+    o.preview = !preview ? conversion::PreviewMode::Off
+                : perTable ? conversion::PreviewMode::PerTable
+                           : conversion::PreviewMode::PerFile;
+    o.copyKeys = copyKeys;
+    o.verify = verify;
+    o.resume = resume;
+    o.rules = rules;
+    o.casts = casts;
+    o.only = only;
+    o.leftOut = leftOut;
+    o.batchRows = batchRows;
+    o.preparedInserts = preparedInserts;
+    o.stop = &stop;
+    return o;
+  }
+
   std::function<void(const std::string& table, long long row)> onRow;
   // The first and last call of the whole run's progress (table, tables, rows done, rows in all), and
   // whether the table and the rows done never went back; kept small, since it is called for every row.
   std::vector<long long> firstRunProgress, lastRunProgress;
   bool runProgressForward = true;
-  void RunProgress(int table, int tables, long long done, long long total) override {
-    if (firstRunProgress.empty()) firstRunProgress = {table, tables, done, total};
-    else runProgressForward = runProgressForward && table >= lastRunProgress[0] && done >= lastRunProgress[2];
-    lastRunProgress.assign({table, tables, done, total});
+  std::function<void(int)> onProgress;
+  void Progress(const conversion::RunProgress& p) override {
+    using Kind = conversion::RunProgress::Kind;
+    switch (p.kind) {
+      case Kind::Began:
+        hourglass = true;
+        return;
+      case Kind::Text:
+        progressTexts.push_back(p.text);
+        return;
+      case Kind::Ended:
+        hourglass = false;
+        progress.push_back(0);
+        progressTexts.push_back("Progress Bar");
+        return;
+      case Kind::Row:
+        if (onRow) onRow(p.table, p.rows);
+        if (p.percent >= 0) {
+          progress.push_back(p.percent);
+          if (onProgress) onProgress(p.percent);
+        }
+        [[fallthrough]];
+      case Kind::Table: {
+        const std::vector<long long> now{p.tableNumber, p.tables, p.runRows, p.runRowsTotal};
+        if (firstRunProgress.empty()) firstRunProgress = now;
+        else runProgressForward = runProgressForward && now[0] >= lastRunProgress[0] && now[2] >= lastRunProgress[2];
+        lastRunProgress = now;
+        return;
+      }
+    }
   }
-  void RowProgress(const std::string& table, long long done, long long) override {
-    if (onRow) onRow(table, done);
-  }
-  bool CopyKeys() override { return copyKeys; }
-  conversion::TypeRules rules = conversion::TypeRules::Firebird;
-  std::vector<std::string> casts;
-  conversion::TypeRules Rules() override { return rules; }
-  std::vector<std::string> Casts() override { return casts; }
-  // Leaves tables out of the run, as the command line's --tables does.
-  std::function<void(std::vector<std::string>&)> onFilter;
-  void FilterTables(std::vector<std::string>& tables, std::vector<std::string>&) override {
-    if (onFilter) onFilter(tables);
-  }
-  bool PreviewPerFile() override { return !perTable; }
-  bool PreviewPerTable() override { return perTable; }
-  void SetHourglass(bool on) override { hourglass = on; }
-  void SetProgress(int value) override {
-    progress.push_back(value);
-    if (onProgress) onProgress(value);
-  }
-  void SetProgressText(const std::string& text) override { progressTexts.push_back(text); }
   // Answers by the question's text, when set (before the queue).
   std::function<int(const std::string&)> onAsk;
-  int AskYesNo(const std::string& text, const std::string&) override {
+  int AskOverwrite(const std::string& text, bool) override {
     shown.push_back(text);
     if (onAsk) return onAsk(text);
     if (answers.empty()) return conversion::kNo;
@@ -79,21 +111,31 @@ class HeadlessHost : public conversion::RunHost, public conversion::DatatypeSink
     answers.pop_front();
     return a;
   }
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
-  void ShowSummary(const std::string& text) override { summary = text; }
   std::string summary;  // the last summary shown, "" when none
-  void ReportError(const std::string& text) override {
-    shown.push_back("ERROR: " + text);
-    if (onReport) onReport();
-  }
-  std::function<void(int)> onProgress;
   std::function<void()> onReport;
-  void ClearScript() override { script.clear(); }
-  void AppendScript(const std::string& statement) override { script.push_back(statement); }
+  void Tell(conversion::MessageKind kind, const std::string& text) override {
+    switch (kind) {
+      case conversion::MessageKind::Info:
+        shown.push_back(text);
+        return;
+      case conversion::MessageKind::Summary:
+        summary = text;
+        return;
+      case conversion::MessageKind::Error:
+        shown.push_back("ERROR: " + text);
+        if (onReport) onReport();
+        return;
+    }
+  }
+  void NewScript() override {
+    script.clear();
+    datatypes.clear();
+  }
+  void ScriptStatement(const std::string& statement) override { script.push_back(statement); }
   conversion::DatatypeSink& Datatypes() override { return *this; }
   // What the preview returns; onPreview may change it.
   conversion::PreviewOutcome outcome;
-  conversion::PreviewOutcome ShowPreviewModal() override {
+  conversion::PreviewOutcome ShowPreview() override {
     ++previews;
     outcome = {};
     if (onPreview) onPreview(*this);

@@ -1,0 +1,40 @@
+#pragma once
+#include <set>
+#include <string>
+#include <vector>
+
+#include "conversion/Session.h"
+
+namespace conversion {
+
+// The foreign keys of other tables that point at a table the run replaces: dropped before the table,
+// and on every way the run ends either made again over the new rows or named with the statement that
+// makes them.
+class ReplacedKeys {
+ public:
+  explicit ReplacedKeys(Session& session) : s_(session) {}
+  // Drops the foreign keys of other tables that point at `target`, keeping what makes each again.
+  void DropTo(const std::string& target);
+  // `target` holds all its rows.
+  void Completed(const std::string& target);
+  // Makes again the keys dropped for `target`, now that it holds its rows and keys.
+  void RemakeFor(const std::string& target);
+  // However the run ended: a key whose table was replaced and holds its rows is made again; any other
+  // is named with the statement that makes it. `lost`: the connection is gone, nothing more is made.
+  void Settle(bool lost);
+  // Lower-cased names of the keys dropped here: they are not missing from Firebird.
+  const std::set<std::string>& Names() const { return names_; }
+  // Keys dropped and not made again yet.
+  size_t Pending() const { return dropped_.size(); }
+
+ private:
+  struct Dropped {
+    std::string table, name, target, statement;  // the referring table, the key, the table replaced
+  };
+  Session& s_;
+  std::vector<Dropped> dropped_;
+  std::set<std::string> completed_;  // lower-cased Firebird names of the tables that hold all their rows
+  std::set<std::string> names_;
+};
+
+}  // namespace conversion
