@@ -16,7 +16,6 @@
 #include <QRandomGenerator>
 #include <QDateTime>
 #include <QKeyEvent>
-#include <QThread>
 #include <QTime>
 #include <QTimer>
 #include <cstdlib>
@@ -39,6 +38,7 @@
 #include "conversion/Casts.h"
 #include "conversion/Progress.h"
 #include "app/UiYield.h"
+#include "preview/Background.h"
 #include "preview/Form2.h"
 #include "preview/Form5.h"
 
@@ -384,15 +384,12 @@ void Form1::TestInBackground(std::function<bool(QString&)> test, std::function<v
   pointer_->SetMode(kHourglass);
   auto ok = std::make_shared<bool>(false);
   auto why = std::make_shared<QString>();
-  QThread* thread = QThread::create([test = std::move(test), ok, why] { *ok = test(*why); });
-  connect(thread, &QThread::finished, this, [this, thread, ok, why, done = std::move(done)] {
-    thread->deleteLater();
+  RunThenCallback(this, [test = std::move(test), ok, why] { *ok = test(*why); }, [this, ok, why, done = std::move(done)] {
     testing_ = false;
     pointer_->SetMode(kDefaultPointer);
     SetControlsBusy(false);
     done(*ok, *why);
   });
-  thread->start();
 }
 
 void Form1::PushButton3_Click() {

@@ -1,5 +1,7 @@
 #include "app/RunWorker.h"
 
+#include "preview/Background.h"
+
 #include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QThread>
@@ -19,23 +21,21 @@ RunWorker::RunWorker(conversion::RunOptions options, conversion::RunEvents& wind
 }
 
 RunWorker::~RunWorker() {
-  if (thread_) {
-    WindUp(-1);
-    delete thread_;
-  }
+  if (thread_) WindUp(-1);
 }
 
 void RunWorker::Start() {
   running_ = true;
-  thread_ = QThread::create([this] {
-    run_.Run(options_);
-    SendScript();
-  });
-  connect(thread_, &QThread::finished, this, [this] {
-    running_ = false;
-    emit finished();
-  });
-  thread_->start();
+  thread_ = RunThenCallback(
+      this,
+      [this] {
+        run_.Run(options_);
+        SendScript();
+      },
+      [this] {
+        running_ = false;
+        emit finished();
+      });
 }
 
 bool RunWorker::WindUp(int milliseconds) {

@@ -10,7 +10,7 @@
 
 #include "conversion/ConversionRun.h"
 
-class QThread;
+#include <QThread>
 
 // A conversion run on a thread of its own. It starts with the window's options (the run owns its two
 // connections), and reaches the window only through calls queued to the window's thread: progress and
@@ -80,5 +80,5 @@ class RunWorker : public QObject, public conversion::RunEvents, public conversio
   std::chrono::steady_clock::time_point shownAt_;
   std::atomic<bool> stop_{false}, alone_{false}, asking_{false}, running_{false};
   conversion::ConversionRun run_{*this};
-  QThread* thread_ = nullptr;
+  QPointer<QThread> thread_;
 };

@@ -6,12 +6,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <set>
 
 #include "connectivity/core/ConnString.h"
+#include "preview/Background.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/TableChoice.h"
 
@@ -65,7 +65,7 @@ TablesDialog::TablesDialog(QWidget* owner, MSSQL::Login source, FireBird::Login 
 
   // The catalogue, the row counts and Firebird's tables are read away from the window's thread.
   auto listing = std::make_shared<Listing>();
-  reader_ = QThread::create([listing, source, target] {
+  reader_ = RunThenCallback(this, [listing, source, target] {
     try {
       MSSQL::ListSqlServerTables(source, listing->tables);
       ado::Connection conn;
@@ -89,16 +89,12 @@ TablesDialog::TablesDialog(QWidget* owner, MSSQL::Login source, FireBird::Login 
     } catch (const std::exception&) {
       // Without the Firebird database, no table is marked.
     }
-  });
-  connect(reader_, &QThread::finished, this, [this, listing] { Fill(*listing); });
-  reader_->start();
+  }, [this, listing] { Fill(*listing); });
 }
 
 TablesDialog::~TablesDialog() {
-  if (reader_) {
-    reader_->wait();
-    delete reader_;
-  }
+  // The reader is waited for: it has no window to call back any more.
+  if (reader_) reader_->wait();
 }
 
 void TablesDialog::Fill(const Listing& l) {

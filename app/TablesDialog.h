@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <QPointer>
 #include <QStringList>
 #include <memory>
 
@@ -40,6 +41,6 @@ class TablesDialog : public QDialog {
 
   QStringList leftOut_;
   std::vector<MSSQL::TableRef> refs_;  // the listed tables, by the index each item keeps
-  QThread* reader_ = nullptr;
+  QPointer<QThread> reader_;
   bool loaded_ = false;
 };

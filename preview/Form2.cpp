@@ -1,5 +1,7 @@
 #include "preview/Form2.h"
 
+#include "preview/Background.h"
+
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QTimer>
@@ -306,26 +308,30 @@ void Form2::PushButton1_Click() {
   auto job = std::make_shared<ExecuteJob>();
   job_ = job;
   // The statements run on a thread of their own; the window stays responsive and shows the row in progress.
-  std::thread worker([job, script = script_, lend = lend_, c] {
-    // Borrowed and given back on this thread, which runs the statements.
-    const conversion::Session::Lease lease = lend ? lend() : conversion::Session::Lease();
-    RunStatements(*job, *script, lease.get(), c);
-    job->done = true;
-  });
+  QPointer<QThread> worker;
   {
     QEventLoop wait;
+    worker = RunThenCallback(
+        &wait,
+        [job, script = script_, lend = lend_, c] {
+          // Borrowed and given back on this thread, which runs the statements.
+          const conversion::Session::Lease lease = lend ? lend() : conversion::Session::Lease();
+          RunStatements(*job, *script, lease.get(), c);
+          job->done = true;
+        },
+        [&wait] { wait.quit(); });
+    // The row in progress is shown a few times a second.
     QTimer tick;
     tick.setInterval(40);
     QObject::connect(&tick, &QTimer::timeout, &wait, [&] {
       if (const int n = job->row) SetRowProgress(n, c);
-      if (job->done) wait.quit();
     });
     tick.start();
     wait.exec();
   }
   // The loop also ends when the application quits: the statements stop then too.
   if (!job->done) job->stop = true;
-  worker.join();
+  if (worker) worker->wait();
   executing_ = false;
   blocker.reset();
   for (int n : {3, 5, 9}) buttons_[n]->setEnabled(true);
