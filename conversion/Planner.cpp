@@ -20,8 +20,15 @@ TakeUp DecideTakeUp(TakeUpFacts& facts) {
   if (!plan.replaceWhy.empty()) return plan;
   plan.have = facts.FirebirdRows();
   const long long total = facts.SourceRows();
+  // What Firebird holds of the keys, for those made after the rows.
+  auto keep = [&](Disposition d) {
+    plan.disposition = d;
+    plan.keysMissing = facts.KeysMissing();
+    plan.identityMax = facts.IdentityMax();
+    return plan;
+  };
   if (plan.have == total && total >= 0) {
-    plan.disposition = facts.Identical(plan.verdict) ? Disposition::Skip : Disposition::Replace;
+    if (facts.Identical(plan.verdict)) return keep(Disposition::Skip);
     return plan;
   }
   // Only the first rows by a one-column key, and exactly those: the rest follow the largest of them.
@@ -47,7 +54,7 @@ TakeUp DecideTakeUp(TakeUpFacts& facts) {
                       std::to_string(upTo) + " up to the largest)";
     return plan;
   }
-  plan.disposition = Disposition::Continue;
+  keep(Disposition::Continue);
   plan.sourceRest = " WHERE " + name + " > " + literal + order.collate + " ORDER BY " + name + order.collate;
   plan.keyText = "the first row after " + key[0] + " = " + (largest.kind == ado::Kind::Text ? ado::SqlString(largest.text) : literal);
   return plan;
@@ -116,6 +123,29 @@ class DatabaseFacts : public TakeUpFacts {
                                          " <= " + literal + order.collate);
     });
     return upTo;
+  }
+  bool KeysMissing() override {
+    bool missing = false;
+    s_.Step(line::kTakeUp, [&] {
+      missing = s_.Firebird().Active().Scalar("SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$RELATION_NAME = " +
+                                              ado::SqlString(plan_.target)) == 0;
+    });
+    return missing;
+  }
+  std::optional<long long> IdentityMax() override {
+    std::optional<long long> max;
+    if (!plan_.keys || plan_.keys->IdentityOrdinal() < 0) return max;
+    s_.Step(line::kTakeUp, [&] {
+      ado::Backend& fb = s_.Firebird().Active();
+      ado::Recordset cols(fb.Query("SELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
+                                   ado::SqlString(plan_.target) +
+                                   " AND RDB$FIELD_POSITION = " + std::to_string(plan_.keys->IdentityOrdinal())));
+      if (cols.Eof()) return;
+      ado::Recordset largest(fb.Query("SELECT MAX(" + QuoteIdentifier(cols.Fields(0).value.ToString()) + ") FROM " +
+                                      QuoteIdentifier(plan_.target)));
+      if (!largest.Eof() && largest.Fields(0).value.kind == ado::Kind::Integer) max = largest.Fields(0).value.integer;
+    });
+    return max;
   }
 
  private:
@@ -292,27 +322,9 @@ std::vector<std::string> Planner::KeyColumns(const TablePlan& plan, int at) {
 
 TakeUp Planner::PlanTakeUp(TablePlan& plan) {
   if (!plan.rows) return {};
-  DatabaseFacts facts(s_, *this, plan);
-  TakeUp takeUp = DecideTakeUp(facts);
-  if (takeUp.disposition == Disposition::Replace) return takeUp;
-  // What Firebird holds of its keys, for the keys made after the rows.
-  s_.Step(line::kTakeUp, [&] {
-    ado::Backend& fb = s_.Firebird().Active();
-    takeUp.keysMissing =
-        fb.Scalar("SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$RELATION_NAME = " + ado::SqlString(plan.target)) == 0;
-    // The identity's largest value so far, for the sequence made after the rows.
-    if (plan.keys && plan.keys->IdentityOrdinal() >= 0) {
-      ado::Recordset cols(fb.Query("SELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
-                                   ado::SqlString(plan.target) +
-                                   " AND RDB$FIELD_POSITION = " + std::to_string(plan.keys->IdentityOrdinal())));
-      if (!cols.Eof()) {
-        ado::Recordset max(fb.Query("SELECT MAX(" + QuoteIdentifier(cols.Fields(0).value.ToString()) + ") FROM " +
-                                    QuoteIdentifier(plan.target)));
-        if (!max.Eof() && max.Fields(0).value.kind == ado::Kind::Integer) takeUp.identityMax = max.Fields(0).value.integer;
-      }
-    }
-  });
-  return takeUp;
+  std::unique_ptr<TakeUpFacts> facts =
+      facts_ ? facts_(*this, plan) : std::make_unique<DatabaseFacts>(s_, *this, plan);
+  return DecideTakeUp(*facts);
 }
 
 void Planner::Decide(TablePlan& plan) {

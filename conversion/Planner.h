@@ -1,5 +1,7 @@
 #pragma once
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -54,6 +56,9 @@ class TakeUpFacts {
   // The largest key value Firebird holds (Null: none), and the source's rows up to it.
   virtual ado::Value LargestKey(const std::string& column) = 0;
   virtual long long SourceRowsUpTo(const std::string& literal, const KeyOrder& order) = 0;
+  // Firebird's table has no index yet (its keys were never made); its identity's largest value.
+  virtual bool KeysMissing() = 0;
+  virtual std::optional<long long> IdentityMax() = 0;
 };
 
 // The decision for a table Firebird holds that is to be taken up again: Skip when it is whole,
@@ -102,6 +107,12 @@ class Planner {
   // What is done with the table: asks "Overwrite?" and takes it up again as the options and the answers
   // say. Throws Halted when the run was stopped while a question was open.
   void Decide(TablePlan& plan);
+  // Where the facts of a table taken up again come from: both databases, unless replaced (a test's
+  // recorded facts).
+  using FactsSource = std::function<std::unique_ptr<TakeUpFacts>(Planner&, const TablePlan&)>;
+  void SetFacts(FactsSource facts) { facts_ = std::move(facts); }
+  // The tables Firebird holds (ListTables reads them).
+  void SetFirebirdTables(std::vector<std::string> tables) { targetTables_ = std::move(tables); }
   const KeyPlan& Keys() const { return keys_; }
   KeyPlan& Keys() { return keys_; }
 
@@ -115,6 +126,7 @@ class Planner {
   std::map<std::pair<std::string, std::string>, std::string> displayOf_;  // schema and name: display name
   KeyPlan keys_;
   const CastRules& casts_;
+  FactsSource facts_;
   bool askedOverwrite_ = false;  // the run asked its first Overwrite?
   bool resumeChosen_ = false;    // ... and it was answered kResume
 };
