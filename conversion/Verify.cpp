@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 #include <map>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -185,6 +186,8 @@ struct Row {
   std::vector<Canon> values;
   bool unstorable = false;  // the program cannot store it: the run rejected it
   std::string key;          // the source row's key (RowKeyText), where rejected keys are looked up
+  std::vector<ado::Value> source;  // the source's values as read, for a caller acting on differences
+  std::string dbKey;               // Firebird's record key, for the same
 };
 
 // A whole row as one text, equal exactly when every value is.
@@ -282,210 +285,307 @@ std::string ColumnDifference(ado::Connection& target, const std::string& table, 
   return why;
 }
 
+namespace {
+
+// One table read from both databases side by side and compared.
+class Comparison {
+ public:
+  Comparison(TableVerdict& v, const std::vector<std::string>& keyColumns, const std::set<std::string>* rejectedKeys,
+             RowDifferences* differences)
+      : v_(v), keyColumns_(keyColumns), rejectedKeys_(rejectedKeys), differences_(differences) {}
+
+  // The columns as the run makes them and the order both sides are read in; false (with the verdict's
+  // error) when Firebird's table has other columns.
+  bool Plan(ado::Connection& source, ado::Connection& target, const MSSQL::TableRef& ref, const TypeOptions& types);
+  // Both reads, sorted by both databases at the same time.
+  void Open(ado::Connection& source, ado::Connection& target, const MSSQL::TableRef& ref);
+  void Compare();
+  // Rows the run rejected are missing on purpose: by their key where it kept them, else by count.
+  void Excuse(long long rejectedInRun);
+
+ private:
+  bool NextSource(Row& row);
+  bool NextTarget(Row& row);
+  int CompareKeys(const Row& a, const Row& b) const;
+  std::string KeyText(const Row& r) const;
+  void Example(const std::string& text);
+  void AdvanceSource();
+  void AdvanceTarget();
+  // Without a key, rows that sort alike (equal in every sortable column) come in either database's own
+  // order: each such group is compared as a multiset of whole rows.
+  void CompareGroups();
+  void CompareByKey();
+
+  TableVerdict& v_;
+  const std::vector<std::string>& keyColumns_;
+  const std::set<std::string>* rejectedKeys_;
+  RowDifferences* differences_;
+  std::string targetName_;
+  TableDdl ddl_;
+  std::vector<std::string> names_;  // the source's column names
+  std::vector<Class> classes_;
+  std::vector<size_t> key_;  // the columns the rows are ordered and matched by
+  bool byKey_ = false;
+  size_t n_ = 0;
+  ado::Recordset src_, fb_;
+  std::unique_ptr<ParamBuilder> params_;
+  std::unique_ptr<RowReader> reader_, fbReader_;
+  SourceRow raw_, rawT_;
+  Row s_, t_, prevS_, prevT_;
+  bool haveS_ = false, haveT_ = false;
+  long long unstorable_ = 0, unstorableByKey_ = 0, excused_ = 0;
+};
+
+bool Comparison::Plan(ado::Connection& source, ado::Connection& target, const MSSQL::TableRef& ref,
+                      const TypeOptions& types) {
+  targetName_ = v_.target;
+  ddl_ = PlannedTable(source, ref, targetName_, types, &names_);
+  // The columns first: a table with a column more or less is not the one the run made.
+  if (std::string differ = ColumnDifference(target, targetName_, ddl_.columnNames); !differ.empty()) {
+    v_.error = differ;
+    return false;
+  }
+  n_ = ddl_.columns.size();
+  for (const auto& c : ddl_.columns) classes_.push_back(ClassOf(c));
+  // The order: the primary key, or every column both databases can sort.
+  for (const auto& k : keyColumns_)
+    for (size_t i = 0; i < names_.size(); ++i)
+      if (ado::ToLower(names_[i]) == ado::ToLower(k)) key_.push_back(i);
+  byKey_ = !keyColumns_.empty() && key_.size() == keyColumns_.size();
+  if (!byKey_) {
+    key_.clear();
+    for (size_t i = 0; i < n_; ++i)
+      if (!ddl_.columns[i].blob && classes_[i] != Class::Other) key_.push_back(i);
+  }
+  return true;
+}
+
+void Comparison::Open(ado::Connection& source, ado::Connection& target, const MSSQL::TableRef& ref) {
+  std::string srcOrder, fbOrder;
+  for (size_t i : key_) {
+    srcOrder += (srcOrder.empty() ? "" : ", ") + SourceName(names_[i]);
+    // SQL Server sorts text by its collation; Firebird's UTF8 by code point, as a binary collation does.
+    if (MSSQL::IsSqlServerDriver() && (classes_[i] == Class::Text || classes_[i] == Class::Char))
+      srcOrder += " COLLATE Latin1_General_BIN2";
+    fbOrder += (fbOrder.empty() ? "" : ", ") + QuoteIdentifier(ddl_.columnNames[i]);
+  }
+  std::string fbColumns;
+  for (const auto& c : ddl_.columnNames) fbColumns += (fbColumns.empty() ? "" : ", ") + QuoteIdentifier(c);
+  // A caller that acts on the differences finds Firebird's rows again by their record key.
+  if (differences_) fbColumns += ", RDB$DB_KEY";
+  // Firebird's query opens on a thread of its own meanwhile.
+  std::exception_ptr fbFailed;
+  std::thread opening([&] {
+    try {
+      fb_.Open("SELECT " + fbColumns + " FROM " + QuoteIdentifier(targetName_) + (fbOrder.empty() ? "" : " ORDER BY " + fbOrder),
+               target);
+    } catch (...) {
+      fbFailed = std::current_exception();
+    }
+  });
+  try {
+    src_.Open("SELECT * FROM " + MSSQL::SqlName(ref) + (srcOrder.empty() ? "" : " ORDER BY " + srcOrder), source);
+  } catch (...) {
+    opening.join();
+    throw;
+  }
+  opening.join();
+  if (fbFailed) std::rethrow_exception(fbFailed);
+  params_ = std::make_unique<ParamBuilder>(ddl_);
+  // Each side is fetched on a thread of its own; this one compares.
+  reader_ = std::make_unique<RowReader>(src_, 1024, 16 << 20);
+  fbReader_ = std::make_unique<RowReader>(fb_, 1024, 16 << 20);
+}
+
+bool Comparison::NextSource(Row& row) {
+  if (!reader_->Next(raw_)) return false;
+  ++v_.rows;
+  row.values.assign(n_, std::nullopt);
+  if (byKey_ && rejectedKeys_ && !rejectedKeys_->empty()) row.key = RowKeyText(raw_.values, key_);
+  if (differences_) row.source = raw_.values;
+  row.unstorable = !raw_.readError.empty();
+  if (row.unstorable) return true;
+  bool all = true;
+  try {
+    all = params_->Build(raw_.values);
+  } catch (const ValueError&) {
+    row.unstorable = true;
+    return true;
+  }
+  for (size_t k = 0; k < n_ && k < raw_.values.size(); ++k) {
+    const ado::Param& p = params_->Params()[k];
+    // A value only the literal statement carries: compared as its plain text.
+    if (!all && p.type == ado::Param::Type::Null && !raw_.values[k].IsNull()) {
+      const std::string t = raw_.values[k].ToString();
+      row.values[k] = classes_[k] == Class::Number ? NormalizeDecimal(t) : t;
+    } else {
+      row.values[k] = FromParam(p, classes_[k]);
+    }
+  }
+  return true;
+}
+
+bool Comparison::NextTarget(Row& row) {
+  if (!fbReader_->Next(rawT_)) return false;
+  row.values.assign(n_, std::nullopt);
+  for (size_t k = 0; k < n_ && k < rawT_.values.size(); ++k) row.values[k] = FromFirebird(rawT_.values[k], classes_[k]);
+  if (differences_ && rawT_.values.size() > n_) row.dbKey = rawT_.values[n_].text;
+  return true;
+}
+
+int Comparison::CompareKeys(const Row& a, const Row& b) const {
+  for (size_t i : key_)
+    if (const int c = conversion::Compare(a.values[i], b.values[i], classes_[i])) return c;
+  return 0;
+}
+
+std::string Comparison::KeyText(const Row& r) const {
+  std::string s;
+  for (size_t i = 0; i < n_; ++i) {
+    if (byKey_ && std::find(key_.begin(), key_.end(), i) == key_.end()) continue;
+    s += (s.empty() ? "" : ", ") + ddl_.columnNames[i] + " = " + Show(r.values[i], classes_[i]);
+  }
+  // A table without a key names the whole row.
+  return (byKey_ ? "key (" : "row (") + s + ")";
+}
+
+void Comparison::Example(const std::string& text) {
+  if (v_.examples.size() < kVerifyExamples) v_.examples.push_back(text);
+}
+
+void Comparison::AdvanceSource() {
+  prevS_ = std::move(s_);
+  haveS_ = NextSource(s_);
+  if (haveS_ && !s_.unstorable && !prevS_.unstorable && CompareKeys(prevS_, s_) > 0)
+    throw std::runtime_error("SQL Server and this program order the key differently");
+}
+
+void Comparison::AdvanceTarget() {
+  prevT_ = std::move(t_);
+  haveT_ = NextTarget(t_);
+  if (haveT_ && CompareKeys(prevT_, t_) > 0) throw std::runtime_error("Firebird and this program order the key differently");
+}
+
+void Comparison::Compare() {
+  haveS_ = NextSource(s_);
+  haveT_ = NextTarget(t_);
+  if (byKey_) CompareByKey();
+  else CompareGroups();
+}
+
+void Comparison::CompareGroups() {
+  while (haveS_ || haveT_) {
+    if (haveS_ && s_.unstorable) {
+      ++unstorable_;
+      AdvanceSource();
+      continue;
+    }
+    const int c = !haveS_ ? 1 : !haveT_ ? -1 : CompareKeys(s_, t_);
+    const Row first = c <= 0 ? s_ : t_;
+    // Whole row: source count less Firebird's, one such row, and Firebird's record keys of it.
+    struct Entry {
+      long long count = 0;
+      Row row;
+      std::vector<std::string> dbKeys;
+    };
+    std::map<std::string, Entry> group;
+    while (c <= 0 && haveS_ && (s_.unstorable || CompareKeys(s_, first) == 0)) {
+      if (s_.unstorable) {
+        ++unstorable_;
+      } else {
+        Entry& e = group[WholeRow(s_)];
+        if (e.count++ == 0 && e.row.values.empty()) e.row = s_;
+        if (differences_ && e.row.source.empty()) e.row.source = s_.source;
+      }
+      AdvanceSource();
+    }
+    while (c >= 0 && haveT_ && CompareKeys(t_, first) == 0) {
+      Entry& e = group[WholeRow(t_)];
+      if (e.count-- == 0 && e.row.values.empty()) e.row = t_;
+      if (differences_) e.dbKeys.push_back(t_.dbKey);
+      AdvanceTarget();
+    }
+    for (const auto& [text, e] : group) {
+      if (e.count > 0) {
+        v_.missing += e.count;
+        Example(KeyText(e.row) + ": missing in Firebird" + (e.count > 1 ? " (" + std::to_string(e.count) + " times)" : ""));
+        if (differences_)
+          for (long long i = 0; i < e.count; ++i) differences_->Missing(e.row.source);
+      } else if (e.count < 0) {
+        v_.extra -= e.count;
+        Example(KeyText(e.row) + ": in Firebird only" + (e.count < -1 ? " (" + std::to_string(-e.count) + " times)" : ""));
+        if (differences_)
+          for (long long i = 0; i < -e.count; ++i) differences_->Extra(e.dbKeys[static_cast<size_t>(i)]);
+      }
+    }
+  }
+}
+
+void Comparison::CompareByKey() {
+  while (haveS_ || haveT_) {
+    if (haveS_ && s_.unstorable) {
+      ++unstorable_;
+      if (rejectedKeys_ && rejectedKeys_->count(s_.key)) ++unstorableByKey_;
+      if (differences_) differences_->Unstorable(s_.source);
+      AdvanceSource();
+      continue;
+    }
+    const int c = !haveS_ ? 1 : !haveT_ ? -1 : CompareKeys(s_, t_);
+    if (c < 0 && rejectedKeys_ && rejectedKeys_->count(s_.key)) {
+      ++excused_;  // the run rejected this very row
+      AdvanceSource();
+    } else if (c < 0) {
+      ++v_.missing;
+      Example(KeyText(s_) + ": missing in Firebird");
+      if (differences_) differences_->Missing(s_.source);
+      AdvanceSource();
+    } else if (c > 0) {
+      ++v_.extra;
+      Example(KeyText(t_) + ": in Firebird only");
+      if (differences_) differences_->Extra(t_.dbKey);
+      AdvanceTarget();
+    } else {
+      std::string first;
+      for (size_t k = 0; k < n_; ++k) {
+        if (conversion::Compare(s_.values[k], t_.values[k], classes_[k]) == 0 && s_.values[k] == t_.values[k]) continue;
+        first = KeyText(s_) + ": column \"" + ddl_.columnNames[k] + "\": SQL Server " + Show(s_.values[k], classes_[k]) +
+                ", Firebird " + Show(t_.values[k], classes_[k]);
+        break;
+      }
+      if (!first.empty()) {
+        ++v_.differing;
+        Example(first);
+        if (differences_) differences_->Differs(s_.source, t_.dbKey);
+      }
+      AdvanceSource();
+      AdvanceTarget();
+    }
+  }
+}
+
+void Comparison::Excuse(long long rejectedInRun) {
+  v_.expected = unstorable_ + excused_;
+  const long long refused = std::max(0LL, rejectedInRun - (unstorable_ - unstorableByKey_));
+  const long long moved = std::min(refused, v_.missing);
+  v_.missing -= moved;
+  v_.expected += moved;
+}
+
+}  // namespace
+
 TableVerdict VerifyTable(ado::Connection& source, ado::Connection& target, const MSSQL::TableRef& ref,
                          const std::string& display, const std::string& targetName,
                          const std::vector<std::string>& keyColumns, const TypeOptions& types,
-                         long long rejectedInRun, const std::set<std::string>* rejectedKeys) {
+                         long long rejectedInRun, const std::set<std::string>* rejectedKeys, RowDifferences* differences) {
   TableVerdict v;
   v.source = display;
   v.target = targetName;
   try {
-    // The columns and their Firebird types, as the run made them.
-    std::vector<std::string> names;
-    const TableDdl ddl = PlannedTable(source, ref, targetName, types, &names);
-    // The columns first: a table with a column more or less is not the one the run made.
-    if (std::string differ = ColumnDifference(target, targetName, ddl.columnNames); !differ.empty()) {
-      v.error = differ;
-      return v;
-    }
-    const size_t n = ddl.columns.size();
-    std::vector<Class> classes;
-    for (const auto& c : ddl.columns) classes.push_back(ClassOf(c));
-    // The order: the primary key, or every column both databases can sort.
-    std::vector<size_t> key;
-    for (const auto& k : keyColumns)
-      for (size_t i = 0; i < names.size(); ++i)
-        if (ado::ToLower(names[i]) == ado::ToLower(k)) key.push_back(i);
-    const bool byKey = !keyColumns.empty() && key.size() == keyColumns.size();
-    if (!byKey) {
-      key.clear();
-      for (size_t i = 0; i < n; ++i)
-        if (!ddl.columns[i].blob && classes[i] != Class::Other) key.push_back(i);
-    }
-    std::string srcOrder, fbOrder;
-    for (size_t i : key) {
-      srcOrder += (srcOrder.empty() ? "" : ", ") + SourceName(names[i]);
-      // SQL Server sorts text by its collation; Firebird's UTF8 by code point, as a binary collation does.
-      if (MSSQL::IsSqlServerDriver() && (classes[i] == Class::Text || classes[i] == Class::Char))
-        srcOrder += " COLLATE Latin1_General_BIN2";
-      fbOrder += (fbOrder.empty() ? "" : ", ") + QuoteIdentifier(ddl.columnNames[i]);
-    }
-    std::string fbColumns;
-    for (const auto& c : ddl.columnNames) fbColumns += (fbColumns.empty() ? "" : ", ") + QuoteIdentifier(c);
-    ado::Recordset src, fb;
-    // Both databases sort at the same time: Firebird's query opens on a thread of its own meanwhile.
-    {
-      std::exception_ptr fbFailed;
-      std::thread opening([&] {
-        try {
-          fb.Open("SELECT " + fbColumns + " FROM " + QuoteIdentifier(targetName) +
-                      (fbOrder.empty() ? "" : " ORDER BY " + fbOrder),
-                  target);
-        } catch (...) {
-          fbFailed = std::current_exception();
-        }
-      });
-      try {
-        src.Open("SELECT * FROM " + MSSQL::SqlName(ref) + (srcOrder.empty() ? "" : " ORDER BY " + srcOrder), source);
-      } catch (...) {
-        opening.join();
-        throw;
-      }
-      opening.join();
-      if (fbFailed) std::rethrow_exception(fbFailed);
-    }
-
-    ParamBuilder params(ddl);
-    // Each side is fetched on a thread of its own; this one compares.
-    RowReader reader(src, 1024, 16 << 20);
-    RowReader fbReader(fb, 1024, 16 << 20);
-    SourceRow raw, rawT;
-    auto nextSource = [&](Row& row) {
-      if (!reader.Next(raw)) return false;
-      ++v.rows;
-      row.values.assign(n, std::nullopt);
-      if (byKey && rejectedKeys && !rejectedKeys->empty()) row.key = RowKeyText(raw.values, key);
-      row.unstorable = !raw.readError.empty();
-      if (row.unstorable) return true;
-      bool all = true;
-      try {
-        all = params.Build(raw.values);
-      } catch (const ValueError&) {
-        row.unstorable = true;
-        return true;
-      }
-      for (size_t k = 0; k < n && k < raw.values.size(); ++k) {
-        const ado::Param& p = params.Params()[k];
-        // A value only the literal statement carries: compared as its plain text.
-        if (!all && p.type == ado::Param::Type::Null && !raw.values[k].IsNull()) {
-          const std::string t = raw.values[k].ToString();
-          row.values[k] = classes[k] == Class::Number ? NormalizeDecimal(t) : t;
-        } else {
-          row.values[k] = FromParam(p, classes[k]);
-        }
-      }
-      return true;
-    };
-    auto nextTarget = [&](Row& row) {
-      if (!fbReader.Next(rawT)) return false;
-      row.values.assign(n, std::nullopt);
-      for (size_t k = 0; k < n && k < rawT.values.size(); ++k) row.values[k] = FromFirebird(rawT.values[k], classes[k]);
-      return true;
-    };
-    auto compareKeys = [&](const Row& a, const Row& b) {
-      for (size_t i : key)
-        if (const int c = Compare(a.values[i], b.values[i], classes[i])) return c;
-      return 0;
-    };
-    auto keyText = [&](const Row& r) {
-      std::string s;
-      for (size_t i = 0; i < n; ++i) {
-        if (byKey && std::find(key.begin(), key.end(), i) == key.end()) continue;
-        s += (s.empty() ? "" : ", ") + ddl.columnNames[i] + " = " + Show(r.values[i], classes[i]);
-      }
-      // A table without a key names the whole row.
-      return (byKey ? "key (" : "row (") + s + ")";
-    };
-    auto example = [&](const std::string& text) {
-      if (v.examples.size() < kVerifyExamples) v.examples.push_back(text);
-    };
-    Row s, t, prevS, prevT;
-    bool haveS = nextSource(s), haveT = nextTarget(t);
-    long long unstorable = 0, unstorableByKey = 0, excused = 0;
-    auto advanceS = [&] {
-      prevS = std::move(s);
-      haveS = nextSource(s);
-      if (haveS && !s.unstorable && !prevS.unstorable && compareKeys(prevS, s) > 0)
-        throw std::runtime_error("SQL Server and this program order the key differently");
-    };
-    auto advanceT = [&] {
-      prevT = std::move(t);
-      haveT = nextTarget(t);
-      if (haveT && compareKeys(prevT, t) > 0) throw std::runtime_error("Firebird and this program order the key differently");
-    };
-    // Without a key, rows that sort alike (equal in every sortable column) come in either database's
-    // own order: each such group is compared as a multiset of whole rows.
-    while (!byKey && (haveS || haveT)) {
-      if (haveS && s.unstorable) {
-        ++unstorable;
-        advanceS();
-        continue;
-      }
-      const int c = !haveS ? 1 : !haveT ? -1 : compareKeys(s, t);
-      const Row first = c <= 0 ? s : t;
-      std::map<std::string, std::pair<long long, Row>> group;  // whole row: source count less Firebird's
-      while (c <= 0 && haveS && (s.unstorable || compareKeys(s, first) == 0)) {
-        if (s.unstorable) ++unstorable;
-        else ++group.try_emplace(WholeRow(s), 0, s).first->second.first;
-        advanceS();
-      }
-      while (c >= 0 && haveT && compareKeys(t, first) == 0) {
-        --group.try_emplace(WholeRow(t), 0, t).first->second.first;
-        advanceT();
-      }
-      for (const auto& [text, entry] : group) {
-        if (entry.first > 0) {
-          v.missing += entry.first;
-          example(keyText(entry.second) + ": missing in Firebird" +
-                  (entry.first > 1 ? " (" + std::to_string(entry.first) + " times)" : ""));
-        } else if (entry.first < 0) {
-          v.extra -= entry.first;
-          example(keyText(entry.second) + ": in Firebird only" +
-                  (entry.first < -1 ? " (" + std::to_string(-entry.first) + " times)" : ""));
-        }
-      }
-    }
-    while (haveS || haveT) {
-      if (haveS && s.unstorable) {
-        ++unstorable;
-        if (rejectedKeys && rejectedKeys->count(s.key)) ++unstorableByKey;
-        advanceS();
-        continue;
-      }
-      const int c = !haveS ? 1 : !haveT ? -1 : compareKeys(s, t);
-      if (c < 0 && rejectedKeys && rejectedKeys->count(s.key)) {
-        ++excused;  // the run rejected this very row
-        advanceS();
-      } else if (c < 0) {
-        ++v.missing;
-        example(keyText(s) + ": missing in Firebird");
-        advanceS();
-      } else if (c > 0) {
-        ++v.extra;
-        example(keyText(t) + ": in Firebird only");
-        advanceT();
-      } else {
-        std::string first;
-        for (size_t k = 0; k < n; ++k) {
-          if (Compare(s.values[k], t.values[k], classes[k]) == 0 && s.values[k] == t.values[k]) continue;
-          first = keyText(s) + ": column \"" + ddl.columnNames[k] + "\": SQL Server " + Show(s.values[k], classes[k]) +
-                  ", Firebird " + Show(t.values[k], classes[k]);
-          break;
-        }
-        if (!first.empty()) {
-          ++v.differing;
-          example(first);
-        }
-        advanceS();
-        advanceT();
-      }
-    }
-    // Rows the run rejected are missing on purpose: by their key where it kept them, else by count.
-    v.expected = unstorable + excused;
-    const long long refused = std::max(0LL, rejectedInRun - (unstorable - unstorableByKey));
-    const long long moved = std::min(refused, v.missing);
-    v.missing -= moved;
-    v.expected += moved;
+    Comparison comparison(v, keyColumns, rejectedKeys, differences);
+    if (!comparison.Plan(source, target, ref, types)) return v;
+    comparison.Open(source, target, ref);
+    comparison.Compare();
+    comparison.Excuse(rejectedInRun);
   } catch (const ado::DbError& e) {
     if (e.ConnectionLost()) throw;
     v.error = FirstLine(e.what());

@@ -28,6 +28,21 @@ struct TableVerdict {
 // Differences named one by one per table.
 constexpr size_t kVerifyExamples = 5;
 
+// What comparing a table finds, row by row, for a caller that brings Firebird up to date. Firebird's
+// rows are named by their record key (RDB$DB_KEY), the source's by their values as read.
+class RowDifferences {
+ public:
+  virtual ~RowDifferences() = default;
+  // A source row Firebird lacks.
+  virtual void Missing(const std::vector<ado::Value>& source) = 0;
+  // A Firebird row the source lacks.
+  virtual void Extra(const std::string& dbKey) = 0;
+  // A row both hold by its key, with some value not equal.
+  virtual void Differs(const std::vector<ado::Value>& source, const std::string& dbKey) = 0;
+  // A source row the program cannot store (a value Firebird cannot hold).
+  virtual void Unstorable(const std::vector<ado::Value>& /*source*/) {}
+};
+
 // A source row's primary key as one text (its values at `ordinals`, NULL apart), as the run keeps the
 // keys of the rows it rejected and verify finds them again.
 std::string RowKeyText(const std::vector<ado::Value>& values, const std::vector<size_t>& ordinals);
@@ -38,11 +53,13 @@ std::string RowKeyText(const std::vector<ado::Value>& values, const std::vector<
 // reads stream side by side. A missing row whose key is one of `rejectedKeys` (the rows the run
 // rejected) is expected, not a difference; so are as many more missing rows as `rejectedInRun` (the
 // rejected rows whose key the run did not keep, or of a table without a key). `keyColumns` are the
-// source's primary key columns (empty: none). Throws only for a lost connection.
+// source's primary key columns (empty: none). With `differences`, each difference is told there as it
+// is found. Throws only for a lost connection.
 TableVerdict VerifyTable(ado::Connection& source, ado::Connection& target, const MSSQL::TableRef& ref,
                          const std::string& display, const std::string& targetName,
                          const std::vector<std::string>& keyColumns, const TypeOptions& types,
-                         long long rejectedInRun, const std::set<std::string>* rejectedKeys = nullptr);
+                         long long rejectedInRun, const std::set<std::string>* rejectedKeys = nullptr,
+                         RowDifferences* differences = nullptr);
 
 // The table the run creates for a source table: its columns and their Firebird types, as the run names
 // them; the source's own column names go to `sourceNames`.
