@@ -4,9 +4,9 @@
 
 #include <charconv>
 
-#include "conversion/RowBatch.h"
 #include "conversion/RowExport.h"
 #include "conversion/RowReader.h"
+#include "conversion/RowWriter.h"
 #include "conversion/TableDdl.h"
 #include "conversion/Verify.h"
 
@@ -131,85 +131,17 @@ std::string TableCopier::RowKey(const std::vector<ado::Value>& values) const {
   return keyOrdinals_.empty() ? std::string() : RowKeyText(values, keyOrdinals_);
 }
 
-bool TableCopier::Reject(long long row, const std::exception& e, int at, const std::string& key) {
-  return s_.RejectRow(row, e, at, key, why_);
-}
-
-void TableCopier::Written(const std::optional<long long>& identity, std::optional<long long>& identityMax) {
-  ++table_->written;
-  if (identity && (!identityMax || *identity > *identityMax)) identityMax = identity;
-}
-
-bool TableCopier::SendBatch(RowBatch& batch, ado::PreparedStatement& single, std::optional<long long>& identityMax) {
-  if (batch.Size() == 0) return false;
-  try {
-    if (batch.Size() == 1) single.Execute(batch.ParamsOf(0));
-    else batch.Send();
-    for (size_t i = 0; i < batch.Size(); ++i) Written(batch.RowAt(i).identity, identityMax);
-    batch.Clear();
-    return false;
-  } catch (const ado::DbError& e) {
-    if (e.LostStatements() > 0 || e.ConnectionLost() || batch.Size() == 1) {
-      // The rows went with a commit that failed, or with the connection: each is rejected, none is
-      // written again (the first carries the message and the count of what else was undone).
-      const size_t n = batch.Size();
-      std::vector<RowBatch::Row> rows(n);
-      for (size_t i = 0; i < n; ++i) rows[i] = batch.RowAt(i);
-      batch.Clear();
-      if (e.LostStatements() > 0) s_.CountLost(e, static_cast<long long>(n));
-      ado::DbError first(e);
-      first.SetLostStatements(0);
-      if (Reject(rows[0].number, first, line::kWriteRow, rows[0].key)) return true;
-      for (size_t i = 1; i < n; ++i) s_.Summary().Reject(*table_, rows[i].number, e.what(), rows[i].key);
-      return false;
-    }
-  }
-  // Firebird refused the block as a whole, which undid all of it: the rows go one by one, so that exactly
-  // the bad ones are rejected, each with its own number and message.
-  for (size_t i = 0; i < batch.Size(); ++i) {
-    try {
-      single.Execute(batch.ParamsOf(i));
-      Written(batch.RowAt(i).identity, identityMax);
-    } catch (const std::exception& e) {
-      // A commit that fails here undoes this row and what the transaction held before it: RejectRow counts
-      // them; the rows after it go on in the next transaction.
-      if (Reject(batch.RowAt(i).number, e, line::kWriteRow, batch.RowAt(i).key)) {
-        batch.Clear();
-        return true;
-      }
-    }
-  }
-  batch.Clear();
-  return false;
-}
-
 bool TableCopier::ExportRows(const TablePlan& plan, ado::Recordset& rs, const TableDdl& ddl, TableOutcome& outcome) {
-  const RunOptions& o = s_.Options();
   const int identity = plan.keys ? plan.keys->IdentityOrdinal() : -1;
   const long long total = plan.rows.value_or(0);
-  std::optional<long long>& identityMax = outcome.identityMax;
-  InsertBuilder builder(plan.target, ddl);
-  s_.WritingRows();
-  // Executed at once, the rows go through prepared statements with typed parameters, gathered into
-  // batches of one EXECUTE BLOCK each; a row with a value that only the literal statement can carry
-  // goes as that statement.
-  std::unique_ptr<ado::PreparedStatement> prepared;
-  std::unique_ptr<ParamBuilder> params;
-  std::unique_ptr<RowBatch> batch;
-  if (s_.Executing() && o.preparedInserts) {
-    try {
-      prepared = s_.Firebird().Prepare(PlaceholderInsertText(plan.target, ddl.columnNames));
-      if (prepared) {
-        params = std::make_unique<ParamBuilder>(ddl);
-        batch = std::make_unique<RowBatch>(s_.Firebird(), plan.target, ddl,
-                                           o.batchRows ? o.batchRows : BatchRowsFor(ddl, s_.LocalTarget()));
-      }
-    } catch (const ado::DbError&) {
-      prepared.reset();  // the literal statements say what is wrong, row by row, as they always did
-    }
-  }
-  // Rows gathered but not sent go before anything else happens: the table is written in source order.
-  auto send = [&] { return batch && SendBatch(*batch, *prepared, identityMax); };
+  RowWriter writer(s_, plan.target, ddl, *table_);
+  // The rows written, and why the table stopped short.
+  auto done = [&](bool complete) {
+    if (writer.IdentityMax() && (!outcome.identityMax || *writer.IdentityMax() > *outcome.identityMax))
+      outcome.identityMax = writer.IdentityMax();
+    if (!writer.Why().empty()) why_ = writer.Why();
+    return complete;
+  };
   long long counter = plan.disposition == Disposition::Continue ? plan.takeUp.have : 0;
   SourceRow row;
   RowReader reader(rs, kReadAheadRows, kReadAheadBytes);
@@ -219,42 +151,33 @@ bool TableCopier::ExportRows(const TablePlan& plan, ado::Recordset& rs, const Ta
       read = s_.SourceStep(line::kReadRow, [&] { more = reader.Next(row); });
     } catch (...) {
       // Stopped, or the source is gone: the rows read before it are written first.
-      send();
+      writer.Flush();
+      done(false);
       throw;
     }
     if (!read) {
-      if (!send()) why_ = "the read ended early: " + FirstLine(s_.LastError());
-      return false;
+      if (!writer.Flush()) why_ = "the read ended early: " + FirstLine(s_.LastError());
+      return done(false);
     }
     if (!more) break;
     if (s_.StopRequested()) {
-      send();
+      writer.Flush();
+      done(false);
       throw Halted{};
     }
     ++counter;
     ++table_->read;
     s_.RowRead(plan.target, counter, total);
-    int at = line::kBuildRow;
-    try {
-      if (!row.readError.empty()) {
-        const std::string& unread = row.readError;
-        throw ValueError("The value of " + unread + " could not be read: " + FirstLine(unread.substr(unread.find(':') + 2)));
-      }
-      if (prepared && params->Build(row.values)) {
-        batch->Add(params->Params(), {counter, IdentityOf(row.values, identity), RowKey(row.values)});
-        if (batch->Full() && send()) return false;
-        continue;
-      }
-      const std::string& statement = builder.Build(row.values);
-      if (send()) return false;
-      at = line::kWriteRow;
-      s_.EmitRow(statement);
-      Written(IdentityOf(row.values, identity), identityMax);
-    } catch (const std::exception& e) {
-      if (send() || Reject(counter, e, at, RowKey(row.values))) return false;
+    const std::string key = RowKey(row.values);
+    if (!row.readError.empty()) {
+      const std::string& unread = row.readError;
+      const ValueError e("The value of " + unread + " could not be read: " + FirstLine(unread.substr(unread.find(':') + 2)));
+      if (writer.Refuse(counter, e, line::kBuildRow, key)) return done(false);
+      continue;
     }
+    if (writer.Write(counter, row.values, IdentityOf(row.values, identity), key)) return done(false);
   }
-  return !send();
+  return done(!writer.Flush());
 }
 
 }  // namespace conversion

@@ -9,7 +9,6 @@
 
 namespace conversion {
 
-class RowBatch;
 struct TableDdl;
 
 // How one table's copy turned out.
@@ -30,12 +29,6 @@ class TableCopier {
  private:
   // The rows from the open result set; false when the table could not go on (why in `why_`).
   bool ExportRows(const TablePlan& plan, ado::Recordset& rs, const TableDdl& ddl, TableOutcome& outcome);
-  // Sends the rows gathered in the batch; a block Firebird refuses is replayed row by row. True when the
-  // table cannot go on (as RejectRow says).
-  bool SendBatch(RowBatch& batch, ado::PreparedStatement& single, std::optional<long long>& identityMax);
-  // Counts a row as written and keeps the largest identity value.
-  void Written(const std::optional<long long>& identity, std::optional<long long>& identityMax);
-  bool Reject(long long row, const std::exception& e, int at, const std::string& key);
   // The row's key as verification looks it up, when the run keeps the keys of its rejected rows.
   std::string RowKey(const std::vector<ado::Value>& values) const;
 

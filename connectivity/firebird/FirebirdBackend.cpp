@@ -202,8 +202,9 @@ class FbTransaction {
   void Start(isc_db_handle* db, bool readOnly) {
     static const char write[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
                                  isc_tpb_nowait};
-    static const char read[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed, isc_tpb_rec_version,
-                                isc_tpb_nowait};
+    // A cursor reads one snapshot: rows committed while it is read (by the run's own writes, say, when a
+    // table is brought up to date while it is compared) never show up in it.
+    static const char read[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_concurrency, isc_tpb_nowait};
     ISC_STATUS_ARRAY st;
     isc_start_transaction(st, &h_, 1, db, static_cast<unsigned short>(readOnly ? sizeof read : sizeof write),
                           readOnly ? read : write);
