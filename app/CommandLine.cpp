@@ -55,6 +55,7 @@ const char* const kHelp =
     "Usage: tarnwick                      open the window\n"
     "       tarnwick convert [OPTIONS]    copy every user table of a SQL Server database into Firebird\n"
     "       tarnwick verify [OPTIONS]     only compare: read every table back from both databases\n"
+    "       tarnwick sync [OPTIONS]       bring a converted database up to date with the source\n"
     "       tarnwick --help | --version\n"
     "\n"
     "Without options, convert uses the logins saved by the window. Options override them:\n"
@@ -102,7 +103,13 @@ const char* const kHelp =
     "and the summary printed; a second signal ends the program at once.\n"
     "tarnwick verify takes the same logins, --tables, --exclude, --type-rules and --cast; it writes\n"
     "nothing. Exit code: 0 every table identical, 1 some table differs or is missing in Firebird,\n"
-    "2 usage or login error.\n";
+    "2 usage or login error.\n"
+    "tarnwick sync takes the options of convert but --script and --resume. A table Firebird holds as a\n"
+    "conversion makes it gets the rows it lacks and the rows that changed, and loses the rows the\n"
+    "source no longer has; rows that did not change are not written. A table Firebird lacks is\n"
+    "converted; one whose columns or primary key differ is named and left (--overwrite yes replaces\n"
+    "it). Every table is verified afterwards unless --verify no. Exit code as convert, and 1 when a\n"
+    "table is not in sync at the end.\n";
 
 struct Options {
   std::map<std::string, std::string> values;
@@ -114,6 +121,7 @@ struct Options {
   std::optional<bool> copyKeys;
   std::optional<bool> verify;
   bool resume = false;
+  bool sync = false;  // tarnwick sync
   std::optional<conversion::TypeRules> typeRules;
   std::optional<std::vector<std::string>> casts;
   bool help = false;
@@ -401,7 +409,7 @@ int ReadLogins(Options& o, MSSQL::Login& sql, FireBird::Login& fb) {
     if (Terminal()) return Prompt(who + " password: ", true);
     return Saved(key);
   };
-  if (o.overwrite == "ask" && !o.resume && !Terminal())
+  if (o.overwrite == "ask" && !o.resume && !o.sync && !Terminal())
     throw UsageError("--overwrite ask needs a terminal: give --overwrite yes or --overwrite no");
   if (fb.database.empty()) throw UsageError("no Firebird database: give --firebird PATH");
   if (sql.server.empty() && !sql.local) throw UsageError("no SQL Server: give --server NAME");
@@ -562,12 +570,15 @@ int VerifyOnly(int argc, char** argv) {
   return differs ? 1 : 0;
 }
 
-int Convert(int argc, char** argv) {
+// "tarnwick convert", and with `sync` "tarnwick sync".
+int Convert(int argc, char** argv, bool sync) {
   Options o = Parse(argc, argv);
   if (o.help) {
     std::cout << kHelp;
     return 0;
   }
+  o.sync = sync;
+  if (sync && (o.script || o.resume)) throw UsageError("sync writes into Firebird: it takes neither --script nor --resume");
   conversion::TypeRules rules;
   std::vector<std::string> casts;
   ReadRules(o, rules, casts);
@@ -582,8 +593,10 @@ int Convert(int argc, char** argv) {
   options.preview = o.script ? conversion::PreviewMode::PerFile : conversion::PreviewMode::Off;
   options.copyKeys = o.copyKeys ? *o.copyKeys : Settings::CopyKeys();
   options.resume = o.resume && !o.script;
-  // A dry run has nothing to read back.
-  options.verify = !o.script && (o.verify ? *o.verify : Settings::Verify(true));
+  // A dry run has nothing to read back; a table brought up to date is read back unless told not to.
+  options.verify = !o.script && (o.verify ? *o.verify : sync || Settings::Verify(true));
+  options.sync = sync;
+  options.replaceDiffering = sync && o.overwrite == "yes";
   options.rules = rules;
   options.casts = casts;
   options.only = o.chosen;
@@ -623,7 +636,8 @@ int Convert(int argc, char** argv) {
     std::cerr << "tarnwick: " << events.ScriptFailure() << "\n";
     return kUsageError;
   }
-  return run.Summary().Rejected() > 0 || run.Reported() > 0 || run.VerifyFoundDifferences() || run.ForcedWritesLeftOff()
+  return run.Summary().Rejected() > 0 || run.Reported() > 0 || run.VerifyFoundDifferences() || run.ForcedWritesLeftOff() ||
+                 run.Summary().NotInSyncCount() > 0
              ? 1
              : 0;
 }
@@ -651,9 +665,9 @@ int Main(int argc, char** argv) {
       return 0;
     }
     if (a == "verify") return VerifyOnly(argc, argv);
-    if (a != "convert")
+    if (a != "convert" && a != "sync")
       throw UsageError((a.rfind("--", 0) == 0 ? "unknown option " : "unknown command ") + a + " (see tarnwick --help)");
-    return Convert(argc, argv);
+    return Convert(argc, argv, a == "sync");
   } catch (const UsageError& e) {
     std::cerr << "tarnwick: " << e.what() << "\n";
     return kUsageError;

@@ -150,7 +150,8 @@ void Constraints::Sequences() {
                    ") pass Firebird's 64-bit sequences");
       continue;
     }
-    if (existing.count(ado::ToLower(target))) {
+    const bool there = existing.count(ado::ToLower(target)) > 0;
+    if (there && !s_.Options().Syncing()) {
       summary.Note("Sequence \"" + source + "\" was left as it is: Firebird has a sequence \"" + target + "\" already");
       continue;
     }
@@ -170,8 +171,11 @@ void Constraints::Sequences() {
     }
     // SQL Server stops with an error past the last 64-bit value; Firebird's next value wraps around.
     const bool atEnd = q.used && __builtin_add_overflow(current, step, &next);
-    const std::string statement = "CREATE SEQUENCE " + QuoteIdentifier(target) + " START WITH " + std::to_string(start) +
-                                  " INCREMENT BY " + std::to_string(step) + ";";
+    // Brought up to date, a sequence Firebird holds goes on where the source's stands.
+    const std::string statement = there ? "ALTER SEQUENCE " + QuoteIdentifier(target) + " RESTART WITH " + std::to_string(start) +
+                                              " INCREMENT BY " + std::to_string(step) + ";"
+                                        : "CREATE SEQUENCE " + QuoteIdentifier(target) + " START WITH " + std::to_string(start) +
+                                              " INCREMENT BY " + std::to_string(step) + ";";
     if (!s_.Emit(statement, line::kSequences)) summary.Note("Sequence \"" + source + "\" was not made: " + Reason(s_.LastError()));
     else if (atEnd)
       summary.Note("Sequence \"" + source + "\" has handed out its last value (" + q.current +

@@ -11,6 +11,7 @@
 #include "conversion/Planner.h"
 #include "conversion/ReplacedKeys.h"
 #include "conversion/TableCopier.h"
+#include "conversion/TableSync.h"
 #include "conversion/Verification.h"
 
 namespace conversion {
@@ -31,12 +32,13 @@ void ListRemove(std::vector<std::string>& list, const std::string& text) {
 struct ConversionRun::Phases {
   Phases(Session& session, const CastRules& casts)
       : s(session), planner(session, casts), replaced(session), constraints(session, planner, replaced),
-        copier(session, planner, replaced), casts(casts) {}
+        copier(session, planner, replaced), sync(session, planner), casts(casts) {}
   Session& s;
   Planner planner;
   ReplacedKeys replaced;
   Constraints constraints;
   TableCopier copier;
+  TableSync sync;
   const CastRules& casts;
   std::set<std::string> verified;  // tables (lower-cased) compared already, when they were skipped as whole
   bool open = false;               // the connections are to be closed at the end
@@ -121,6 +123,7 @@ void ConversionRun::Plan(Phases& p) {
     }
   }
   p.planner.CountRows();
+  if (s.Options().Syncing()) p.planner.OrderParentsFirst();
 }
 
 bool ConversionRun::TakeTable(Phases& p, TablePlan& plan) {
@@ -132,6 +135,19 @@ bool ConversionRun::TakeTable(Phases& p, TablePlan& plan) {
     // A table left as it is has no rows to copy.
     if (plan.rows) s.Uncount(*plan.rows);
     s.RunProgressNow();
+    if (!plan.differs.empty()) {
+      summary.Table(plan.source, plan.target).notes.push_back("not brought up to date: " + plan.differs + "; it was left as it is");
+      summary.NotInSync();
+    }
+    return true;
+  }
+  if (plan.disposition == Disposition::Sync) {
+    p.sync.Sync(plan);
+    if (plan.synced.compared) {
+      p.constraints.Done(plan.source);
+      plan.complete = true;
+    }
+    s.BeforeWait();
     return true;
   }
   if (plan.disposition == Disposition::Skip) {
@@ -280,6 +296,12 @@ void ConversionRun::Run(const RunOptions& options) {
       if (!goOn) break;
       s.Text("");
     }
+    // The rows only Firebird holds go last, children's before their parents'.
+    if (s.Options().Syncing()) {
+      std::vector<TablePlan*> childrenFirst;
+      for (auto& plan : p.planner.Tables()) childrenFirst.push_back(&plan);
+      p.sync.DeleteRows(childrenFirst);
+    }
     // The last row is written: the file waits for the disk again from here on.
     s.WritesDone();
     Finish(p);
@@ -315,7 +337,7 @@ void ConversionRun::Run(const RunOptions& options) {
   ended();
   s.SetTable(nullptr);
   if (!lost_ && !stopped_ && !s.ForcedWritesLeftOff()) events_.Tell(MessageKind::Info, "Done.");
-  if (!s.Summary().LostNothing() || s.Summary().AnyVerified()) events_.Tell(MessageKind::Summary, s.Summary().Text());
+  if (!s.Summary().LostNothing() || s.Summary().AnyVerified() || s.Summary().AnySynced()) events_.Tell(MessageKind::Summary, s.Summary().Text());
 }
 
 }  // namespace conversion

@@ -460,8 +460,11 @@ std::vector<std::string> KeyPlan::ForeignKeys(const std::set<std::string>& done,
     const bool ready = done.count(Lower(fk.table)) && done.count(Lower(fk.refTable));
     if (!ready && !everyRemaining) continue;
     fk.given = true;
+    // A table kept as Firebird holds it keeps the foreign keys it has there.
+    if (const TableKeys* own = Find(fk.table); own && own->kept && existing.count(Lower(fk.name))) continue;
     auto tell = [&](const std::string& why) {
-      if (!ready && existing.count(Lower(fk.name))) return;
+      // One Firebird holds already is not missing.
+      if (existing.count(Lower(fk.name))) return;
       leftOut.push_back("Table \"" + fk.table + "\": foreign key \"" + fk.sourceName + "\" (" + why + ")");
     };
     TableKeys* own = Find(fk.table);

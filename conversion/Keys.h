@@ -71,6 +71,8 @@ class TableKeys {
   std::string ColumnModifiers(const std::string& sourceName, const ColumnType& type);
   // Remembers the created columns (source and Firebird names, types).
   void Created(const TableDdl& ddl, const std::vector<std::string>& sourceNames);
+  // The table was kept as Firebird holds it (brought up to date), with the foreign keys it has there.
+  bool kept = false;
   bool IsCreated() const { return created_; }
   // The ordinal of the identity column as created, or -1.
   int IdentityOrdinal() const { return identity_; }

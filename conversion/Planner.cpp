@@ -6,6 +6,7 @@
 #include "connectivity/firebird/FireBird.h"
 #include "conversion/ConversionRun.h"
 #include "conversion/Names.h"
+#include "conversion/TableSync.h"
 #include "conversion/Verify.h"
 
 namespace conversion {
@@ -58,6 +59,13 @@ TakeUp DecideTakeUp(TakeUpFacts& facts) {
   plan.sourceRest = " WHERE " + name + " > " + literal + order.collate + " ORDER BY " + name + order.collate;
   plan.keyText = "the first row after " + key[0] + " = " + (largest.kind == ado::Kind::Text ? ado::SqlString(largest.text) : literal);
   return plan;
+}
+
+std::string SyncDifference(TakeUpFacts& facts, bool copyKeys) {
+  const std::optional<std::string> columns = facts.ColumnDifference();
+  if (!columns) return "its columns could not be read";
+  if (!columns->empty()) return *columns;
+  return facts.KeyDifference(copyKeys ? facts.KeyColumns() : std::vector<std::string>{});
 }
 
 namespace {
@@ -123,6 +131,25 @@ class DatabaseFacts : public TakeUpFacts {
                                          " <= " + literal + order.collate);
     });
     return upTo;
+  }
+  std::string KeyDifference(const std::vector<std::string>& expected) override {
+    std::vector<std::string> have;
+    s_.Step(line::kTakeUp, [&] {
+      ado::Recordset rs(s_.Firebird().Active().Query(
+          "SELECT TRIM(S.RDB$FIELD_NAME) FROM RDB$RELATION_CONSTRAINTS C JOIN RDB$INDEX_SEGMENTS S ON S.RDB$INDEX_NAME = "
+          "C.RDB$INDEX_NAME WHERE C.RDB$CONSTRAINT_TYPE = 'PRIMARY KEY' AND C.RDB$RELATION_NAME = " +
+          ado::SqlString(plan_.target) + " ORDER BY S.RDB$FIELD_POSITION"));
+      for (; !rs.Eof(); rs.MoveNext()) have.push_back(rs.Fields(0).value.ToString());
+    });
+    auto text = [](const std::vector<std::string>& columns) {
+      std::string t;
+      for (const auto& c : columns) t += (t.empty() ? "" : ", ") + c;
+      return t.empty() ? std::string("none") : "(" + t + ")";
+    };
+    bool same = have.size() == expected.size();
+    for (size_t i = 0; same && i < have.size(); ++i) same = ado::ToLower(have[i]) == ado::ToLower(expected[i]);
+    if (same) return {};
+    return "its primary key is " + text(have) + " in Firebird, " + text(expected) + " in a conversion now";
   }
   bool KeysMissing() override {
     bool missing = false;
@@ -320,11 +347,63 @@ std::vector<std::string> Planner::KeyColumns(const TablePlan& plan, int at) {
   return {};
 }
 
+std::unique_ptr<TakeUpFacts> Planner::FactsFor(const TablePlan& plan) {
+  if (facts_) return facts_(*this, plan);
+  return std::make_unique<DatabaseFacts>(s_, *this, plan);
+}
+
 TakeUp Planner::PlanTakeUp(TablePlan& plan) {
   if (!plan.rows) return {};
-  std::unique_ptr<TakeUpFacts> facts =
-      facts_ ? facts_(*this, plan) : std::make_unique<DatabaseFacts>(s_, *this, plan);
-  return DecideTakeUp(*facts);
+  return DecideTakeUp(*FactsFor(plan));
+}
+
+void Planner::OrderParentsFirst() {
+  std::vector<std::string> targets;
+  // The loop takes the last table first: the order is worked out in the loop's order, then turned back.
+  std::reverse(plans_.begin(), plans_.end());
+  for (const auto& p : plans_) targets.push_back(p.target);
+  std::vector<std::pair<std::string, std::string>> edges;
+  s_.Step(line::kTakeUp, [&] {
+    ado::Recordset rs(s_.Firebird().Active().Query(
+        "SELECT TRIM(FK.RDB$RELATION_NAME), TRIM(PK.RDB$RELATION_NAME) FROM RDB$RELATION_CONSTRAINTS FK "
+        "JOIN RDB$REF_CONSTRAINTS R ON R.RDB$CONSTRAINT_NAME = FK.RDB$CONSTRAINT_NAME "
+        "JOIN RDB$RELATION_CONSTRAINTS PK ON PK.RDB$CONSTRAINT_NAME = R.RDB$CONST_NAME_UQ"));
+    for (; !rs.Eof(); rs.MoveNext()) edges.emplace_back(rs.Fields(0).value.ToString(), rs.Fields(1).value.ToString());
+  });
+  std::vector<TablePlan> ordered;
+  for (size_t i : ParentsFirst(targets, edges)) ordered.push_back(std::move(plans_[i]));
+  plans_ = std::move(ordered);
+  std::reverse(plans_.begin(), plans_.end());
+}
+
+std::vector<size_t> ParentsFirst(const std::vector<std::string>& targets,
+                                 const std::vector<std::pair<std::string, std::string>>& childParent) {
+  const size_t n = targets.size();
+  std::map<std::string, size_t> at;
+  for (size_t i = 0; i < n; ++i) at[ado::ToLower(targets[i])] = i;
+  std::vector<std::set<size_t>> parents(n);
+  for (const auto& [child, parent] : childParent) {
+    const auto c = at.find(ado::ToLower(child)), p = at.find(ado::ToLower(parent));
+    if (c != at.end() && p != at.end() && c->second != p->second) parents[c->second].insert(p->second);
+  }
+  std::vector<size_t> order;
+  std::vector<bool> placed(n, false);
+  while (order.size() < n) {
+    // The first table in the given order whose parents are all placed; in a cycle, the first left.
+    size_t next = n;
+    for (size_t i = 0; i < n && next == n; ++i) {
+      if (placed[i]) continue;
+      bool ready = true;
+      for (size_t p : parents[i]) ready = ready && placed[p];
+      if (ready) next = i;
+    }
+    if (next == n)
+      for (size_t i = 0; i < n && next == n; ++i)
+        if (!placed[i]) next = i;
+    placed[next] = true;
+    order.push_back(next);
+  }
+  return order;
 }
 
 void Planner::Decide(TablePlan& plan) {
@@ -334,16 +413,26 @@ void Planner::Decide(TablePlan& plan) {
   s_.BeforeWait();
   int answer = 0;
   const std::string question = "Would you like to overwrite " + plan.target + "?";
-  if (!o.PreviewOn() && !o.resume && !askedOverwrite_) {
+  if (!o.PreviewOn() && !o.resume && !o.sync && !askedOverwrite_) {
     askedOverwrite_ = true;
     answer = s_.Events().AskOverwrite(question, true);
     resumeChosen_ = answer == kResume;
-  } else if (!resumeChosen_ && !o.Resuming()) {
+    syncChosen_ = answer == kSync;
+  } else if (!resumeChosen_ && !syncChosen_ && !o.Resuming() && !o.Syncing()) {
     answer = s_.Events().AskOverwrite(question, false);
   }
   // Escape (or Stop) while the question was open: this table is named as not converted, nothing more
   // is made.
   if (s_.StopRequested()) throw Halted{};
+  if ((o.sync || syncChosen_) && !o.PreviewOn()) {
+    // Brought up to date where it is as a conversion makes it; else left as it is, or replaced.
+    std::unique_ptr<TakeUpFacts> facts = FactsFor(plan);
+    plan.differs = SyncDifference(*facts, o.copyKeys);
+    plan.disposition = plan.differs.empty() ? Disposition::Sync
+                       : o.replaceDiffering ? Disposition::Replace
+                                            : Disposition::Leave;
+    return;
+  }
   if ((o.resume || resumeChosen_) && !o.PreviewOn()) {
     // Taken up again: a complete table stays, a partial one goes on after its largest key or is replaced.
     plan.takeUp = PlanTakeUp(plan);

@@ -24,6 +24,7 @@ enum class Disposition {
   Continue,  // Firebird holds its first rows by its key: the rest follow the largest
   Skip,      // Firebird holds it whole (verified identical): not copied again
   Leave,     // Firebird holds it and the user keeps it as it is
+  Sync,      // Firebird holds it as a conversion makes it: brought up to date with the source
 };
 
 // How a table Firebird holds is taken up again, and what was found on the way.
@@ -59,12 +60,18 @@ class TakeUpFacts {
   // Firebird's table has no index yet (its keys were never made); its identity's largest value.
   virtual bool KeysMissing() = 0;
   virtual std::optional<long long> IdentityMax() = 0;
+  // Why Firebird's primary key is not the one a conversion makes now (`expected`); empty when it is.
+  virtual std::string KeyDifference(const std::vector<std::string>& expected) = 0;
 };
 
 // The decision for a table Firebird holds that is to be taken up again: Skip when it is whole,
 // Continue when it holds exactly the first rows by a one-column key, else Replace (with the reason
 // where one is worth telling).
 TakeUp DecideTakeUp(TakeUpFacts& facts);
+
+// Whether a table Firebird holds can be brought up to date: its columns and primary key (`copyKeys`:
+// the source's, else none) are what a conversion makes now. Empty when they are, else why not.
+std::string SyncDifference(TakeUpFacts& facts, bool copyKeys);
 
 // One table of the run, as planned and as it turned out.
 struct TablePlan {
@@ -76,8 +83,17 @@ struct TablePlan {
   TypeOptions types;
   Disposition disposition = Disposition::Create;
   TakeUp takeUp;  // Continue, Skip and Replace-after-resume
+  // Sync: why the table is not as a conversion makes it now (it is left, or replaced).
+  std::string differs;
   // As it turned out: every row is in Firebird (and its keys were due), or it was skipped as whole.
   bool complete = false;
+  TableReport* report = nullptr;  // its entry in the summary, once it has one
+  // Brought up to date: what comparing it found and what was written.
+  struct Synced {
+    bool compared = false;
+    long long rows = 0, inserted = 0, updated = 0, deleted = 0;
+    std::vector<std::string> deletes;  // Firebird's record keys of the rows only it holds
+  } synced;
 };
 
 // Lists, chooses and names the run's tables, reads their keys and counts their rows; decides, table by
@@ -92,6 +108,9 @@ class Planner {
   void Name(const std::vector<MSSQL::TableRef>& listed);
   void ReadKeys();
   void CountRows();
+  // Bringing tables up to date: the tables in the order the loop takes them (last first) become parents'
+  // before their children's, as Firebird's foreign keys between them say.
+  void OrderParentsFirst();
   std::vector<TablePlan>& Tables() { return plans_; }
   // Display names of the tables listed, and of those Firebird holds; the source table of a display name.
   std::vector<std::string> SourceNames() const;
@@ -118,6 +137,7 @@ class Planner {
 
  private:
   TakeUp PlanTakeUp(TablePlan& plan);
+  std::unique_ptr<TakeUpFacts> FactsFor(const TablePlan& plan);
 
   Session& s_;
   std::vector<TablePlan> plans_;
@@ -129,6 +149,7 @@ class Planner {
   FactsSource facts_;
   bool askedOverwrite_ = false;  // the run asked its first Overwrite?
   bool resumeChosen_ = false;    // ... and it was answered kResume
+  bool syncChosen_ = false;      // ... or kSync
 };
 
 }  // namespace conversion

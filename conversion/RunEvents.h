@@ -10,6 +10,8 @@ constexpr int kYes = 6;
 constexpr int kNo = 7;
 // The first Overwrite? may also be answered "take up what is there" (as Resume does, for every table).
 constexpr int kResume = 100;
+// ... or "bring every table Firebird holds up to date" (as sync does).
+constexpr int kSync = 101;
 
 // What "Start Converting" says before the reason when a database cannot be opened.
 constexpr const char* kFirebirdCannotOpen = "Firebird or Interbase Login: Could not connect.";
@@ -52,8 +54,8 @@ class RunEvents {
  public:
   virtual ~RunEvents() = default;
   virtual void Progress(const RunProgress& progress) = 0;
-  // "Overwrite?" for a table Firebird holds: kYes, kNo, or, where `first` and the front end offers it,
-  // kResume.
+  // "Overwrite?" for a table Firebird holds: kYes, kNo, or, where `first` and the front end offers them,
+  // kResume or kSync.
   virtual int AskOverwrite(const std::string& text, bool first) = 0;
   virtual void Tell(MessageKind kind, const std::string& text) = 0;
   // The SQL Preview's list and the Datatypes Conversion list start again.

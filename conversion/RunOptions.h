@@ -28,6 +28,11 @@ struct RunOptions {
   // identical) is skipped, one holding the first rows by its key goes on after the largest, any other
   // is replaced.
   bool resume = false;
+  // Tables Firebird holds are brought up to date with the source (the rows it lacks inserted, those that
+  // differ updated, those only it holds deleted) instead of asked about. One whose columns or key are not
+  // what a conversion makes now is left as it is and named, or, with `replaceDiffering`, replaced.
+  bool sync = false;
+  bool replaceDiffering = false;
   // Which type rules make the Firebird types (the saved "TypeRules"), and the user's casts ("Casts").
   TypeRules rules = TypeRules::Firebird;
   std::vector<std::string> casts;
@@ -50,6 +55,7 @@ struct RunOptions {
   bool StopRequested() const { return stop && stop->load(); }
   // Tables taken up again: only when the statements are executed at once.
   bool Resuming() const { return resume && !PreviewOn(); }
+  bool Syncing() const { return sync && !PreviewOn(); }
 };
 
 }  // namespace conversion

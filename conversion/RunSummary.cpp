@@ -113,8 +113,11 @@ std::string RunSummary::Text() const {
   for (const auto& t : tables_) {
     s += "Table \"" + t.source + "\"";
     if (t.target != t.source) s += " (in Firebird \"" + t.target + "\")";
-    s += ": " + std::to_string(t.read) + " rows read, " + std::to_string(t.written) + done +
-         std::to_string(t.rejected) + " rejected\n";
+    if (!t.synced.empty())
+      s += ": " + t.synced + (t.rejected ? ", " + std::to_string(t.rejected) + " rejected" : std::string()) + "\n";
+    else
+      s += ": " + std::to_string(t.read) + " rows read, " + std::to_string(t.written) + done +
+           std::to_string(t.rejected) + " rejected\n";
     for (const auto& n : t.notes) s += "    " + n + "\n";
     for (const auto& [row, why] : t.rejections) s += "    row " + std::to_string(row) + ": " + why + "\n";
     if (t.unlisted) s += "    and " + std::to_string(t.unlisted) + " more rejected rows\n";

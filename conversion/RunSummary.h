@@ -18,6 +18,8 @@ struct TableReport {
   // The keys of the rejected rows whose key the run knew (RowKeyText), for verify to excuse exactly them.
   std::set<std::string> rejectedKeys;
   std::vector<std::string> notes;  // whole-table events: not created, not read, commits lost
+  // A table brought up to date: its line says so instead of the rows read and written.
+  std::string synced;
 };
 
 // Everything a run read, wrote, rejected, shortened or left out, and its text for the user.
@@ -48,6 +50,15 @@ class RunSummary {
   void Verified(const std::string& table, const std::string& verdict, const std::vector<std::string>& examples,
                 bool identical);
   bool AnyVerified() const { return !verified_.empty(); }
+  // A table brought up to date, and what was done to it ("in sync (N rows)", "brought up to date: ...").
+  void Synced(TableReport& t, const std::string& text) {
+    t.synced = text;
+    anySynced_ = true;
+  }
+  bool AnySynced() const { return anySynced_; }
+  // A table Firebird holds that is not up to date at the end (left as it is, or cut short).
+  void NotInSync() { ++notInSync_; }
+  int NotInSyncCount() const { return notInSync_; }
   // Some verified table differs from its source (or could not be compared).
   bool VerifyFoundDifferences() const { return verifyDiffers_; }
   // True when every row arrived and nothing was shortened, left out or lost otherwise.
@@ -59,6 +70,8 @@ class RunSummary {
  private:
   bool preview_ = false;
   bool stopped_ = false;
+  bool anySynced_ = false;
+  int notInSync_ = 0;
   std::deque<TableReport> tables_;  // references stay valid as tables are added
   std::vector<std::string> shortened_, renamed_, leftOut_, notes_, keys_;
   std::vector<std::pair<std::string, std::string>> notCarried_;  // kind, line

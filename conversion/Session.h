@@ -47,6 +47,7 @@ constexpr int kCloseAfterPreview = 148;
 constexpr int kCloseSource = 150;
 constexpr int kCloseTarget = 152;
 constexpr int kVerify = 160;
+constexpr int kSync = 162;            // a table brought up to date
 }  // namespace line
 
 // The run ends early: a connection is gone (Lost), the user asked it to stop (Halted), or a cast rule

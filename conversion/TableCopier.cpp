@@ -39,7 +39,9 @@ TableOutcome TableCopier::Copy(TablePlan& plan) {
   RunSummary& summary = s_.Summary();
   table_ = &summary.Table(plan.source, plan.target);
   s_.SetTable(table_);
+  plan.report = table_;
   if (!plan.takeUp.replaceWhy.empty()) table_->notes.push_back("replaced, not resumed: " + plan.takeUp.replaceWhy);
+  if (!plan.differs.empty()) table_->notes.push_back("replaced, not brought up to date: " + plan.differs);
   if (plan.disposition == Disposition::Replace) {
     if (s_.Options().copyKeys) replaced_.DropTo(plan.target);
     s_.Emit(DropTableText(plan.target), line::kDropTable);

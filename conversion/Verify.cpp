@@ -187,6 +187,8 @@ struct Row {
   bool unstorable = false;  // the program cannot store it: the run rejected it
   std::string key;          // the source row's key (RowKeyText), where rejected keys are looked up
   std::vector<ado::Value> source;  // the source's values as read, for a caller acting on differences
+  long long number = 0;            // its place in the source's order
+  std::string why;                 // why it cannot be stored
   std::string dbKey;               // Firebird's record key, for the same
 };
 
@@ -402,14 +404,21 @@ bool Comparison::NextSource(Row& row) {
   ++v_.rows;
   row.values.assign(n_, std::nullopt);
   if (byKey_ && rejectedKeys_ && !rejectedKeys_->empty()) row.key = RowKeyText(raw_.values, key_);
-  if (differences_) row.source = raw_.values;
+  if (differences_) {
+    row.source = raw_.values;
+    row.number = v_.rows;
+  }
   row.unstorable = !raw_.readError.empty();
-  if (row.unstorable) return true;
+  if (row.unstorable) {
+    row.why = "The value of " + raw_.readError;
+    return true;
+  }
   bool all = true;
   try {
     all = params_->Build(raw_.values);
-  } catch (const ValueError&) {
+  } catch (const ValueError& e) {
     row.unstorable = true;
+    row.why = e.what();
     return true;
   }
   for (size_t k = 0; k < n_ && k < raw_.values.size(); ++k) {
@@ -477,6 +486,7 @@ void Comparison::CompareGroups() {
   while (haveS_ || haveT_) {
     if (haveS_ && s_.unstorable) {
       ++unstorable_;
+      if (differences_) differences_->Unstorable(s_.number, s_.why);
       AdvanceSource();
       continue;
     }
@@ -492,10 +502,14 @@ void Comparison::CompareGroups() {
     while (c <= 0 && haveS_ && (s_.unstorable || CompareKeys(s_, first) == 0)) {
       if (s_.unstorable) {
         ++unstorable_;
+        if (differences_) differences_->Unstorable(s_.number, s_.why);
       } else {
         Entry& e = group[WholeRow(s_)];
         if (e.count++ == 0 && e.row.values.empty()) e.row = s_;
-        if (differences_ && e.row.source.empty()) e.row.source = s_.source;
+        if (differences_ && e.row.source.empty()) {
+          e.row.source = s_.source;
+          e.row.number = s_.number;
+        }
       }
       AdvanceSource();
     }
@@ -510,7 +524,7 @@ void Comparison::CompareGroups() {
         v_.missing += e.count;
         Example(KeyText(e.row) + ": missing in Firebird" + (e.count > 1 ? " (" + std::to_string(e.count) + " times)" : ""));
         if (differences_)
-          for (long long i = 0; i < e.count; ++i) differences_->Missing(e.row.source);
+          for (long long i = 0; i < e.count; ++i) differences_->Missing(e.row.number, e.row.source);
       } else if (e.count < 0) {
         v_.extra -= e.count;
         Example(KeyText(e.row) + ": in Firebird only" + (e.count < -1 ? " (" + std::to_string(-e.count) + " times)" : ""));
@@ -526,7 +540,7 @@ void Comparison::CompareByKey() {
     if (haveS_ && s_.unstorable) {
       ++unstorable_;
       if (rejectedKeys_ && rejectedKeys_->count(s_.key)) ++unstorableByKey_;
-      if (differences_) differences_->Unstorable(s_.source);
+      if (differences_) differences_->Unstorable(s_.number, s_.why);
       AdvanceSource();
       continue;
     }
@@ -537,7 +551,7 @@ void Comparison::CompareByKey() {
     } else if (c < 0) {
       ++v_.missing;
       Example(KeyText(s_) + ": missing in Firebird");
-      if (differences_) differences_->Missing(s_.source);
+      if (differences_) differences_->Missing(s_.number, s_.source);
       AdvanceSource();
     } else if (c > 0) {
       ++v_.extra;
@@ -555,7 +569,7 @@ void Comparison::CompareByKey() {
       if (!first.empty()) {
         ++v_.differing;
         Example(first);
-        if (differences_) differences_->Differs(s_.source, t_.dbKey);
+        if (differences_) differences_->Differs(s_.number, s_.source, t_.dbKey);
       }
       AdvanceSource();
       AdvanceTarget();

@@ -33,14 +33,14 @@ constexpr size_t kVerifyExamples = 5;
 class RowDifferences {
  public:
   virtual ~RowDifferences() = default;
-  // A source row Firebird lacks.
-  virtual void Missing(const std::vector<ado::Value>& source) = 0;
+  // A source row Firebird lacks; `number` is its place in the source's order, from 1.
+  virtual void Missing(long long number, const std::vector<ado::Value>& source) = 0;
   // A Firebird row the source lacks.
   virtual void Extra(const std::string& dbKey) = 0;
   // A row both hold by its key, with some value not equal.
-  virtual void Differs(const std::vector<ado::Value>& source, const std::string& dbKey) = 0;
-  // A source row the program cannot store (a value Firebird cannot hold).
-  virtual void Unstorable(const std::vector<ado::Value>& /*source*/) {}
+  virtual void Differs(long long number, const std::vector<ado::Value>& source, const std::string& dbKey) = 0;
+  // A source row the program cannot store, and why.
+  virtual void Unstorable(long long number, const std::string& why) = 0;
 };
 
 // A source row's primary key as one text (its values at `ordinals`, NULL apart), as the run keeps the

@@ -43,6 +43,8 @@ struct RecordedFacts : conversion::TakeUpFacts {
   long long SourceRowsUpTo(const std::string&, const conversion::KeyOrder&) override { return upTo; }
   bool KeysMissing() override { return keysMissing; }
   std::optional<long long> IdentityMax() override { return identityMax; }
+  std::string keyDifference;
+  std::string KeyDifference(const std::vector<std::string>&) override { return keyDifference; }
 };
 
 ado::Value Integer(long long n) {

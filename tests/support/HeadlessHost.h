@@ -35,6 +35,7 @@ class HeadlessHost : public conversion::RunEvents, public conversion::DatatypeSi
   std::atomic<bool> stop{false};
   bool verify = false;
   bool resume = false;
+  bool sync = false, replaceDiffering = false;
   conversion::TypeRules rules = conversion::TypeRules::Firebird;
   std::vector<std::string> casts;
   // Only these tables, as the command line's --tables does.
@@ -55,6 +56,8 @@ class HeadlessHost : public conversion::RunEvents, public conversion::DatatypeSi
     o.copyKeys = copyKeys;
     o.verify = verify;
     o.resume = resume;
+    o.sync = sync;
+    o.replaceDiffering = replaceDiffering;
     o.rules = rules;
     o.casts = casts;
     o.only = only;
@@ -71,6 +74,7 @@ class HeadlessHost : public conversion::RunEvents, public conversion::DatatypeSi
   std::vector<long long> firstRunProgress, lastRunProgress;
   bool runProgressForward = true;
   std::function<void(int)> onProgress;
+  std::function<void(const std::string&)> onText;  // each line under the bar
   void Progress(const conversion::RunProgress& p) override {
     using Kind = conversion::RunProgress::Kind;
     switch (p.kind) {
@@ -79,6 +83,7 @@ class HeadlessHost : public conversion::RunEvents, public conversion::DatatypeSi
         return;
       case Kind::Text:
         progressTexts.push_back(p.text);
+        if (onText) onText(p.text);
         return;
       case Kind::Ended:
         hourglass = false;

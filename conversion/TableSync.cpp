@@ -1,0 +1,223 @@
+#include "conversion/TableSync.h"
+
+#include "connectivity/core/ConnString.h"
+#include "connectivity/firebird/FireBird.h"
+#include "conversion/RowExport.h"
+#include "conversion/RowWriter.h"
+#include "conversion/TableDdl.h"
+#include "conversion/Verify.h"
+
+namespace conversion {
+
+namespace {
+
+// The table cannot go on: its database file cannot be written.
+struct TableEnds {};
+
+// Applies what comparing a table finds: new rows through the copy's write path, changed rows by an
+// UPDATE of Firebird's record, the record keys of the rows only Firebird holds kept for later.
+class Applier : public RowDifferences {
+ public:
+  Applier(Session& s, TablePlan& plan, const TableDdl& ddl, TableReport& report)
+      : s_(s), plan_(plan), ddl_(ddl), report_(report), writer_(s, plan.target, ddl, report), params_(ddl) {}
+
+  void Missing(long long number, const std::vector<ado::Value>& source) override {
+    Check();
+    if (writer_.Write(number, source, std::nullopt, {})) throw TableEnds{};
+  }
+
+  void Differs(long long number, const std::vector<ado::Value>& source, const std::string& dbKey) override {
+    Check();
+    try {
+      if (!params_.Build(source)) {
+        // A value only the literal statement carries: the record goes, and the row comes in again.
+        Delete(dbKey);
+        ++replaced_;
+        if (writer_.Write(number, source, std::nullopt, {})) throw TableEnds{};
+        return;
+      }
+      if (!update_) update_ = s_.Firebird().Prepare(UpdateText());
+      std::vector<ado::Param> params = params_.Params();
+      params.push_back(Key(dbKey));
+      update_->Execute(params);
+      ++plan_.synced.updated;
+    } catch (const std::exception& e) {
+      if (writer_.Refuse(number, e, line::kWriteRow, {})) throw TableEnds{};
+    }
+  }
+
+  void Extra(const std::string& dbKey) override { plan_.synced.deletes.push_back(dbKey); }
+
+  void Unstorable(long long number, const std::string& why) override {
+    if (writer_.Refuse(number, ValueError(why), line::kBuildRow, {})) throw TableEnds{};
+  }
+
+  // Sends what is gathered; the rows written through it were inserted (or came in again for an update).
+  bool Flush() {
+    const bool ended = writer_.Flush();
+    plan_.synced.inserted = report_.written - replaced_;
+    plan_.synced.updated += replaced_;
+    replaced_ = 0;
+    report_.written = plan_.synced.inserted + plan_.synced.updated;
+    return ended;
+  }
+  const std::string& Why() const { return writer_.Why(); }
+
+ private:
+  // A stop asked for during the compare ends it, with the rows gathered so far sent.
+  void Check() {
+    if (!s_.StopRequested()) return;
+    Flush();
+    throw Halted{};
+  }
+  void Delete(const std::string& dbKey) {
+    if (!delete_) delete_ = s_.Firebird().Prepare("DELETE FROM " + QuoteIdentifier(plan_.target) + " WHERE RDB$DB_KEY = ?");
+    delete_->Execute({Key(dbKey)});
+  }
+  std::string UpdateText() const {
+    std::string set;
+    for (const auto& c : ddl_.columnNames) set += (set.empty() ? "" : ", ") + QuoteIdentifier(c) + " = ?";
+    return "UPDATE " + QuoteIdentifier(plan_.target) + " SET " + set + " WHERE RDB$DB_KEY = ?";
+  }
+  static ado::Param Key(const std::string& dbKey) {
+    ado::Param p;
+    p.type = ado::Param::Type::Octets;
+    p.bytes = dbKey;
+    return p;
+  }
+
+  Session& s_;
+  TablePlan& plan_;
+  const TableDdl& ddl_;
+  TableReport& report_;
+  RowWriter writer_;
+  ParamBuilder params_;
+  std::unique_ptr<ado::PreparedStatement> update_, delete_;
+  long long replaced_ = 0;  // updates made as a delete and an insert
+};
+
+}  // namespace
+
+void TableSync::Sync(TablePlan& plan) {
+  RunSummary& summary = s_.Summary();
+  TableReport& report = summary.Table(plan.source, plan.target);
+  plan.report = &report;
+  s_.SetTable(&report, plan.rows.value_or(0));
+  s_.Text("Please wait.. Bringing table " + plan.source + " up to date");
+  TableDdl ddl;
+  std::vector<std::string> sourceNames;
+  // Firebird is read on a connection of its own, in one snapshot; the changes go on the run's.
+  ado::Connection reader;
+  if (!s_.SourceStep(line::kSync, [&] { ddl = PlannedTable(s_.Source(), plan.ref, plan.target, plan.types, &sourceNames); }) ||
+      !s_.Step(line::kSync, [&] { reader.Open(FireBird::Target(s_.Options().target)); })) {
+    report.notes.push_back("not brought up to date: " + FirstLine(s_.LastError()));
+    summary.NotInSync();
+    return;
+  }
+  // The table is as a conversion makes it: foreign keys of new tables may refer to it.
+  if (plan.keys) {
+    plan.keys->Created(ddl, sourceNames);
+    plan.keys->kept = true;
+  }
+  const std::vector<std::string> key = planner_.KeyColumns(plan, line::kSync);
+  Applier applier(s_, plan, ddl, report);
+  TableVerdict v;
+  bool ended = false;
+  try {
+    s_.SourceStep(line::kSync, [&] {
+      v = VerifyTable(s_.Source(), reader, plan.ref, plan.source, plan.target, key, plan.types, 0, nullptr, &applier);
+    });
+  } catch (const TableEnds&) {
+    ended = true;
+  } catch (...) {
+    // Stopped, or a connection is gone: what was gathered is written first, and counted.
+    applier.Flush();
+    report.read = v.rows;
+    throw;
+  }
+  ended = applier.Flush() || ended;
+  report.read = plan.synced.rows = v.rows;
+  if (s_.StopRequested()) throw Halted{};
+  if (ended || !v.error.empty()) {
+    report.notes.push_back("not brought up to date: " + (ended ? applier.Why() : v.error));
+    summary.NotInSync();
+    return;
+  }
+  plan.synced.compared = true;
+}
+
+void TableSync::DeleteRows(std::vector<TablePlan*> order) {
+  RunSummary& summary = s_.Summary();
+  for (TablePlan* plan : order) {
+    if (plan->disposition != Disposition::Sync || !plan->synced.compared) continue;
+    TableReport& report = *plan->report;
+    s_.SetTable(&report);
+    if (!plan->synced.deletes.empty()) {
+      if (s_.StopRequested()) {
+        report.notes.push_back("not brought up to date: stopped before its " + std::to_string(plan->synced.deletes.size()) +
+                               " rows only Firebird holds were deleted");
+        summary.NotInSync();
+        continue;
+      }
+      s_.Text("Please wait.. Deleting the rows only Firebird holds from " + plan->source);
+      std::unique_ptr<ado::PreparedStatement> remove;
+      if (!s_.Step(line::kSync, [&] {
+            remove = s_.Firebird().Prepare("DELETE FROM " + QuoteIdentifier(plan->target) + " WHERE RDB$DB_KEY = ?");
+          }))
+        continue;
+      long long n = 0, refused = 0;
+      for (const std::string& dbKey : plan->synced.deletes) {
+        ++n;
+        ado::Param p;
+        p.type = ado::Param::Type::Octets;
+        p.bytes = dbKey;
+        try {
+          remove->Execute({p});
+          ++plan->synced.deleted;
+        } catch (const std::exception& e) {
+          ++refused;
+          std::string why;
+          if (s_.RejectRow(n, e, line::kSync, {}, why)) break;
+        }
+      }
+      if (refused > 0) {
+        report.notes.push_back(std::to_string(refused) + " of its " + std::to_string(n) +
+                               " rows only Firebird holds could not be deleted (the rows named here count among those)");
+        summary.NotInSync();
+      }
+      plan->synced.deletes.clear();
+      plan->synced.deletes.shrink_to_fit();
+    }
+    Finish(*plan);
+  }
+  s_.SetTable(nullptr);
+}
+
+void TableSync::Finish(TablePlan& plan) {
+  TablePlan::Synced& r = plan.synced;
+  TableReport& report = *plan.report;
+  const bool changed = r.inserted + r.updated + r.deleted > 0;
+  s_.Summary().Synced(report, changed ? "brought up to date: " + std::to_string(r.inserted) + " inserted, " +
+                                            std::to_string(r.updated) + " updated, " + std::to_string(r.deleted) +
+                                            " deleted of " + std::to_string(r.rows) + " rows"
+                                      : "in sync (" + std::to_string(r.rows) + " rows)");
+  if (!changed) return;
+  // An identity goes on after the largest value Firebird now holds.
+  const long long step = !plan.keys || plan.keys->schema.identityIncrement == 0 ? 1 : plan.keys->schema.identityIncrement;
+  s_.Step(line::kSync, [&] {
+    ado::Backend& fb = s_.Firebird().Active();
+    s_.Firebird().Flush();
+    ado::Recordset col(fb.Query("SELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS WHERE RDB$IDENTITY_TYPE IS NOT NULL AND "
+                                "RDB$RELATION_NAME = " +
+                                ado::SqlString(plan.target)));
+    if (col.Eof()) return;
+    const std::string column = QuoteIdentifier(col.Fields(0).value.ToString());
+    ado::Recordset max(fb.Query("SELECT MAX(" + column + ") FROM " + QuoteIdentifier(plan.target)));
+    if (max.Eof() || max.Fields(0).value.kind != ado::Kind::Integer) return;
+    const long long restart = max.Fields(0).value.integer + (step < 0 ? 1 : step) - 1;
+    s_.Firebird().Execute("ALTER TABLE " + QuoteIdentifier(plan.target) + " ALTER COLUMN " + column + " RESTART WITH " +
+                          std::to_string(restart));
+  });
+}
+
+}  // namespace conversion
