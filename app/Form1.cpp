@@ -588,7 +588,7 @@ void Form1::SetProgressText(const std::string& text) { ProgressBar1->setFormat(L
 
 int Form1::AskOverwrite(const std::string& text, bool first) {
   const int answer = MsgBox::Show(this, S(text), first ? MsgBox::YesNoResume : MsgBox::YesNo, "Overwrite?");
-  return answer == MsgBox::Resume ? conversion::kResume : answer;
+  return answer == MsgBox::Resume ? conversion::kResume : answer == MsgBox::Sync ? conversion::kSync : answer;
 }
 
 void Form1::Tell(conversion::MessageKind kind, const std::string& text) {

@@ -90,7 +90,8 @@ class Form1 : public QWidget, public conversion::RunEvents {
   // What the run tells and asks, on this window's thread (RunWorker queues the calls here).
   // The whole run's progress goes into the window's title: "Tarnwick - table 3 of 12, 41% of all rows ...".
   void Progress(const conversion::RunProgress& progress) override;
-  // The first Overwrite? of a run also offers "Skip Complete Tables" (answered kResume).
+  // The first Overwrite? of a run also offers "Skip Complete Tables" (answered kResume) and "Bring Up To
+  // Date" (kSync).
   int AskOverwrite(const std::string& text, bool first) override;
   void Tell(conversion::MessageKind kind, const std::string& text) override;
   void NewScript() override;

@@ -44,11 +44,17 @@ int Show(QWidget* owner, const QString& text, int buttons, const QString& title,
   if (buttons == YesNo || buttons == YesNoResume) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     QPushButton* resume = buttons == YesNoResume ? box.addButton("Skip Complete Tables", QMessageBox::AcceptRole) : nullptr;
+    QPushButton* sync = buttons == YesNoResume ? box.addButton("Bring Up To Date", QMessageBox::AcceptRole) : nullptr;
     if (resume)
       resume->setToolTip("For this and every further table Firebird holds: skip it when it is complete, go on after "
                          "its largest key when it holds the first rows, replace it otherwise.");
+    if (sync)
+      sync->setToolTip("For this and every further table Firebird holds: insert the rows it lacks, update the rows "
+                       "that changed and delete the rows the source no longer has; rows that did not change are "
+                       "not written.");
     const int pressed = box.exec();
     if (resume && box.clickedButton() == resume) return Resume;
+    if (sync && box.clickedButton() == sync) return Sync;
     return pressed == QMessageBox::Yes ? Yes : No;
   }
   box.setStandardButtons(QMessageBox::Ok);

@@ -11,10 +11,11 @@ class QWidget;
 
 namespace MsgBox {
 
-// YesNoResume: "Yes", "No" and "Skip Complete Tables" (answered Resume), for the first Overwrite?.
+// YesNoResume: "Yes", "No", "Skip Complete Tables" (answered Resume) and "Bring Up To Date" (answered
+// Sync), for the first Overwrite?.
 enum Buttons { OKOnly = 0, YesNo = 4, YesNoResume = 104 };
 enum Icon { NoIcon = 0, Exclamation = 48 };
-enum Answer { OK = 1, Yes = 6, No = 7, Resume = 100 };
+enum Answer { OK = 1, Yes = 6, No = 7, Resume = 100, Sync = 101 };
 
 // Shows a modal message; an empty title means the application title. Returns the button pressed.
 int Show(QWidget* owner, const QString& text, int buttons = OKOnly, const QString& title = {}, int icon = NoIcon);

@@ -126,11 +126,19 @@ void ConversionRun::Plan(Phases& p) {
   if (s.Options().Syncing()) p.planner.OrderParentsFirst();
 }
 
-bool ConversionRun::TakeTable(Phases& p, TablePlan& plan) {
+bool ConversionRun::TakeTable(Phases& p, size_t i) {
   Session& s = p.s;
   RunSummary& summary = s.Summary();
   const RunOptions& o = s.Options();
-  p.planner.Decide(plan);
+  p.planner.Decide(p.planner.Tables()[i]);
+  if (p.planner.SyncChosenNow()) {
+    // Every table from here on is brought up to date: the ones not taken yet, this one with them, go
+    // parents first.
+    p.planner.OrderParentsFirst(i + 1);
+    current_ = p.planner.Tables()[i].source;
+    p.planner.Decide(p.planner.Tables()[i]);
+  }
+  TablePlan& plan = p.planner.Tables()[i];
   if (plan.disposition == Disposition::Leave) {
     // A table left as it is has no rows to copy.
     if (plan.rows) s.Uncount(*plan.rows);
@@ -284,7 +292,7 @@ void ConversionRun::Run(const RunOptions& options) {
       bool goOn = true;
       try {
         if (s.StopRequested()) throw Halted{};
-        goOn = TakeTable(p, plans[i]);
+        goOn = TakeTable(p, i);
       } catch (const Lost&) {
         NameUnfinished(p, i, false);
         throw;
@@ -297,11 +305,8 @@ void ConversionRun::Run(const RunOptions& options) {
       s.Text("");
     }
     // The rows only Firebird holds go last, children's before their parents'.
-    if (s.Options().Syncing()) {
-      std::vector<TablePlan*> childrenFirst;
-      for (auto& plan : p.planner.Tables()) childrenFirst.push_back(&plan);
-      p.sync.DeleteRows(childrenFirst);
-    }
+    if (std::any_of(plans.begin(), plans.end(), [](const TablePlan& t) { return t.disposition == Disposition::Sync; }))
+      p.sync.DeleteRows(p.planner.ChildrenFirst());
     // The last row is written: the file waits for the disk again from here on.
     s.WritesDone();
     Finish(p);

@@ -78,7 +78,7 @@ class ConversionRun {
   void Plan(Phases& p);
   // One table: what is done with it, its rows, its constraints and its own preview. False when the
   // table loop must end (a per-table preview left without "Skip Table").
-  bool TakeTable(Phases& p, TablePlan& plan);
+  bool TakeTable(Phases& p, size_t i);
   // After the last table: foreign keys, CHECKs not carried, sequences, objects, verification, the
   // unused casts and the preview of the whole run.
   void Finish(Phases& p);

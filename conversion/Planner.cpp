@@ -357,11 +357,7 @@ TakeUp Planner::PlanTakeUp(TablePlan& plan) {
   return DecideTakeUp(*FactsFor(plan));
 }
 
-void Planner::OrderParentsFirst() {
-  std::vector<std::string> targets;
-  // The loop takes the last table first: the order is worked out in the loop's order, then turned back.
-  std::reverse(plans_.begin(), plans_.end());
-  for (const auto& p : plans_) targets.push_back(p.target);
+std::vector<std::pair<std::string, std::string>> Planner::FirebirdForeignKeys() {
   std::vector<std::pair<std::string, std::string>> edges;
   s_.Step(line::kTakeUp, [&] {
     ado::Recordset rs(s_.Firebird().Active().Query(
@@ -370,10 +366,33 @@ void Planner::OrderParentsFirst() {
         "JOIN RDB$RELATION_CONSTRAINTS PK ON PK.RDB$CONSTRAINT_NAME = R.RDB$CONST_NAME_UQ"));
     for (; !rs.Eof(); rs.MoveNext()) edges.emplace_back(rs.Fields(0).value.ToString(), rs.Fields(1).value.ToString());
   });
-  std::vector<TablePlan> ordered;
-  for (size_t i : ParentsFirst(targets, edges)) ordered.push_back(std::move(plans_[i]));
-  plans_ = std::move(ordered);
-  std::reverse(plans_.begin(), plans_.end());
+  return edges;
+}
+
+void Planner::OrderParentsFirst(size_t count) {
+  count = std::min(count, plans_.size());
+  // The loop takes the last table first: the order is worked out in the loop's order, then turned back.
+  std::vector<TablePlan> taken(std::make_move_iterator(plans_.begin()), std::make_move_iterator(plans_.begin() + count));
+  std::reverse(taken.begin(), taken.end());
+  std::vector<std::string> targets;
+  for (const auto& p : taken) targets.push_back(p.target);
+  const std::vector<size_t> order = ParentsFirst(targets, FirebirdForeignKeys());
+  for (size_t k = 0; k < count; ++k) plans_[count - 1 - k] = std::move(taken[order[k]]);
+}
+
+std::vector<TablePlan*> Planner::ChildrenFirst() {
+  std::vector<std::string> targets;
+  for (const auto& p : plans_) targets.push_back(p.target);
+  const std::vector<size_t> order = ParentsFirst(targets, FirebirdForeignKeys());
+  std::vector<TablePlan*> out;
+  for (auto k = order.rbegin(); k != order.rend(); ++k) out.push_back(&plans_[*k]);
+  return out;
+}
+
+bool Planner::SyncChosenNow() {
+  const bool now = syncChosenNow_;
+  syncChosenNow_ = false;
+  return now;
 }
 
 std::vector<size_t> ParentsFirst(const std::vector<std::string>& targets,
@@ -397,9 +416,22 @@ std::vector<size_t> ParentsFirst(const std::vector<std::string>& targets,
       for (size_t p : parents[i]) ready = ready && placed[p];
       if (ready) next = i;
     }
-    if (next == n)
-      for (size_t i = 0; i < n && next == n; ++i)
-        if (!placed[i]) next = i;
+    // In a cycle: the first table left that leads back to itself through tables not placed yet.
+    auto onCycle = [&](size_t start) {
+      std::vector<size_t> stack(parents[start].begin(), parents[start].end());
+      std::vector<bool> seen(n, false);
+      while (!stack.empty()) {
+        const size_t t = stack.back();
+        stack.pop_back();
+        if (t == start) return true;
+        if (placed[t] || seen[t]) continue;
+        seen[t] = true;
+        stack.insert(stack.end(), parents[t].begin(), parents[t].end());
+      }
+      return false;
+    };
+    for (size_t i = 0; i < n && next == n; ++i)
+      if (!placed[i] && onCycle(i)) next = i;
     placed[next] = true;
     order.push_back(next);
   }
@@ -417,7 +449,7 @@ void Planner::Decide(TablePlan& plan) {
     askedOverwrite_ = true;
     answer = s_.Events().AskOverwrite(question, true);
     resumeChosen_ = answer == kResume;
-    syncChosen_ = answer == kSync;
+    syncChosen_ = syncChosenNow_ = answer == kSync;
   } else if (!resumeChosen_ && !syncChosen_ && !o.Resuming() && !o.Syncing()) {
     answer = s_.Events().AskOverwrite(question, false);
   }

@@ -108,9 +108,13 @@ class Planner {
   void Name(const std::vector<MSSQL::TableRef>& listed);
   void ReadKeys();
   void CountRows();
-  // Bringing tables up to date: the tables in the order the loop takes them (last first) become parents'
-  // before their children's, as Firebird's foreign keys between them say.
-  void OrderParentsFirst();
+  // Bringing tables up to date: the first `count` tables, in the order the loop takes them (last first),
+  // become parents' before their children's, as Firebird's foreign keys between them say.
+  void OrderParentsFirst(size_t count = static_cast<size_t>(-1));
+  // Every table, children's before their parents', for deleting.
+  std::vector<TablePlan*> ChildrenFirst();
+  // The first "Overwrite?" was just answered kSync: the tables not taken yet are to be ordered for it.
+  bool SyncChosenNow();
   std::vector<TablePlan>& Tables() { return plans_; }
   // Display names of the tables listed, and of those Firebird holds; the source table of a display name.
   std::vector<std::string> SourceNames() const;
@@ -138,6 +142,8 @@ class Planner {
  private:
   TakeUp PlanTakeUp(TablePlan& plan);
   std::unique_ptr<TakeUpFacts> FactsFor(const TablePlan& plan);
+  // Firebird's foreign keys: referring table, referred table.
+  std::vector<std::pair<std::string, std::string>> FirebirdForeignKeys();
 
   Session& s_;
   std::vector<TablePlan> plans_;
@@ -150,6 +156,7 @@ class Planner {
   bool askedOverwrite_ = false;  // the run asked its first Overwrite?
   bool resumeChosen_ = false;    // ... and it was answered kResume
   bool syncChosen_ = false;      // ... or kSync
+  bool syncChosenNow_ = false;
 };
 
 }  // namespace conversion

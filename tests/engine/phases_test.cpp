@@ -6,6 +6,7 @@
 #include "conversion/Planner.h"
 #include "conversion/ReplacedKeys.h"
 #include "conversion/Session.h"
+#include "conversion/TableSync.h"
 #include "support/HeadlessHost.h"
 #include "support/TestSupport.h"
 
@@ -310,4 +311,20 @@ TEST_F(ReplacedKeysTest, KeysThatCannotBeMadeAgainAreNamedWithTheirStatement) {
   EXPECT_NE(Summary().find("FK_C_P"), std::string::npos);
   ASSERT_FALSE(host.shown.empty());
   EXPECT_EQ(host.shown[0].rfind("ERROR: ", 0), 0u);
+}
+
+TEST(ParentsFirst, EveryTableComesAfterTheTablesItRefersToAndACycleKeepsItsOrder) {
+  // Lines refer to Orders, Orders to Customers; Customers and Regions refer to each other.
+  const std::vector<std::string> tables{"Lines", "Orders", "Customers", "Regions", "Loose"};
+  const std::vector<std::pair<std::string, std::string>> keys{
+      {"LINES", "Orders"}, {"Orders", "customers"}, {"Customers", "Regions"}, {"Regions", "Customers"}, {"Orders", "Orders"},
+      {"Gone", "Orders"}};
+  const std::vector<size_t> order = conversion::ParentsFirst(tables, keys);
+  ASSERT_EQ(order.size(), tables.size());
+  auto at = [&](size_t table) { return std::find(order.begin(), order.end(), table) - order.begin(); };
+  EXPECT_LT(at(1), at(0));
+  EXPECT_LT(at(2), at(1));
+  // A table that is free goes first; the cycle is broken where the given order puts it first, and a
+  // table waits for no more than its own parents.
+  EXPECT_EQ(order, (std::vector<size_t>{4, 2, 1, 0, 3}));
 }

@@ -109,6 +109,40 @@ class RunTest : public QObject {
     QCOMPARE(Query("SELECT COUNT(*), COUNT(DISTINCT \"Id\") FROM \"Keyed\""), (std::vector<std::vector<std::string>>{{"300", "300"}}));
   }
 
+  void firstOverwriteCanBringEveryTableUpToDate() {
+    Make(false, false, {"CREATE TABLE Keyed (Id INTEGER NOT NULL PRIMARY KEY, Name VARCHAR(10))",
+                        "INSERT INTO Keyed VALUES (1, 'one'), (2, 'two'), (3, 'three')", "CREATE TABLE Loose (X INTEGER)",
+                        "INSERT INTO Loose VALUES (5), (5)"});
+    form->PushButton7_Click();
+    WaitIdle(*form);
+    // Firebird drifts from the source: a row changed, one gone, one more of a keyless table.
+    {
+      ado::Connection c;
+      c.Open(FireBird::ConnectionString(target));
+      c.Execute("UPDATE \"Keyed\" SET \"Name\" = 'TWO' WHERE \"Id\" = 2");
+      c.Execute("DELETE FROM \"Keyed\" WHERE \"Id\" = 3");
+      c.Execute("INSERT INTO \"Loose\" VALUES (5)");
+    }
+    MsgBox::Log().clear();
+    MsgBox::QueueAnswer(MsgBox::Sync);
+    form->PushButton7_Click();
+    WaitIdle(*form);
+    int asked = 0;
+    for (const auto& m : MsgBox::Log()) {
+      asked += m.title == "Overwrite?";
+      QVERIFY2(m.title != "Application Error", qPrintable(m.text));
+    }
+    QCOMPARE(asked, 1);
+    const QString summary = MsgBox::Log().last().text;
+    QVERIFY2(summary.contains("Table \"Keyed\": brought up to date: 1 inserted, 1 updated, 0 deleted of 3 rows"),
+             qPrintable(summary));
+    QVERIFY2(summary.contains("Table \"Loose\": brought up to date: 0 inserted, 0 updated, 1 deleted of 2 rows"),
+             qPrintable(summary));
+    QCOMPARE(Query("SELECT \"Id\", \"Name\" FROM \"Keyed\" ORDER BY 1"),
+             (std::vector<std::vector<std::string>>{{"1", "one"}, {"2", "two"}, {"3", "three"}}));
+    QCOMPARE(Query("SELECT COUNT(*) FROM \"Loose\""), (std::vector<std::vector<std::string>>{{"2"}}));
+  }
+
   void previewOffOverwriteYes() {
     Make(false, false, kThreeTables);
     {
