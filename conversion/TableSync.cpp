@@ -190,6 +190,8 @@ void TableSync::DeleteRows(std::vector<TablePlan*> order) {
     }
     Finish(*plan);
   }
+  // Committed while the file still goes without a disk wait for every page.
+  s_.BeforeWait();
   s_.SetTable(nullptr);
 }
 
