@@ -44,10 +44,10 @@ const char* const kCatalog = R"json({"database": "bikes", "password": "pw", "tab
  ],
  "objects": [{"schema": "dbo", "name": "Invoices", "type": "VIEW", "definition": "create view Invoices as select 1 as a"},
              {"schema": "Sales", "name": "uspGetCustomer", "type": "PROCEDURE"},
-             {"schema": "Sales", "name": "trCustomer", "type": "TRIGGER", "table": "Customer"},
+             {"schema": "Sales", "name": "trCustomer", "type": "TRIGGER", "table": "Customer", "table_schema": "Sales"},
              {"schema": "dbo", "name": "ufnTotal", "type": "FUNCTION"},
              {"schema": "dbo", "name": "Shoppers", "type": "SYNONYM"},
-             {"schema": "Sales", "name": "Customer", "type": "FULLTEXT_INDEX", "table": "Customer"}],
+             {"schema": "Sales", "name": "Customer", "type": "FULLTEXT_INDEX", "table": "Customer", "table_schema": "Sales"}],
  "sequences": [{"schema": "Sales", "name": "OrderNo", "type": "bigint", "start": 1, "increment": 1, "current": 1042},
                {"schema": "dbo", "name": "Ticket", "type": "int", "start": 100, "increment": 10, "current": 100, "used": false}]
 })json";
