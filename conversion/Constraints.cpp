@@ -191,6 +191,8 @@ void Constraints::NameObjects() {
     // A full-text index goes by its table; a trigger names its table too.
     if (o.kind == "FULLTEXT_INDEX")
       s_.Summary().NotCarried(o.kind, o.schema + "." + (o.table.empty() ? o.name : o.table));
+    else if (o.schema.empty())  // a database trigger belongs to no schema
+      s_.Summary().NotCarried(o.kind, o.name);
     else
       s_.Summary().NotCarried(o.kind, o.schema + "." + o.name,
                               o.kind == "TRIGGER" && !o.table.empty() ? "on table " + planner_.Display({o.schema, o.table}) : "");

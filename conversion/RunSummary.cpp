@@ -74,7 +74,9 @@ constexpr Kind kKinds[] = {
     {"PROCEDURE", "procedure", "procedures"},
     {"FUNCTION", "function", "functions"},
     {"TRIGGER", "trigger", "triggers"},
+    {"DDL_TRIGGER", "database trigger", "database triggers"},
     {"SYNONYM", "synonym", "synonyms"},
+    {"SECURITY_POLICY", "security policy (row-level security)", "security policies (row-level security)"},
     {"XML_SCHEMA_COLLECTION", "XML schema collection", "XML schema collections"},
     {"FULLTEXT_INDEX", "full-text index", "full-text indexes"},
 };

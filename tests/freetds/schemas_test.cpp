@@ -47,6 +47,9 @@ const char* const kCatalog = R"json({"database": "bikes", "password": "pw", "tab
              {"schema": "Sales", "name": "trCustomer", "type": "TRIGGER", "table": "Customer", "table_schema": "Sales"},
              {"schema": "dbo", "name": "ufnTotal", "type": "FUNCTION"},
              {"schema": "dbo", "name": "Shoppers", "type": "SYNONYM"},
+             {"schema": "Sales", "name": "OwnRowsOnly", "type": "SECURITY_POLICY",
+              "definition": "CREATE SECURITY POLICY Sales.OwnRowsOnly ADD FILTER PREDICATE dbo.fnOwn(CustomerID) ON Sales.Customer"},
+             {"name": "trNoDrops", "type": "TRIGGER", "definition": "CREATE TRIGGER trNoDrops ON DATABASE FOR DROP_TABLE AS ROLLBACK"},
              {"schema": "Sales", "name": "Customer", "type": "FULLTEXT_INDEX", "table": "Customer", "table_schema": "Sales"}],
  "sequences": [{"schema": "Sales", "name": "OrderNo", "type": "bigint", "start": 1, "increment": 1, "current": 1042},
                {"schema": "dbo", "name": "Ticket", "type": "int", "start": 100, "increment": 10, "current": 100, "used": false}]
@@ -145,13 +148,14 @@ TEST_F(SchemasTest, ChecksSequencesAndObjectsAreCarriedOrNamed) {
   EXPECT_EQ(Rows(c, "SELECT NEXT VALUE FOR \"Ticket\" FROM RDB$DATABASE")[0][0], "100");
 
   // Everything else is named, by kind, and the run does not end with a bare "Done.".
-  EXPECT_NE(s.find("Not carried over: 2 CHECK constraints, 1 view, 1 procedure, 1 function, 1 trigger, 1 synonym, "
-                   "1 full-text index\n"),
+  EXPECT_NE(s.find("Not carried over: 2 CHECK constraints, 1 view, 1 procedure, 1 function, 1 trigger, 1 database "
+                   "trigger, 1 synonym, 1 security policy (row-level security), 1 full-text index\n"),
             std::string::npos)
       << s;
   for (const char* line : {"view dbo.Invoices", "procedure Sales.uspGetCustomer", "function dbo.ufnTotal",
                            "trigger Sales.trCustomer: on table Sales.Customer", "synonym dbo.Shoppers",
-                           "full-text index Sales.Customer"})
+                           "full-text index Sales.Customer", "database trigger trNoDrops",
+                           "security policy (row-level security) Sales.OwnRowsOnly"})
     EXPECT_NE(s.find(std::string("    ") + line + "\n"), std::string::npos) << line << "\n" << s;
 }
 
