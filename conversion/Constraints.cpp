@@ -153,6 +153,7 @@ void Constraints::Sequences() {
     const bool there = existing.count(ado::ToLower(target)) > 0;
     if (there && !s_.Options().Syncing()) {
       summary.Note("Sequence \"" + source + "\" was left as it is: Firebird has a sequence \"" + target + "\" already");
+      sequenceNames_[ado::ToLower(source)] = target;
       continue;
     }
     // Firebird 3's INCREMENT BY is a 32-bit number, and its parser takes no literal below -2147483647.
@@ -176,10 +177,47 @@ void Constraints::Sequences() {
                                               " INCREMENT BY " + std::to_string(step) + ";"
                                         : "CREATE SEQUENCE " + QuoteIdentifier(target) + " START WITH " + std::to_string(start) +
                                               " INCREMENT BY " + std::to_string(step) + ";";
-    if (!s_.Emit(statement, line::kSequences)) summary.Note("Sequence \"" + source + "\" was not made: " + Reason(s_.LastError()));
-    else if (atEnd)
+    if (!s_.Emit(statement, line::kSequences)) {
+      summary.Note("Sequence \"" + source + "\" was not made: " + Reason(s_.LastError()));
+      continue;
+    }
+    sequenceNames_[ado::ToLower(source)] = target;
+    if (atEnd)
       summary.Note("Sequence \"" + source + "\" has handed out its last value (" + q.current +
                    "): SQL Server gives no more, but Firebird's next value wraps around to the other end of 64 bits");
+  }
+}
+
+void Constraints::SequenceDefaults() {
+  RunSummary& summary = s_.Summary();
+  NameShortener names;
+  if (s_.Executing()) {
+    s_.Step(line::kSequences, [&] {
+      ado::Recordset rs(s_.Firebird().Active().Query("SELECT TRIM(RDB$TRIGGER_NAME) FROM RDB$TRIGGERS"));
+      for (; !rs.Eof(); rs.MoveNext()) names.Reserve(rs.Fields(0).value.ToString());
+    });
+  }
+  for (const TablePlan& plan : planner_.Tables()) {
+    const TableKeys* keys = plan.keys;
+    if (!keys || !keys->IsCreated() || keys->kept || !IsDone(plan.source)) continue;
+    for (const auto& c : keys->schema.columns) {
+      std::string schema, name;
+      if (c.identity || !SequenceOfDefault(c.defaultText, schema, name)) continue;
+      const std::string column = keys->TargetColumn(c.name);
+      const auto sequence = sequenceNames_.find(ado::ToLower(MSSQL::DisplayName({schema, name})));
+      auto leftOut = [&](const std::string& why) {
+        summary.KeyLeftOut("Table \"" + plan.source + "\": the default " + c.defaultText + " of column \"" + c.name + "\" (" +
+                           why + ")");
+      };
+      if (column.empty()) continue;
+      if (sequence == sequenceNames_.end()) {
+        leftOut("its sequence is not in Firebird");
+        continue;
+      }
+      const std::string trigger = names.Shorten(plan.target + "_" + column + "_NEXT");
+      if (!s_.Emit(SequenceTriggerText(trigger, plan.target, column, sequence->second), line::kSequences))
+        leftOut("its trigger was refused: " + Reason(s_.LastError()));
+    }
   }
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -35,6 +36,9 @@ class Constraints {
   void NameChecks();
   // Makes the source's sequences in Firebird, continuing where they stand.
   void Sequences();
+  // A column whose default is the next value of a sequence gets a trigger that fills it when an INSERT
+  // leaves it NULL (after Sequences, for the tables made in this run).
+  void SequenceDefaults();
   // Names what the source holds besides tables: views, procedures, functions, triggers, ...
   void NameObjects();
 
@@ -52,6 +56,7 @@ class Constraints {
   ReplacedKeys& replaced_;
   std::set<std::string> done_;          // lower-cased source names of the tables created and filled
   std::vector<std::string> givenHere_;  // foreign keys put into the current table's own preview
+  std::map<std::string, std::string> sequenceNames_;  // lower-cased "Schema.Name" of the source: Firebird's name
 };
 
 }  // namespace conversion

@@ -209,6 +209,7 @@ void ConversionRun::Finish(Phases& p) {
   if (o.copyKeys) p.constraints.ForeignKeys(true);
   else p.constraints.NameChecks();
   p.constraints.Sequences();
+  if (o.copyKeys) p.constraints.SequenceDefaults();
   p.constraints.NameObjects();
   if (o.verify && s.Executing() && VerifyTables(s, p.planner, p.verified)) {
     stopped_ = true;

@@ -2,6 +2,7 @@
 #include "conversion/TableDdl.h"
 
 #include <algorithm>
+#include <regex>
 #include <cctype>
 
 #include "connectivity/core/ConnString.h"
@@ -208,6 +209,39 @@ void TableKeys::MakeKeyColumnsIndexable(const std::vector<std::string>& sourceNa
   }
 }
 
+bool SequenceOfDefault(const std::string& sqlServerText, std::string& schema, std::string& name) {
+  // One part of a name: [bracketed] (with "]]" for "]"), "quoted", or a plain word.
+  static const std::string part = R"((\[(?:[^\]]|\]\])+\]|"(?:[^"]|"")+"|[A-Za-z_@#][\w@#$]*))";
+  static const std::regex re(R"(^[\s(]*next\s+value\s+for\s+)" + part + R"((?:\s*\.\s*)" + part + R"()?[\s)]*$)",
+                             std::regex::icase);
+  std::smatch m;
+  if (!std::regex_match(sqlServerText, m, re)) return false;
+  auto unquote = [](std::string p) {
+    if (p.size() >= 2 && (p.front() == '[' || p.front() == '"')) {
+      const char close = p.front() == '[' ? ']' : '"';
+      p = p.substr(1, p.size() - 2);
+      for (size_t at = 0; (at = p.find(std::string(2, close), at)) != std::string::npos; ++at) p.erase(at, 1);
+    }
+    return p;
+  };
+  if (m[2].matched) {
+    schema = unquote(m[1]);
+    name = unquote(m[2]);
+  } else {
+    schema = "dbo";
+    name = unquote(m[1]);
+  }
+  return true;
+}
+
+std::string SequenceTriggerText(const std::string& trigger, const std::string& table, const std::string& column,
+                                const std::string& sequence) {
+  const std::string c = QuoteIdentifier(column);
+  return "CREATE TRIGGER " + QuoteIdentifier(trigger) + " FOR " + QuoteIdentifier(table) +
+         " ACTIVE BEFORE INSERT POSITION 0 AS BEGIN IF (NEW." + c + " IS NULL) THEN NEW." + c + " = NEXT VALUE FOR " +
+         QuoteIdentifier(sequence) + "; END";
+}
+
 std::string TableKeys::ColumnModifiers(const std::string& sourceName, const ColumnType& type) {
   const MSSQL::ColumnInfo* info = schema.Column(sourceName);
   bool inPrimaryKey = false;
@@ -222,7 +256,9 @@ std::string TableKeys::ColumnModifiers(const std::string& sourceName, const Colu
       columnNotes.push_back("the identity of column \"" + info->name + "\" (a " + type.firebirdType +
                             " in Firebird, where an identity must be an integer)");
   }
-  if (!info->defaultText.empty() && !info->identity) {
+  std::string seqSchema, seqName;
+  // A default from a sequence comes from a trigger, made once the sequences are there.
+  if (!info->defaultText.empty() && !info->identity && !SequenceOfDefault(info->defaultText, seqSchema, seqName)) {
     // DEFAULT NULL is what a column without a default does: it is left unsaid.
     if (auto d = FirebirdDefault(info->defaultText, type.firebirdType)) {
       if (*d != "NULL") m += " DEFAULT " + *d;

@@ -17,6 +17,15 @@ struct TableDdl;
 // CURRENT_TIMESTAMP (CURRENT_DATE on a DATE column). Nothing for any other expression.
 std::optional<std::string> FirebirdDefault(const std::string& sqlServerText, const std::string& firebirdType);
 
+// The sequence a SQL Server default takes its value from ("(NEXT VALUE FOR [Sequences].[CityID])"): its
+// schema ("dbo" when the default names none) and name; false for any other default.
+bool SequenceOfDefault(const std::string& sqlServerText, std::string& schema, std::string& name);
+
+// The trigger that gives `column` of `table` the next value of `sequence` when an INSERT leaves it NULL,
+// named `trigger`.
+std::string SequenceTriggerText(const std::string& trigger, const std::string& table, const std::string& column,
+                                const std::string& sequence);
+
 // Bytes Firebird's index key takes for these columns, one or several; -1 when one is a blob.
 // A lone VARCHAR takes its bytes and a two-byte length; in a key of several columns each column
 // takes groups of four bytes with a marker byte after each group.

@@ -309,3 +309,62 @@ TEST_F(CaseChecksTest, RowsThatDifferOnlyInCaseAreNamedSo) {
   EXPECT_NE(s.find("CHECK constraint CI2.CK_CI_N: refused: 1 row of the table breaks it: \"N\" > 1"), std::string::npos) << s;
   EXPECT_EQ(Rows(Target(), "SELECT COUNT(*) FROM \"CI2\"")[0][0], "3");
 }
+
+namespace {
+
+// Keys taken from sequences, as SQL Server's newer samples make them: the default is the sequence's next
+// value, written with and without the sequence's schema.
+const char* const kSequenceDefaults = R"json({"database": "shop",
+ "tables": [
+  {"schema": "Application", "name": "Cities", "columns": [["CityID", "int"], ["Name", "nvarchar(50)"]],
+   "not_null": ["Name"], "primary_key": {"name": "PK_Cities", "columns": ["CityID"]},
+   "defaults": {"CityID": "(NEXT VALUE FOR [Sequences].[CityID])"}, "rows": [[1, "Ayr"], [2, "Bree"]]},
+  {"name": "Tickets", "columns": [["Id", "bigint"], ["Seat", "int"]],
+   "defaults": {"Id": "(NEXT VALUE FOR [Ticket])"}, "rows": [[100, 1]]},
+  {"name": "Loose", "columns": [["Id", "int"]], "defaults": {"Id": "(NEXT VALUE FOR [Nowhere].[Gone])"}, "rows": []}],
+ "sequences": [{"schema": "Sequences", "name": "CityID", "type": "int", "start": 1, "increment": 1, "current": 2},
+               {"schema": "dbo", "name": "Ticket", "type": "bigint", "start": 100, "increment": 10, "current": 100}]
+})json";
+
+class SequenceDefaultsTest : public testsupport::EndpointFixture {
+ protected:
+  SequenceDefaultsTest() : EndpointFixture(kSequenceDefaults) {}
+};
+
+}  // namespace
+
+TEST_F(SequenceDefaultsTest, AnInsertWithoutTheColumnGetsTheSequencesNextValue) {
+  conversion::ConversionRun(host).Run(host.Options());
+  ado::Connection& c = Target();
+  c.Execute("INSERT INTO \"Application.Cities\" (\"Name\") VALUES ('Cair')");
+  c.Execute("INSERT INTO \"Tickets\" (\"Seat\") VALUES (2)");
+  // A value given is kept; NOT NULL still holds for the key and the name.
+  c.Execute("INSERT INTO \"Tickets\" (\"Id\", \"Seat\") VALUES (5, 3)");
+  c.Flush();
+  EXPECT_EQ(Rows(c, "SELECT \"CityID\", \"Name\" FROM \"Application.Cities\" ORDER BY 1"),
+            (std::vector<std::vector<std::string>>{{"1", "Ayr"}, {"2", "Bree"}, {"3", "Cair"}}));
+  EXPECT_EQ(Rows(c, "SELECT \"Id\", \"Seat\" FROM \"Tickets\" ORDER BY 2"),
+            (std::vector<std::vector<std::string>>{{"100", "1"}, {"110", "2"}, {"5", "3"}}));
+  EXPECT_EQ(Rows(c, "SELECT COALESCE(RDB$NULL_FLAG, 0) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = "
+                    "'Application.Cities' ORDER BY RDB$FIELD_POSITION"),
+            (std::vector<std::vector<std::string>>{{"1"}, {"1"}}));
+  EXPECT_THROW(c.Execute("INSERT INTO \"Application.Cities\" (\"CityID\") VALUES (9)"), ado::DbError);
+  // A sequence the source does not have is named, and the default with it.
+  EXPECT_NE(host.summary.find("Table \"Loose\": the default (NEXT VALUE FOR [Nowhere].[Gone]) of column \"Id\" (its sequence "
+                              "is not in Firebird)"),
+            std::string::npos)
+      << host.summary;
+  EXPECT_EQ(host.summary.find("NEXT VALUE FOR [Sequences]"), std::string::npos) << host.summary;
+}
+
+TEST(SequenceDefaultText, TheSequenceIsReadFromTheDefaultAsSqlServerWritesIt) {
+  std::string schema, name;
+  ASSERT_TRUE(conversion::SequenceOfDefault("(NEXT VALUE FOR [Sequences].[CityID])", schema, name));
+  EXPECT_EQ(schema + "|" + name, "Sequences|CityID");
+  ASSERT_TRUE(conversion::SequenceOfDefault("(next value for \"Odd]\"\"Name\")", schema, name));
+  EXPECT_EQ(schema + "|" + name, "dbo|Odd]\"Name");
+  ASSERT_TRUE(conversion::SequenceOfDefault("((NEXT VALUE FOR s . [a]]b]))", schema, name));
+  EXPECT_EQ(schema + "|" + name, "s|a]b");
+  EXPECT_FALSE(conversion::SequenceOfDefault("((0))", schema, name));
+  EXPECT_FALSE(conversion::SequenceOfDefault("(NEXT VALUE FOR [a].[b] + (1))", schema, name));
+}
