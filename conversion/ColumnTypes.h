@@ -35,7 +35,6 @@ struct ColumnType {
   Storage storage = Storage::Other;
   long length = 0;           // VARCHAR length: characters (text) or bytes (binary)
   int scale = -1;            // exact numerics (NUMERIC, DECIMAL): the scale a value must fit
-  int fraction = -1;         // a timestamp kept as text: the digits of a second it is written with
 };
 
 // Which rules choose the Firebird types: Firebird's own types (text as VARCHAR, real as FLOAT, time as

@@ -189,25 +189,23 @@ bool IsTime(const ColumnType* c) { return c && c->firebirdType == "TIME"; }
 bool IsTimestamp(const ColumnType* c) { return c && c->firebirdType == "TIMESTAMP"; }
 bool IsApproximate(const ColumnType* c) { return c && (c->firebirdType == "FLOAT" || c->firebirdType == "DOUBLE PRECISION"); }
 
-// A time or timestamp must not lose digits of a second past Firebird's ten-thousandths.
-void CheckTenThousandths(const ado::Value& v, const ColumnType* column) {
-  if (v.nanos % 100000 == 0) return;
-  char frac[16];
-  std::snprintf(frac, sizeof frac, ".%09u", v.nanos);
-  throw ValueError("The value " + v.ToString() + frac + " does not fit " + (column ? column->firebirdType : "TIMESTAMP") +
-                   " (ten-thousandths of a second) without rounding.");
-}
+// A time or timestamp keeps ten-thousandths of a second, as Firebird does: digits past them are cut
+// (never rounded, so a date never moves) and counted.
+bool DigitsPastTenThousandths(const ado::Value& v) { return v.nanos % 100000 != 0; }
 
-// "hh:mm:ss[.fffffff]" as a TIME takes it (at most four digits of a second); other texts as they are,
-// for Firebird to convert or refuse.
-std::string TimeLiteral(const std::string& text) {
+// "hh:mm:ss[.fffffff]" as a TIME takes it: at most four digits of a second, those past them cut (`cut`
+// says so); other texts as they are, for Firebird to convert or refuse.
+std::string TimeLiteral(const std::string& text, bool& cut) {
   const auto point = text.find('.');
   if (point == std::string::npos || text.size() < 8) return text;
   size_t end = text.size();
   for (size_t k = point + 1; k < end; ++k)
     if (text[k] < '0' || text[k] > '9') return text;
   while (end > point + 5 && text[end - 1] == '0') --end;
-  if (end > point + 5) throw ValueError("The value " + text + " does not fit TIME (ten-thousandths of a second) without rounding.");
+  if (end > point + 5) {
+    cut = true;
+    end = point + 5;
+  }
   while (end > point + 1 && text[end - 1] == '0') --end;
   if (end == point + 1) --end;
   return text.substr(0, end);
@@ -326,7 +324,12 @@ void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
     case Kind::Null:
       return Null();
     case Kind::Text:
-      if (IsTime(column)) return Quoted(TimeLiteral(v.text));
+      if (IsTime(column)) {
+        bool cut = false;
+        Quoted(TimeLiteral(v.text, cut));
+        if (cut) cutInRow_.push_back(k_);
+        return;
+      }
       if (ado::Value utc; IsTimestamp(column) && OffsetTimestamp(v.text, utc)) return Write(utc, column);
       if (numeric) {
         if (v.text == "False" || v.text == "True") {
@@ -358,15 +361,14 @@ void InsertBuilder::Write(const ado::Value& v, const ColumnType* column) {
     }
     case Kind::Date:
     case Kind::DateTime:
-      if (v.kind == Kind::DateTime && column && column->fraction >= 0) return Quoted(IsoTimestamp(v, column->fraction));
       if (KeepsDigitsAsText(v, column)) return Quoted(FullIso(v));
-      if (IsTimestamp(column) || IsTime(column)) CheckTenThousandths(v, column);
+      if ((IsTimestamp(column) || IsTime(column)) && DigitsPastTenThousandths(v)) cutInRow_.push_back(k_);
       s_ += '\'';
       s_ += DateLiteral(v);
       s_ += "', ";
       return;
     case Kind::Time:
-      if (IsTime(column)) CheckTenThousandths(v, column);
+      if (IsTime(column) && DigitsPastTenThousandths(v)) cutInRow_.push_back(k_);
       return Quoted(TimeText(v));
   }
 }
@@ -383,8 +385,10 @@ template <class ValueAt>
 const std::string& InsertBuilder::Build(int count, ValueAt&& at) {
   s_.clear();
   s_ += prefix_;
+  cutInRow_.clear();
   for (int k = 0; k < count; ++k) {
     const auto i = static_cast<size_t>(k);
+    k_ = i;
     Write(at(k), i < columns_.size() ? &columns_[i] : nullptr);
   }
   // Drop the final ", " (or the "(" of a row without columns stays as it is).
@@ -459,9 +463,14 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
     case Kind::Null:
       return true;
     case Kind::Text:
-      if (IsTime(&c)) return text(TimeLiteral(v.text));
+      if (IsTime(&c)) {
+        bool cut = false;
+        const bool bound = text(TimeLiteral(v.text, cut));
+        if (cut) cutInRow_.push_back(k);
+        return bound;
+      }
       if (ado::Value utc; IsTimestamp(&c) && OffsetTimestamp(v.text, utc)) {
-        CheckTenThousandths(utc, &c);
+        if (DigitsPastTenThousandths(utc)) cutInRow_.push_back(k);
         p.type = T::Timestamp;
         p.year = utc.year, p.month = utc.month, p.day = utc.day;
         p.hour = utc.hour, p.minute = utc.minute, p.second = utc.second;
@@ -513,9 +522,8 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
     }
     case Kind::Date:
     case Kind::DateTime: {
-      if (v.kind == Kind::DateTime && c.fraction >= 0) return text(IsoTimestamp(v, c.fraction));
       if (KeepsDigitsAsText(v, &c)) return text(FullIso(v));
-      if (IsTimestamp(&c) || IsTime(&c)) CheckTenThousandths(v, &c);
+      if ((IsTimestamp(&c) || IsTime(&c)) && DigitsPastTenThousandths(v)) cutInRow_.push_back(k);
       const bool midnight = v.hour == 0 && v.minute == 0 && v.second == 0 && v.nanos / 100000 == 0;
       if (c.firebirdType == "TIMESTAMP" || (c.firebirdType == "DATE" && (v.kind == Kind::Date || midnight))) {
         p.type = c.firebirdType == "DATE" ? T::Date : T::Timestamp;
@@ -535,7 +543,7 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
     }
     case Kind::Time:
       if (c.numeric || c.storage == Storage::Binary) return false;
-      if (IsTime(&c)) CheckTenThousandths(v, &c);
+      if (IsTime(&c) && DigitsPastTenThousandths(v)) cutInRow_.push_back(k);
       return text(TimeText(v));
   }
   return false;
@@ -544,6 +552,7 @@ bool ParamBuilder::Set(size_t k, const ado::Value& v) {
 bool ParamBuilder::Build(const ado::Recordset& rs) {
   const int count = rs.FieldCount();
   if (static_cast<size_t>(count) != columns_.size()) return false;
+  cutInRow_.clear();
   bool all = true;
   for (int k = 0; k < count; ++k) all = Set(static_cast<size_t>(k), rs.Fields(k).value) && all;
   return all;
@@ -551,6 +560,7 @@ bool ParamBuilder::Build(const ado::Recordset& rs) {
 
 bool ParamBuilder::Build(const std::vector<ado::Value>& row) {
   if (row.size() != columns_.size()) return false;
+  cutInRow_.clear();
   bool all = true;
   for (size_t k = 0; k < row.size(); ++k) all = Set(k, row[k]) && all;
   return all;

@@ -17,6 +17,8 @@ class InsertBuilder {
   const std::string& Build(const ado::Recordset& rs);
   // The same for a row's values taken from the result set, one per column.
   const std::string& Build(const std::vector<ado::Value>& row);
+  // The columns of the last row built whose time had digits past ten-thousandths of a second, cut.
+  const std::vector<size_t>& CutInRow() const { return cutInRow_; }
 
  private:
   template <class ValueAt>
@@ -31,6 +33,8 @@ class InsertBuilder {
   std::string prefix_;
   std::vector<ColumnType> columns_;
   std::string s_;
+  size_t k_ = 0;  // the column being written
+  std::vector<size_t> cutInRow_;
 };
 
 // The typed parameters of the current row for "INSERT INTO "t" VALUES (?, ...)", holding exactly what
@@ -43,6 +47,8 @@ class ParamBuilder {
   bool Build(const ado::Recordset& rs);
   bool Build(const std::vector<ado::Value>& row);
   const std::vector<ado::Param>& Params() const { return params_; }
+  // The columns of the last row built whose time had digits past ten-thousandths of a second, cut.
+  const std::vector<size_t>& CutInRow() const { return cutInRow_; }
 
  private:
   bool Set(size_t k, const ado::Value& v);
@@ -50,6 +56,7 @@ class ParamBuilder {
   std::vector<ColumnType> columns_;
   std::vector<ado::Param> params_;
   std::vector<std::string> texts_;  // texts the parameters point into, one per column
+  std::vector<size_t> cutInRow_;
 };
 
 // INSERT INTO "t" ("a", "b", ...) VALUES (?, ?, ...), the columns named.

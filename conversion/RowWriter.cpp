@@ -3,7 +3,7 @@
 namespace conversion {
 
 RowWriter::RowWriter(Session& session, const std::string& target, const TableDdl& ddl, TableReport& table)
-    : s_(session), table_(table), builder_(target, ddl) {
+    : s_(session), table_(table), builder_(target, ddl), cut_(ddl.columns.size(), 0) {
   const RunOptions& o = s_.Options();
   s_.WritingRows();
   if (!s_.Executing() || !o.preparedInserts) return;
@@ -24,10 +24,12 @@ bool RowWriter::Write(long long number, const std::vector<ado::Value>& values, c
   int at = line::kBuildRow;
   try {
     if (prepared_ && params_->Build(values)) {
+      CountCut(params_->CutInRow());
       batch_->Add(params_->Params(), {number, identity, key});
       return batch_->Full() && SendBatch();
     }
     const std::string& statement = builder_.Build(values);
+    CountCut(builder_.CutInRow());
     // Rows gathered but not sent go first: the table is written in source order.
     if (SendBatch()) return true;
     at = line::kWriteRow;
@@ -37,6 +39,19 @@ bool RowWriter::Write(long long number, const std::vector<ado::Value>& values, c
   } catch (const std::exception& e) {
     return Refuse(number, e, at, key);
   }
+}
+
+void RowWriter::CountCut(const std::vector<size_t>& columns) {
+  for (size_t k : columns)
+    if (k < cut_.size()) ++cut_[k];
+}
+
+void RowWriter::NoteCut(const std::vector<std::string>& columnNames) {
+  for (size_t k = 0; k < cut_.size() && k < columnNames.size(); ++k)
+    if (cut_[k] > 0)
+      table_.notes.push_back("column \"" + columnNames[k] + "\": " + std::to_string(cut_[k]) +
+                             (cut_[k] == 1 ? " value had" : " values had") +
+                             " digits past 1/10000 s, kept to 1/10000 s");
 }
 
 bool RowWriter::Refuse(long long number, const std::exception& e, int at, const std::string& key) {

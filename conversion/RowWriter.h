@@ -26,6 +26,12 @@ class RowWriter {
   bool Refuse(long long number, const std::exception& e, int at, const std::string& key);
   // Sends the rows gathered; true when the table cannot go on.
   bool Flush();
+  // Values per column whose time had digits past ten-thousandths of a second, cut (rows of this writer,
+  // and those told by CountCut).
+  const std::vector<long long>& Cut() const { return cut_; }
+  void CountCut(const std::vector<size_t>& columns);
+  // Names in the table's report each column whose values were cut.
+  void NoteCut(const std::vector<std::string>& columnNames);
   // The largest identity value written.
   const std::optional<long long>& IdentityMax() const { return identityMax_; }
   const std::string& Why() const { return why_; }
@@ -43,6 +49,7 @@ class RowWriter {
   std::unique_ptr<RowBatch> batch_;
   std::optional<long long> identityMax_;
   std::string why_;
+  std::vector<long long> cut_;
 };
 
 }  // namespace conversion

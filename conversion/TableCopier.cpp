@@ -139,6 +139,7 @@ bool TableCopier::ExportRows(const TablePlan& plan, ado::Recordset& rs, const Ta
   RowWriter writer(s_, plan.target, ddl, *table_);
   // The rows written, and why the table stopped short.
   auto done = [&](bool complete) {
+    writer.NoteCut(ddl.columnNames);
     if (writer.IdentityMax() && (!outcome.identityMax || *writer.IdentityMax() > *outcome.identityMax))
       outcome.identityMax = writer.IdentityMax();
     if (!writer.Why().empty()) why_ = writer.Why();

@@ -96,13 +96,10 @@ ColumnType ApplyTypeRules(const ado::Field& field, TypeRules rules) {
     // Its bytes sort in the order of its values, so keys and indexes on it keep working.
     c.keyword = "hierarchyid";
     SetCharacter(c, true, kHierarchyIdBytes);
-  } else if (!classic && field.Type == ado::adDBTime && field.Fraction <= kMaxFraction) {
+  } else if (field.Type == ado::adDBTime && (!classic || field.Fraction > kMaxFraction)) {
+    // A time is a TIME, also with more digits of a second than Firebird's ten-thousandths (the classic
+    // rules keep a time of up to four digits as text): the digits past them are cut and counted.
     set("TIME", "time", false);
-  } else if (!classic && field.Type == ado::adDBTimeStamp && field.Fraction > kMaxFraction) {
-    // Digits of a second past TIMESTAMP's ten-thousandths: the value is kept exactly, as ISO text.
-    c.keyword = "timestamp as text";
-    SetCharacter(c, false, 20 + field.Fraction);
-    c.fraction = field.Fraction;
   } else if (has("varwchar")) {
     // National text of a given length is a VARCHAR, which sorts, compares and indexes as text; the long
     // kinds (nvarchar(max), ntext, xml) and the classic rules make it a blob.

@@ -40,6 +40,7 @@ class Applier : public RowDifferences {
       std::vector<ado::Param> params = params_.Params();
       params.push_back(Key(dbKey));
       update_->Execute(params);
+      writer_.CountCut(params_.CutInRow());
       ++plan_.synced.updated;
     } catch (const std::exception& e) {
       if (writer_.Refuse(number, e, line::kWriteRow, {})) throw TableEnds{};
@@ -62,6 +63,7 @@ class Applier : public RowDifferences {
     return ended;
   }
   const std::string& Why() const { return writer_.Why(); }
+  void NoteCut() { writer_.NoteCut(ddl_.columnNames); }
 
  private:
   // A stop asked for during the compare ends it, with the rows gathered so far sent.
@@ -136,6 +138,7 @@ void TableSync::Sync(TablePlan& plan) {
     throw;
   }
   ended = applier.Flush() || ended;
+  applier.NoteCut();
   report.read = plan.synced.rows = v.rows;
   if (s_.StopRequested()) throw Halted{};
   if (ended || !v.error.empty()) {

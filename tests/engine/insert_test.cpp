@@ -173,19 +173,20 @@ TEST(InsertText, ValuesAreWrittenExactlyOrRefused) {
   EXPECT_EQ(one(wide, dec), "-12345678.1234567890");
   dec.text = "0.123456789012345678901234567891";
   EXPECT_THROW(one(wide, dec), conversion::ValueError);
-  // A time keeps four digits of a second; a fifth that is not zero is refused, not cut.
+  // A time keeps four digits of a second; the digits past them are cut, never rounded.
   ado::Field t = Col("T", 134, 16);
   t.Fraction = 3;
   EXPECT_EQ(one(t, Text("12:34:56.1230000")), "'12:34:56.123'");
   EXPECT_EQ(one(t, Text("12:34:56.0000000")), "'12:34:56'");
-  EXPECT_THROW(one(t, Text("12:34:56.1234567")), conversion::ValueError);
-  // A timestamp likewise; a datetime2(7) column keeps every digit as text.
+  EXPECT_EQ(one(t, Text("12:34:56.1234567")), "'12:34:56.1234'");
+  EXPECT_EQ(one(t, Text("23:59:59.9999999")), "'23:59:59.9999'");
+  // A timestamp likewise, datetime2(7) too: the date never moves.
   EXPECT_EQ(one(Col("S", 135), Stamp(2001, 5, 3, 14, 5, 9, 123400000)), "'05/03/2001 14:05:09.1234'");
-  EXPECT_THROW(one(Col("S", 135), Stamp(2001, 5, 3, 14, 5, 9, 123456700)), conversion::ValueError);
   ado::Field dt2 = Col("S", 135);
   dt2.Fraction = 7;
-  EXPECT_EQ(one(dt2, Stamp(2001, 5, 3, 14, 5, 9, 123456700)), "'2001-05-03 14:05:09.1234567'");
-  EXPECT_EQ(one(dt2, Stamp(2001, 5, 3, 0, 0, 0)), "'2001-05-03 00:00:00.0000000'");
+  EXPECT_EQ(one(dt2, Stamp(2001, 5, 3, 14, 5, 9, 123456700)), "'05/03/2001 14:05:09.1234'");
+  EXPECT_EQ(one(dt2, Stamp(9999, 12, 31, 23, 59, 59, 999999900)), "'12/31/9999 23:59:59.9999'");
+  EXPECT_EQ(one(dt2, Stamp(2001, 5, 3, 0, 0, 0)), "'05/03/2001'");
 }
 
 TEST(CreateTable, WideTablesKeepTheirLengthsAndQuotedNames) {

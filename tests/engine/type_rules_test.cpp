@@ -82,21 +82,22 @@ TEST(TypeRules, ClassicRulesKeepTheirOldTypes) {
   EXPECT_EQ(ApplyTypeRules(F(202), conversion::TypeRules::Classic).keyword, "varwchar");
 }
 
-TEST(TypeRules, TimesKeepEveryDigitOfASecond) {
-  // Firebird holds ten-thousandths: time(n) and datetime2(n) with more digits stay exact as text.
-  auto with = [](int code, int fraction) {
+TEST(TypeRules, TimesAreTimesWhateverTheirDigitsOfASecond) {
+  // Firebird holds ten-thousandths: time(n) and datetime2(n) with more digits are TIME and TIMESTAMP all
+  // the same (their values cut to ten-thousandths), under both rule sets; the classic rules keep a time of
+  // up to four digits as text.
+  auto with = [](int code, int fraction, conversion::TypeRules rules = conversion::TypeRules::Firebird) {
     ado::Field f = F(code, 27);
     f.Fraction = fraction;
-    return ApplyTypeRules(f);
+    return ApplyTypeRules(f, rules).firebirdType;
   };
-  EXPECT_EQ(with(134, 3).firebirdType, "TIME");
-  EXPECT_EQ(with(134, 4).firebirdType, "TIME");
-  EXPECT_EQ(with(134, 7).firebirdType, "VARCHAR(27) CHARACTER SET UTF8");
-  EXPECT_EQ(with(135, 3).firebirdType, "TIMESTAMP");
-  const auto dt2 = with(135, 7);
-  EXPECT_EQ(dt2.firebirdType, "VARCHAR(27) CHARACTER SET UTF8");
-  EXPECT_EQ(dt2.fraction, 7);
-  EXPECT_EQ(with(135, 5).firebirdType, "VARCHAR(25) CHARACTER SET UTF8");
+  for (int digits : {3, 4, 5, 7}) {
+    EXPECT_EQ(with(134, digits), "TIME") << digits;
+    EXPECT_EQ(with(135, digits), "TIMESTAMP") << digits;
+    EXPECT_EQ(with(135, digits, conversion::TypeRules::Classic), "TIMESTAMP") << digits;
+  }
+  EXPECT_EQ(with(134, 7, conversion::TypeRules::Classic), "TIME");
+  EXPECT_NE(with(134, 3, conversion::TypeRules::Classic), "TIME");
 }
 
 TEST(TypeRules, WidthsPastVarcharBecomeBlobs) {

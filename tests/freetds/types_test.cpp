@@ -89,12 +89,24 @@ TEST_F(TypesTest, TextNumbersAndTimesArriveAsFirebirdsOwnTypes) {
     EXPECT_EQ(TypeOf("People", "Name"), (Table{{"37", "40", "UTF8"}}));
     EXPECT_EQ(Rows(c, "SELECT \"Name\" FROM \"People\" ORDER BY \"Name\""), (Table{{"Anna"}, {"Zoë"}, {"bob"}, {"Émile"}}));
     EXPECT_NO_THROW(c.Execute("CREATE INDEX IX_PEOPLE_NAME ON \"People\" (\"Name\")"));
-    // time(3) is a TIME (13) with its milliseconds; time(7) and datetime2(7) keep all seven digits as text.
+    // time(3) is a TIME (13) with its milliseconds; time(7) and datetime2(7) are TIME and TIMESTAMP (35),
+    // their digits past ten-thousandths cut (never rounded: the last moment of a day stays in it), counted
+    // and named, and no row is lost for them.
     EXPECT_EQ(TypeOf("People", "Born")[0][0], "13");
     EXPECT_EQ(Rows(c, "SELECT EXTRACT(MILLISECOND FROM \"Born\") FROM \"People\" ORDER BY \"Id\""),
               (Table{{"123.0"}, {"0.0"}, {"<null>"}, {"999.0"}}));
-    EXPECT_EQ(Rows(c, "SELECT \"Seen\", \"Stamp\" FROM \"People\" WHERE \"Id\" = 4"),
-              (Table{{"23:59:59.9999999", "9999-12-31 23:59:59.9999999"}}));
+    EXPECT_EQ(TypeOf("People", "Seen")[0][0], "13");
+    EXPECT_EQ(TypeOf("People", "Stamp")[0][0], "35");
+    EXPECT_EQ(Rows(c, "SELECT CAST(\"Seen\" AS VARCHAR(20)), CAST(\"Stamp\" AS VARCHAR(30)) FROM \"People\" ORDER BY \"Id\""),
+              (Table{{"01:02:03.1234", "2020-01-02 03:04:05.1234"},
+                     {"00:00:00.0000", "2020-01-02 00:00:00.0000"},
+                     {"<null>", "<null>"},
+                     {"23:59:59.9999", "9999-12-31 23:59:59.9999"}}));
+    EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM \"People\" WHERE \"Stamp\" < CURRENT_TIMESTAMP"), (Table{{"2"}}));
+    for (const char* column : {"Seen", "Stamp"})
+      EXPECT_NE(host.summary.find(std::string("column \"") + column + "\": 2 values had digits past 1/10000 s, kept to 1/10000 s"),
+                std::string::npos)
+          << host.summary;
     // real is a FLOAT (10) holding the source's very value.
     EXPECT_EQ(TypeOf("Reals", "R")[0][0], "10");
     const auto reals = Rows(c, "SELECT \"R\" FROM \"Reals\" ORDER BY \"Id\"");
@@ -185,11 +197,13 @@ TEST_F(TypesTest, CommandLineCastsAndTheirErrors) {
     EXPECT_EQ(tables(), "0") << bad;
   }
   EXPECT_EQ(run({"--type-rules", "modern"}), 2);
-  // The classic rules make datetime2(7) a TIMESTAMP: its two values with digits past ten-thousandths are
-  // rejected (exit code 1), never cut.
-  EXPECT_EQ(run({"--cast", "Amounts.Total=VARCHAR(60)", "--type-rules", "classic"}), 1);
+  // The classic rules make datetime2(7) a TIMESTAMP as well: its values with digits past ten-thousandths
+  // are kept to ten-thousandths, and no row is rejected for them.
+  EXPECT_EQ(run({"--cast", "Amounts.Total=VARCHAR(60)", "--type-rules", "classic"}), 0);
   ado::Connection c;
   c.Open(FireBird::ConnectionString(fb));
   EXPECT_EQ(Rows(c, "SELECT \"Total\" FROM \"Amounts\" WHERE \"Id\" = 2")[0][0], "123456789012345678901234567890.1234");
-  EXPECT_EQ(Rows(c, "SELECT \"Id\" FROM \"People\" ORDER BY 1"), (Table{{"2"}, {"3"}}));
+  EXPECT_EQ(Rows(c, "SELECT \"Id\", CAST(\"Stamp\" AS VARCHAR(30)) FROM \"People\" ORDER BY 1"),
+            (Table{{"1", "2020-01-02 03:04:05.1234"}, {"2", "2020-01-02 00:00:00.0000"}, {"3", "<null>"},
+                   {"4", "9999-12-31 23:59:59.9999"}}));
 }
