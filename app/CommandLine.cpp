@@ -85,6 +85,11 @@ const char* const kHelp =
     "                             the saved CopyKeys setting, on unless it is 0)\n"
     "  --type-rules firebird|classic  Firebird's own types (default: the saved TypeRules setting,\n"
     "                             firebird unless it says Classic) or the classic rules\n"
+    "  --collations source|binary  text columns compare as the source's collations do (default:\n"
+    "                             the saved Collations setting, source unless it says Binary):\n"
+    "                             ..._CI_AS as UNICODE_CI, ..._CI_AI as UNICODE_CI_AI, ..._CS_AS as\n"
+    "                             UNICODE, binary ones in UTF8's own order; binary keeps every text\n"
+    "                             column in UTF8's binary order (so do the classic rules)\n"
     "  --cast SOURCE=TARGET       create columns of a SQL Server type (decimal, nvarchar(50)) or one\n"
     "                             column (Table.Column, Schema.Table.Column) as the Firebird type TARGET;\n"
     "                             repeatable, replaces the saved Casts setting\n"
@@ -101,9 +106,9 @@ const char* const kHelp =
     "or a script that could not be written; 128+N when signal N stopped the run (130 for Ctrl-C,\n"
     "143 for SIGTERM): the run ends after the statement in progress, with what succeeded committed\n"
     "and the summary printed; a second signal ends the program at once.\n"
-    "tarnwick verify takes the same logins, --tables, --exclude, --type-rules and --cast; it writes\n"
-    "nothing. Exit code: 0 every table identical, 1 some table differs or is missing in Firebird,\n"
-    "2 usage or login error.\n"
+    "tarnwick verify takes the same logins, --tables, --exclude, --type-rules, --collations and --cast;\n"
+    "it writes nothing. Exit code: 0 every table identical, 1 some table differs or is missing in\n"
+    "Firebird, 2 usage or login error.\n"
     "tarnwick sync takes the options of convert but --script and --resume. A table Firebird holds as a\n"
     "conversion makes it gets the rows it lacks and the rows that changed, and loses the rows the\n"
     "source no longer has; rows that did not change are not written. A table Firebird lacks is\n"
@@ -123,6 +128,7 @@ struct Options {
   bool resume = false;
   bool sync = false;  // tarnwick sync
   std::optional<conversion::TypeRules> typeRules;
+  std::optional<bool> binaryCollations;  // --collations
   std::optional<std::vector<std::string>> casts;
   bool help = false;
 };
@@ -172,7 +178,7 @@ Options Parse(int argc, char** argv) {
                                             "--database", "--password-env",  "--firebird",
                                             "--firebird-user", "--firebird-password-env", "--overwrite",
                                             "--tables",   "--exclude",  "--script",     "--copy-keys", "--type-rules", "--cast",
-                                            "--verify", "--encrypt", "--ca-file"};
+                                            "--verify", "--encrypt", "--ca-file", "--collations"};
   Options o;
   for (int i = 2; i < argc; ++i) {
     std::string a = argv[i];
@@ -224,6 +230,10 @@ Options Parse(int argc, char** argv) {
       if (o.exclude.empty()) throw UsageError("--exclude needs at least one name");
     } else if (a == "--script") {
       o.script = value;
+    } else if (a == "--collations") {
+      const std::string v = ado::ToLower(value);
+      if (v != "source" && v != "binary") throw UsageError("--collations takes source or binary");
+      o.binaryCollations = v == "binary";
     } else if (a == "--type-rules") {
       conversion::TypeRules rules;
       if (!conversion::ParseTypeRules(value, rules)) throw UsageError("--type-rules takes firebird or classic");
@@ -461,6 +471,15 @@ void ReadRules(const Options& o, conversion::TypeRules& rules, std::vector<std::
   }
 }
 
+// Whether text columns keep UTF8's binary order: the option, else the saved "Collations" setting.
+bool BinaryCollations(const Options& o) {
+  if (o.binaryCollations) return *o.binaryCollations;
+  const std::string saved = ado::ToLower(Settings::Get("Collations", "Source").toStdString());
+  if (saved != "source" && saved != "binary")
+    throw UsageError("the saved Collations setting \"" + saved + "\" is neither Source nor Binary: give --collations");
+  return saved == "binary";
+}
+
 // "tarnwick verify": every chosen table read back from both databases and compared; writes nothing.
 int VerifyOnly(int argc, char** argv) {
   Options o = Parse(argc, argv);
@@ -469,7 +488,7 @@ int VerifyOnly(int argc, char** argv) {
     return 0;
   }
   if (o.script || o.verify || o.copyKeys || o.resume || o.overwrite != "ask")
-    throw UsageError("verify takes the logins, --tables, --exclude, --type-rules and --cast only");
+    throw UsageError("verify takes the logins, --tables, --exclude, --type-rules, --collations and --cast only");
   conversion::TypeRules rules;
   std::vector<std::string> casts;
   ReadRules(o, rules, casts);
@@ -486,6 +505,7 @@ int VerifyOnly(int argc, char** argv) {
   options.casts = casts;
   options.only = o.chosen;
   options.stop = &g_stop;
+  options.binaryCollations = BinaryCollations(o);
   conversion::Session session(options, events);
   const conversion::CastRules castRules(casts);
   conversion::Planner planner(session, castRules);
@@ -599,6 +619,7 @@ int Convert(int argc, char** argv, bool sync) {
   options.replaceDiffering = sync && o.overwrite == "yes";
   options.rules = rules;
   options.casts = casts;
+  options.binaryCollations = BinaryCollations(o);
   options.only = o.chosen;
   // A signal (SIGINT, SIGTERM, SIGHUP) stops the run after the statement in progress.
   options.stop = &g_stop;

@@ -548,6 +548,8 @@ conversion::RunOptions Form1::RunOptionsNow() {
   // Anything but the two names gives Firebird's types.
   conversion::ParseTypeRules(Settings::TypeRules().toStdString(), o.rules);
   o.casts = conversion::SplitCastList(Settings::Casts().toStdString());
+  // "Binary" keeps text in UTF8's binary order; anything else compares as the source's collations do.
+  o.binaryCollations = Settings::Get("Collations", "Source").toLower() == "binary";
   for (const QString& t : Settings::LeftOutTables(Text5->text(), Text8->text())) o.leftOut.push_back(t.toStdString());
   o.leftOutWhy = ", left out with \"Tables...\", is no longer in the SQL Server database.";
   return o;

@@ -35,6 +35,7 @@ struct ColumnType {
   Storage storage = Storage::Other;
   long length = 0;           // VARCHAR length: characters (text) or bytes (binary)
   int scale = -1;            // exact numerics (NUMERIC, DECIMAL): the scale a value must fit
+  std::string collation;     // a UTF8 text column's collation ("UNICODE_CI"), empty for UTF8's own binary order
 };
 
 // Which rules choose the Firebird types: Firebird's own types (text as VARCHAR, real as FLOAT, time as
@@ -51,6 +52,9 @@ struct TypeOptions {
   const CastRules* casts = nullptr;  // the user's own rules, which beat the type rules
   std::string schema = "dbo";        // the source table's schema and name, as the cast rules name it
   std::string sourceTable;           // (empty: the table's Firebird name)
+  // Text columns compare as the source's collations make them (UNICODE_CI for ..._CI_AS, ...), not in
+  // UTF8's binary order; Firebird's rules only.
+  bool collations = false;
 };
 
 }  // namespace conversion

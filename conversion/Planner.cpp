@@ -40,7 +40,7 @@ TakeUp DecideTakeUp(TakeUpFacts& facts) {
     plan.replaceWhy = "its first rows cannot be told: " + order.why;
     return plan;
   }
-  const ado::Value largest = facts.LargestKey(key[0]);
+  const ado::Value largest = facts.LargestKey(key[0], !order.collate.empty());
   std::string literal;
   if (largest.kind == ado::Kind::Integer) literal = std::to_string(largest.integer);
   else if (largest.kind == ado::Kind::Decimal) literal = largest.text;
@@ -108,7 +108,7 @@ class DatabaseFacts : public TakeUpFacts {
     else s_.SourceStep(line::kTakeUp, [&] { columns = MSSQL::ReadColumns(s_.Source(), plan_.ref); });
     return KeyOrderOf(key, columns);
   }
-  ado::Value LargestKey(const std::string& key) override {
+  ado::Value LargestKey(const std::string& key, bool text) override {
     // The key's Firebird name: the source name, as the table was created.
     std::string column;
     ado::Value largest;
@@ -119,8 +119,17 @@ class DatabaseFacts : public TakeUpFacts {
       for (; !cols.Eof(); cols.MoveNext())
         if (ado::ToLower(cols.Fields(0).value.ToString()) == ado::ToLower(key)) column = cols.Fields(0).value.ToString();
       if (column.empty()) return;
-      ado::Recordset max(fb.Query("SELECT MAX(" + QuoteIdentifier(column) + ") FROM " + QuoteIdentifier(plan_.target)));
-      if (!max.Eof()) largest = max.Fields(0).value;
+      // Text by code point, as the copy read it, whatever the column's collation.
+      const std::string max = "SELECT MAX(" + QuoteIdentifier(column) + ") FROM " + QuoteIdentifier(plan_.target);
+      const std::string binary = "SELECT MAX(" + QuoteIdentifier(column) + " COLLATE UTF8) FROM " + QuoteIdentifier(plan_.target);
+      std::unique_ptr<ado::Recordset> rs;
+      try {
+        rs = std::make_unique<ado::Recordset>(fb.Query(text ? binary : max));
+      } catch (const ado::DbError& e) {
+        if (!text || e.ConnectionLost()) throw;
+        rs = std::make_unique<ado::Recordset>(fb.Query(max));  // a column that is not UTF8 text (a cast)
+      }
+      if (!rs->Eof()) largest = rs->Fields(0).value;
     });
     return largest;
   }
@@ -228,6 +237,7 @@ void Planner::Name(const std::vector<MSSQL::TableRef>& listed) {
     plan.target = targets[i];
     plan.ref = Ref(sources[i]);
     plan.types = TypesFor(o.rules, &casts_, plan.ref);
+    plan.types.collations = !o.binaryCollations;
     plans_.push_back(std::move(plan));
   }
 }

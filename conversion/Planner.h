@@ -54,8 +54,9 @@ class TakeUpFacts {
   // The source's primary key columns, and how both sides order the key.
   virtual std::vector<std::string> KeyColumns() = 0;
   virtual KeyOrder Order(const std::vector<std::string>& key) = 0;
-  // The largest key value Firebird holds (Null: none), and the source's rows up to it.
-  virtual ado::Value LargestKey(const std::string& column) = 0;
+  // The largest key value Firebird holds (Null: none), text in UTF8's binary order; and the source's rows
+  // up to it.
+  virtual ado::Value LargestKey(const std::string& column, bool text) = 0;
   virtual long long SourceRowsUpTo(const std::string& literal, const KeyOrder& order) = 0;
   // Firebird's table has no index yet (its keys were never made); its identity's largest value.
   virtual bool KeysMissing() = 0;

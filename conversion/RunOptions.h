@@ -36,6 +36,9 @@ struct RunOptions {
   // Which type rules make the Firebird types (the saved "TypeRules"), and the user's casts ("Casts").
   TypeRules rules = TypeRules::Firebird;
   std::vector<std::string> casts;
+  // Text columns in UTF8's binary order (the saved "Collations" = "Binary"), instead of comparing as the
+  // source's collations do.
+  bool binaryCollations = false;
   // The table choice, by display name: only these (when given), less those left out. A left-out table
   // that is no longer in the source is named under `leftOutWhy` (empty: not named).
   std::optional<std::vector<std::string>> only;

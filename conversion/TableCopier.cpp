@@ -83,6 +83,7 @@ TableOutcome TableCopier::Copy(TablePlan& plan) {
     for (int k = 0; k < rs.FieldCount(); ++k) {
       if (ado::ToLower(rs.Fields(k).Name) != ado::ToLower(c.name)) continue;
       if (rs.Fields(k).TypeName.empty()) rs.SetTypeName(k, c.typeName);
+      rs.SetCollation(k, c.collation);
       if (c.computed) table_->notes.push_back("column \"" + c.name + "\" is computed in SQL Server: copied as values");
     }
   }

@@ -29,6 +29,7 @@ void MakeBlob(ColumnType& c) {
   const bool binary = c.storage == Storage::Binary || c.storage == Storage::BinaryBlob;
   c.storage = binary ? Storage::BinaryBlob : Storage::TextBlob;
   c.firebirdType = binary ? kBinaryBlob : kTextBlob;
+  if (!binary && !c.collation.empty()) c.firebirdType += " COLLATE " + c.collation;
   c.columnText = " " + c.firebirdType + ", ";
   c.blob = true;
   c.length = 0;
@@ -43,7 +44,18 @@ void SetCharacter(ColumnType& c, bool binary, long length) {
   c.blob = false;
   c.length = length;
   c.firebirdType = "VARCHAR(" + std::to_string(length) + ") CHARACTER SET " + (binary ? "OCTETS" : "UTF8");
+  if (!binary && !c.collation.empty()) c.firebirdType += " COLLATE " + c.collation;
   c.columnText = " " + c.firebirdType + ", ";
+}
+
+std::string FirebirdCollation(const std::string& sqlServerCollation) {
+  const std::string c = ado::ToUpper(sqlServerCollation);
+  auto has = [&](const char* part) { return c.find(part) != std::string::npos; };
+  if (c.empty() || has("_BIN")) return {};
+  if (has("_CI_AI")) return "UNICODE_CI_AI";
+  if (has("_CI")) return "UNICODE_CI";
+  if (has("_CS")) return "UNICODE";
+  return {};
 }
 
 bool ParseTypeRules(const std::string& text, TypeRules& rules) {
@@ -196,7 +208,15 @@ TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, Da
     sourceNames.push_back(rs.Fields(k).Name);
     fields.push_back(&rs.Fields(k));
     ddl.columns.push_back(ApplyTypeRules(rs.Fields(k), options.rules));
-    if (options.rules == TypeRules::Classic) ddl.columns.back().keyword += " (Classic)";
+    ColumnType& c = ddl.columns.back();
+    if (options.rules == TypeRules::Classic) c.keyword += " (Classic)";
+    // Text compares as the source's collation has it.
+    if (options.collations && options.rules == TypeRules::Firebird &&
+        (c.storage == Storage::Text || c.storage == Storage::TextBlob)) {
+      c.collation = FirebirdCollation(rs.Fields(k).Collation);
+      if (c.storage == Storage::Text) SetCharacter(c, false, c.length);
+      else MakeBlob(c);
+    }
   }
   // A NUL cannot stand in a Firebird name: it is carried as U+FFFD, the replacement character.
   std::vector<std::string> usable = sourceNames;
@@ -227,7 +247,14 @@ TableDdl BuildCreateTable(const std::string& table, const ado::Recordset& rs, Da
     }
     s += QuoteIdentifier(ddl.columnNames[k]);
     const std::string more = keys ? keys->ColumnModifiers(sourceNames[k], c) : std::string();
-    s += more.empty() ? c.columnText : " " + c.firebirdType + more + ", ";
+    if (more.empty()) {
+      s += c.columnText;
+    } else {
+      // Firebird takes a column's COLLATE after its default and NOT NULL.
+      const std::string collate = c.collation.empty() ? std::string() : " COLLATE " + c.collation;
+      const std::string type = collate.empty() ? c.firebirdType : c.firebirdType.substr(0, c.firebirdType.size() - collate.size());
+      s += " " + type + more + collate + ", ";
+    }
     ddl.numeric.push_back(c.numeric);
     ddl.blob.push_back(c.blob);
     if (c.numeric) ddl.numericList += std::to_string(k) + ", ";

@@ -34,6 +34,11 @@ ColumnType ApplyTypeRules(const ado::Field& field, TypeRules rules = TypeRules::
 // hold it.
 void SetCharacter(ColumnType& c, bool binary, long length);
 
+// The Firebird collation of UTF8 text that compares as a SQL Server collation does: case-insensitive
+// (..._CI_AS) UNICODE_CI, case- and accent-insensitive (..._CI_AI) UNICODE_CI_AI, case-sensitive
+// (..._CS_AS) UNICODE; empty (UTF8's binary order) for binary collations (_BIN, _BIN2) and the rest.
+std::string FirebirdCollation(const std::string& sqlServerCollation);
+
 // Bytes the column takes in a Firebird record (with its alignment).
 long RowBytes(const ColumnType& c);
 // Turns the widest character columns into blobs until the table's record fits Firebird's limit;

@@ -259,8 +259,10 @@ TableDdl PlannedTable(ado::Connection& source, const MSSQL::TableRef& ref, const
   }
   for (const auto& c : catalogue)
     for (int k = 0; k < shape.FieldCount(); ++k)
-      if (shape.Fields(k).TypeName.empty() && ado::ToLower(shape.Fields(k).Name) == ado::ToLower(c.name))
-        shape.SetTypeName(k, c.typeName);
+      if (ado::ToLower(shape.Fields(k).Name) == ado::ToLower(c.name)) {
+        if (shape.Fields(k).TypeName.empty()) shape.SetTypeName(k, c.typeName);
+        shape.SetCollation(k, c.collation);
+      }
   return BuildCreateTable(targetName, shape, nullptr, nullptr, types);
 }
 
@@ -370,6 +372,8 @@ void Comparison::Open(ado::Connection& source, ado::Connection& target, const MS
     if (MSSQL::IsSqlServerDriver() && (classes_[i] == Class::Text || classes_[i] == Class::Char))
       srcOrder += " COLLATE Latin1_General_BIN2";
     fbOrder += (fbOrder.empty() ? "" : ", ") + QuoteIdentifier(ddl_.columnNames[i]);
+    // A column that compares as the source's collation does is read in UTF8's binary order all the same.
+    if (!ddl_.columns[i].collation.empty()) fbOrder += " COLLATE UTF8";
   }
   std::string fbColumns;
   for (const auto& c : ddl_.columnNames) fbColumns += (fbColumns.empty() ? "" : ", ") + QuoteIdentifier(c);

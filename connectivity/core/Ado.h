@@ -26,6 +26,7 @@ struct Field {
   bool AutoIncrement = false;  // the driver reports the column as filled by the database (an identity)
   std::string TypeName;        // the source's own name of the type ("nvarchar", "decimal"), where known
   int Fraction = -1;           // digits of a second that times and timestamps keep; -1 where unknown
+  std::string Collation;       // the source's collation of a text column ("Latin1_General_CI_AS"), from its catalogue
   Value value;
   // Why the current row's value of this column could not be read (empty when it was).
   std::string ReadError;
@@ -146,6 +147,7 @@ class Recordset {
   const Field& Fields(int i) const { return cursor_->Columns().at(static_cast<size_t>(i)); }
   // Names a column's type where the driver gives no name (a CLR type, known from the catalogue).
   void SetTypeName(int i, std::string name) { cursor_->Columns().at(static_cast<size_t>(i)).TypeName = std::move(name); }
+  void SetCollation(int i, std::string name) { cursor_->Columns().at(static_cast<size_t>(i)).Collation = std::move(name); }
   // "column "X": reason" for the first column of the current row that could not be read; empty when all were.
   std::string RowError() const;
   // Moves the current row's values into `values` (one per column); the fields are NULL until the next

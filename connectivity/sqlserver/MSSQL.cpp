@@ -261,6 +261,18 @@ std::vector<ColumnInfo> ReadColumns(ado::Connection& conn, const TableRef& table
     columns.push_back(c);
   });
   if (!IsSqlServerDriver()) return columns;
+  // Each text column's collation: its own, or the database's where it was made with that.
+  try {
+    ado::Recordset rs(conn.Active().Query("SELECT name AS column_name, collation_name FROM sys.columns WHERE object_id = OBJECT_ID(" +
+                                          ObjectName(table) + ") AND collation_name IS NOT NULL"));
+    for (; !rs.Eof(); rs.MoveNext()) {
+      const std::string name = Text(rs, {"column_name"});
+      for (auto& c : columns)
+        if (SameName(c.name, name)) c.collation = Text(rs, {"collation_name"});
+    }
+  } catch (const ado::DbError& e) {
+    if (e.ConnectionLost()) throw;
+  }
   // Computed columns look like any other to the catalogue functions.
   try {
     ado::Recordset rs(conn.Active().Query("SELECT name AS column_name FROM sys.computed_columns WHERE object_id = OBJECT_ID(" +

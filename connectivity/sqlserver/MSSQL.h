@@ -94,6 +94,7 @@ struct ColumnInfo {
   bool identity = false;
   bool computed = false;  // a computed column: SQL Server works its values out
   std::string defaultText;  // as the catalogue gives it ("((0))", "(getdate())"), "" for none
+  std::string collation;    // a text column's collation ("SQL_Latin1_General_CP1_CI_AS"), "" for others
 };
 struct IndexInfo {
   std::string name;

@@ -40,7 +40,7 @@ struct RecordedFacts : conversion::TakeUpFacts {
     ++ordered;
     return order;
   }
-  ado::Value LargestKey(const std::string&) override { return largest; }
+  ado::Value LargestKey(const std::string&, bool) override { return largest; }
   long long SourceRowsUpTo(const std::string&, const conversion::KeyOrder&) override { return upTo; }
   bool KeysMissing() override { return keysMissing; }
   std::optional<long long> IdentityMax() override { return identityMax; }

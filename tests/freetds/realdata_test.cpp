@@ -230,9 +230,10 @@ TEST_F(RealDataTest, DatatypesViewShowsTheTypesAsCreated) {
       if (r[0] == table && r[1] == column) return r[3];
     return "<none>";
   };
-  EXPECT_EQ(type("Texts", "Name"), "VARCHAR(10) CHARACTER SET UTF8");
-  EXPECT_EQ(type("Texts", "Emoji"), "VARCHAR(20) CHARACTER SET UTF8");
-  EXPECT_EQ(type("Texts", "NulLong"), "BLOB SUB_TYPE TEXT CHARACTER SET UTF8");
+  // Text under the database's case-insensitive collation compares as it did there.
+  EXPECT_EQ(type("Texts", "Name"), "VARCHAR(10) CHARACTER SET UTF8 COLLATE UNICODE_CI");
+  EXPECT_EQ(type("Texts", "Emoji"), "VARCHAR(20) CHARACTER SET UTF8 COLLATE UNICODE_CI");
+  EXPECT_EQ(type("Texts", "NulLong"), "BLOB SUB_TYPE TEXT CHARACTER SET UTF8 COLLATE UNICODE_CI");
   EXPECT_EQ(type("Keys", "Id"), "BIGINT");
   EXPECT_EQ(type("Blobs", "Pic"), "BLOB SUB_TYPE BINARY");
   EXPECT_EQ(type("Blobs", "Stamp"), "VARCHAR(8) CHARACTER SET OCTETS");
@@ -240,8 +241,8 @@ TEST_F(RealDataTest, DatatypesViewShowsTheTypesAsCreated) {
   int varchars = 0, blobs = 0;
   for (const auto& r : host.datatypes) {
     if (r[0] != "Wide") continue;
-    varchars += r[3] == "VARCHAR(1000) CHARACTER SET UTF8";
-    blobs += r[3] == "BLOB SUB_TYPE TEXT CHARACTER SET UTF8";
+    varchars += r[3] == "VARCHAR(1000) CHARACTER SET UTF8 COLLATE UNICODE_CI";
+    blobs += r[3] == "BLOB SUB_TYPE TEXT CHARACTER SET UTF8 COLLATE UNICODE_CI";
   }
   EXPECT_EQ(varchars + blobs, 60);
   EXPECT_GE(varchars, 15);

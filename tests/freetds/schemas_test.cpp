@@ -124,7 +124,8 @@ TEST_F(SchemasTest, ChecksSequencesAndObjectsAreCarriedOrNamed) {
   const std::string cols = "INSERT INTO \"Sales.Customer\" (\"CustomerID\", \"Discount\", \"Code\", \"Email\", \"Created\", \"Qty\") VALUES ";
   EXPECT_EQ(Insert(cols + "(10, 0.5, 'C3', 'c@x', '2020-01-01', 150)"), "");
   EXPECT_NE(Insert(cols + "(11, 1.5, 'C3', 'c@x', '2020-01-01', 1)").find("CK_Discount"), std::string::npos);
-  EXPECT_NE(Insert(cols + "(12, 0.5, 'c3', 'c@x', '2020-01-01', 1)").find("CK_Code"), std::string::npos);
+  // Under the database's case-insensitive collation [A-Z] takes a small letter too, as it does there.
+  EXPECT_EQ(Insert(cols + "(12, 0.5, 'c3', 'c@x', '2020-01-01', 1)"), "");
   EXPECT_NE(Insert(cols + "(13, 0.5, 'C3', 'no at', '2020-01-01', 1)").find("CK_Email"), std::string::npos);
   EXPECT_NE(Insert(cols + "(14, 0.5, 'C ', 'c@x', '2020-01-01', 1)").find("CK_Code"), std::string::npos);
   EXPECT_NE(Insert(cols + "(15, 0.5, 'C3', 'c@x', '2020-01-01', 2)").find("CK_Qty"), std::string::npos);
@@ -291,9 +292,11 @@ class CaseChecksTest : public testsupport::EndpointFixture {
 
 }  // namespace
 
-// A CHECK that SQL Server's case-insensitive comparison lets the rows pass is not made, and the summary
-// says that they differ only in letter case; a row that breaks it otherwise is counted apart.
+// Text in UTF8's binary order (Collations=Binary): a CHECK that SQL Server's case-insensitive comparison
+// lets the rows pass is not made, and the summary says that they differ only in letter case; a row that
+// breaks it otherwise is counted apart.
 TEST_F(CaseChecksTest, RowsThatDifferOnlyInCaseAreNamedSo) {
+  host.binaryCollations = true;
   conversion::ConversionRun run(host);
   run.Run(host.Options());
   const std::string& s = host.summary;
@@ -367,4 +370,15 @@ TEST(SequenceDefaultText, TheSequenceIsReadFromTheDefaultAsSqlServerWritesIt) {
   EXPECT_EQ(schema + "|" + name, "s|a]b");
   EXPECT_FALSE(conversion::SequenceOfDefault("((0))", schema, name));
   EXPECT_FALSE(conversion::SequenceOfDefault("(NEXT VALUE FOR [a].[b] + (1))", schema, name));
+}
+
+// Text that compares as the source's collation does keeps the CHECKs SQL Server kept: only a row that
+// breaks one otherwise is counted.
+TEST_F(CaseChecksTest, UnderTheSourcesCollationsOnlyRealBreachesCount) {
+  conversion::ConversionRun(host).Run(host.Options());
+  const std::string& s = host.summary;
+  EXPECT_EQ(s.find("CK_CI_Like"), std::string::npos) << s;
+  EXPECT_NE(s.find("CHECK constraint CI2.CK_CI_In: refused: 1 row of the table breaks it: "), std::string::npos) << s;
+  EXPECT_EQ(Rows(Target(), "SELECT COUNT(*) FROM RDB$RELATION_CONSTRAINTS WHERE RDB$CONSTRAINT_NAME = 'CK_CI_Like'"),
+            (std::vector<std::vector<std::string>>{{"1"}}));
 }

@@ -35,7 +35,7 @@ class HeadlessHost : public conversion::RunEvents, public conversion::DatatypeSi
   std::atomic<bool> stop{false};
   bool verify = false;
   bool resume = false;
-  bool sync = false, replaceDiffering = false;
+  bool sync = false, replaceDiffering = false, binaryCollations = false;
   conversion::TypeRules rules = conversion::TypeRules::Firebird;
   std::vector<std::string> casts;
   // Only these tables, as the command line's --tables does.
@@ -58,6 +58,7 @@ class HeadlessHost : public conversion::RunEvents, public conversion::DatatypeSi
     o.resume = resume;
     o.sync = sync;
     o.replaceDiffering = replaceDiffering;
+    o.binaryCollations = binaryCollations;
     o.rules = rules;
     o.casts = casts;
     o.only = only;
