@@ -261,30 +261,28 @@ std::vector<ColumnInfo> ReadColumns(ado::Connection& conn, const TableRef& table
     columns.push_back(c);
   });
   if (!IsSqlServerDriver()) return columns;
+  // What the catalogue functions do not tell, from SQL Server's catalogue views: `select` gives a
+  // column_name and what `take` reads into the column of that name. A view that cannot be read tells
+  // nothing.
+  auto more = [&](const std::string& select, const std::function<void(ColumnInfo&, const ado::Recordset&)>& take) {
+    try {
+      ado::Recordset rs(conn.Active().Query(select));
+      for (; !rs.Eof(); rs.MoveNext()) {
+        const std::string name = Text(rs, {"column_name"});
+        for (auto& c : columns)
+          if (SameName(c.name, name)) take(c, rs);
+      }
+    } catch (const ado::DbError& e) {
+      if (e.ConnectionLost()) throw;
+    }
+  };
+  const std::string object = "object_id = OBJECT_ID(" + ObjectName(table) + ")";
   // Each text column's collation: its own, or the database's where it was made with that.
-  try {
-    ado::Recordset rs(conn.Active().Query("SELECT name AS column_name, collation_name FROM sys.columns WHERE object_id = OBJECT_ID(" +
-                                          ObjectName(table) + ") AND collation_name IS NOT NULL"));
-    for (; !rs.Eof(); rs.MoveNext()) {
-      const std::string name = Text(rs, {"column_name"});
-      for (auto& c : columns)
-        if (SameName(c.name, name)) c.collation = Text(rs, {"collation_name"});
-    }
-  } catch (const ado::DbError& e) {
-    if (e.ConnectionLost()) throw;
-  }
+  more("SELECT name AS column_name, collation_name FROM sys.columns WHERE " + object + " AND collation_name IS NOT NULL",
+       [](ColumnInfo& c, const ado::Recordset& rs) { c.collation = Text(rs, {"collation_name"}); });
   // Computed columns look like any other to the catalogue functions.
-  try {
-    ado::Recordset rs(conn.Active().Query("SELECT name AS column_name FROM sys.computed_columns WHERE object_id = OBJECT_ID(" +
-                                          ObjectName(table) + ")"));
-    for (; !rs.Eof(); rs.MoveNext()) {
-      const std::string name = Text(rs, {"column_name"});
-      for (auto& c : columns)
-        if (SameName(c.name, name)) c.computed = true;
-    }
-  } catch (const ado::DbError& e) {
-    if (e.ConnectionLost()) throw;
-  }
+  more("SELECT name AS column_name FROM sys.computed_columns WHERE " + object,
+       [](ColumnInfo& c, const ado::Recordset&) { c.computed = true; });
   return columns;
 }
 
