@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/Settings.h"
+#include "app/TerminalEvents.h"
 #include "connectivity/core/Ado.h"
 #include "connectivity/core/ConnString.h"
 #include "connectivity/firebird/FirebirdBackend.h"
@@ -261,135 +262,14 @@ std::string FromEnv(const std::string& var) {
   return v;
 }
 
-// The run's events on a terminal: questions answered by the options, progress on the terminal.
-class TerminalEvents : public conversion::RunEvents, public conversion::DatatypeSink {
- public:
-  TerminalEvents(const TerminalEvents&) = delete;
-  TerminalEvents& operator=(const TerminalEvents&) = delete;
-  ~TerminalEvents() override {
-    if (script_) std::fclose(script_);
+// The run's events on this terminal, as the options say.
+TerminalEvents Events(const Options& o) {
+  try {
+    return TerminalEvents(o.overwrite, o.script, [](const std::string& question) { return Prompt(question, false); });
+  } catch (const std::runtime_error& e) {
+    throw UsageError(e.what());
   }
-  explicit TerminalEvents(const Options& o) : o_(o) {
-    if (o.script) {
-      script_ = std::fopen(o.script->c_str(), "wb");
-      if (!script_) throw UsageError("cannot write " + *o.script + ": " + std::strerror(errno));
-    }
-    tty_ = isatty(STDERR_FILENO);
-  }
-
-  void Progress(const conversion::RunProgress& p) override {
-    using Kind = conversion::RunProgress::Kind;
-    if (p.kind == Kind::Table) {
-      if (tables_ == 0) runStart_ = std::chrono::steady_clock::now();
-      table_ = p.tableNumber;
-      tables_ = p.tables;
-      rowsDone_ = p.runRows;
-      rowsTotal_ = p.runRowsTotal;
-    } else if (p.kind == Kind::Row) {
-      RowProgress(p.table, p.rows, p.rowsTotal);
-      rowsDone_ = p.runRows;
-      rowsTotal_ = p.runRowsTotal;
-    }
-  }
-  int AskOverwrite(const std::string& text, bool) override {
-    EndLine();
-    if (o_.overwrite == "yes") return conversion::kYes;
-    if (o_.overwrite == "no") return conversion::kNo;
-    const std::string a = ado::ToLower(Prompt(text + " [y/N] ", false));
-    return a == "y" || a == "yes" ? conversion::kYes : conversion::kNo;
-  }
-  void Tell(conversion::MessageKind kind, const std::string& text) override {
-    EndLine();
-    switch (kind) {
-      case conversion::MessageKind::Info:
-        if (text == "Done.") {
-          // A script that could not be written is told once, with its reason, at the end.
-          if (!ScriptWritten()) return;
-          std::cerr << (o_.script ? "Done: the statements are in " + *o_.script + "." : std::string("Done.")) << "\n";
-          return;
-        }
-        std::cerr << Flat(text) << "\n";
-        return;
-      case conversion::MessageKind::Error:
-        std::cerr << "error: " << Flat(text) << "\n";
-        return;
-      case conversion::MessageKind::Summary:
-        std::cerr << "\n" << text;
-        return;
-    }
-  }
-  void NewScript() override {}
-  void ScriptStatement(const std::string& statement) override {
-    if (scriptError_ || !script_) return;
-    if (std::fwrite(statement.data(), 1, statement.size(), script_) != statement.size() || std::fputc('\n', script_) == EOF)
-      scriptError_ = errno;
-  }
-  conversion::DatatypeSink& Datatypes() override { return *this; }
-  conversion::PreviewOutcome ShowPreview() override {
-    ScriptWritten();
-    return {};
-  }
-
-  void AppendRow(const std::string&, const std::string&) override {}
-  void SetLastRowTypes(const std::string&, const std::string&) override {}
-  void Clear() override {}
-
-  bool ScriptWritten() {
-    if (!o_.script) return true;
-    if (!scriptError_ && script_ && std::fflush(script_) != 0) scriptError_ = errno;
-    return scriptError_ == 0;
-  }
-  // Why the script could not be written; the partial file is removed (a device such as /dev/full stays).
-  std::string ScriptFailure() {
-    if (script_) std::fclose(script_);
-    script_ = nullptr;
-    struct stat st {};
-    if (stat(o_.script->c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(o_.script->c_str());
-    return "cannot write " + *o_.script + ": " + std::strerror(scriptError_);
-  }
-
- private:
-  void RowProgress(const std::string& table, long long done, long long total) {
-    if (!tty_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (table != shownTable_) {
-      shownTable_ = table;
-      tableStart_ = now;
-    } else if (now - lastShown_ < std::chrono::milliseconds(200) && done != total) {
-      return;
-    }
-    lastShown_ = now;
-    const double secs = std::chrono::duration<double>(now - tableStart_).count();
-    const long long rate = secs > 0 ? static_cast<long long>(static_cast<double>(done) / secs) : 0;
-    // The table's line, then how far the whole run is.
-    const std::string overall = conversion::OverallProgressText(
-        table_, tables_, rowsDone_, rowsTotal_, std::chrono::duration<double>(now - runStart_).count());
-    std::fprintf(stderr, "\r%s: %lld of %lld rows, %lld rows/s | %s\033[K", table.c_str(), done, total, rate,
-                 overall.c_str());
-    std::fflush(stderr);
-    open_ = true;
-  }
-  static std::string Flat(std::string s) {
-    for (char& c : s)
-      if (c == '\r') c = '\n';
-    while (!s.empty() && s.back() == '\n') s.pop_back();
-    return s;
-  }
-  void EndLine() {
-    if (open_) std::cerr << "\n";
-    open_ = false;
-  }
-
-  const Options& o_;
-  int table_ = 0, tables_ = 0;
-  long long rowsDone_ = 0, rowsTotal_ = 0;
-  std::chrono::steady_clock::time_point runStart_;
-  std::FILE* script_ = nullptr;
-  int scriptError_ = 0;
-  bool tty_ = false, open_ = false;
-  std::string shownTable_;
-  std::chrono::steady_clock::time_point tableStart_, lastShown_;
-};
+}
 
 std::string Saved(const char* key, const char* fallback = "") {
   return Settings::Get(key, fallback).toStdString();
@@ -480,6 +360,28 @@ bool BinaryCollations(const Options& o) {
   return saved == "binary";
 }
 
+// One table of "tarnwick verify": its line, and its first differences in `examples`. A connection lost
+// in the middle of it is named, in `lost` too, so that every table after it is named with it.
+std::string CompareTable(ado::Connection& ms, ado::Connection& target, const conversion::TablePlan& plan,
+                         std::vector<std::string>& examples, bool& differs, std::string& lost) {
+  try {
+    std::vector<std::string> key;
+    try {
+      key = MSSQL::ReadSchema(ms, plan.ref).primaryKey.columns;
+    } catch (const ado::DbError& e) {
+      if (e.ConnectionLost()) throw;
+    }
+    const conversion::TableVerdict v = conversion::VerifyTable(ms, target, plan.ref, plan.source, plan.target, key, plan.types, 0);
+    if (!g_signal.load()) examples = v.examples;
+    differs = differs || !v.Identical();
+    return g_signal.load() && !v.Identical() ? "not verified (stopped)" : v.Text();
+  } catch (const ado::DbError& e) {
+    lost = conversion::Reason(e.what());
+    differs = true;
+    return "not verified: connection lost (" + lost + ")";
+  }
+}
+
 // "tarnwick verify": every chosen table read back from both databases and compared; writes nothing.
 int VerifyOnly(int argc, char** argv) {
   Options o = Parse(argc, argv);
@@ -497,7 +399,7 @@ int VerifyOnly(int argc, char** argv) {
   FireBird::Login fb;
   if (const int failed = ReadLogins(o, sql, fb)) return failed;
   // The same plan a conversion of these tables makes: the same names, types and choice.
-  TerminalEvents events(o);
+  TerminalEvents events = Events(o);
   conversion::RunOptions options;
   options.source = sql;
   options.target = fb;
@@ -557,24 +459,7 @@ int VerifyOnly(int argc, char** argv) {
       line = "not verified: Firebird has no table \"" + plan.target + "\"";
       differs = true;
     } else {
-      try {
-        std::vector<std::string> key;
-        try {
-          key = MSSQL::ReadSchema(ms, plan.ref).primaryKey.columns;
-        } catch (const ado::DbError& e) {
-          if (e.ConnectionLost()) throw;
-        }
-        const conversion::TableVerdict v =
-            conversion::VerifyTable(ms, target, plan.ref, plan.source, plan.target, key, plan.types, 0);
-        line = g_signal.load() && !v.Identical() ? "not verified (stopped)" : v.Text();
-        if (!g_signal.load()) examples = v.examples;
-        differs = differs || !v.Identical();
-      } catch (const ado::DbError& e) {
-        // A connection lost in the middle of a table: named, and so is every table after it.
-        lost = conversion::Reason(e.what());
-        line = "not verified: connection lost (" + lost + ")";
-        differs = true;
-      }
+      line = CompareTable(ms, target, plan, examples, differs, lost);
     }
     std::cout << "    Table \"" << plan.source << "\": " << line << "\n";
     for (const auto& e : examples) std::cout << "        " << e << "\n";
@@ -606,7 +491,7 @@ int Convert(int argc, char** argv, bool sync) {
   FireBird::Login fb;
   if (const int failed = ReadLogins(o, sql, fb)) return failed;
 
-  TerminalEvents events(o);
+  TerminalEvents events = Events(o);
   conversion::RunOptions options;
   options.source = sql;
   options.target = fb;

@@ -62,4 +62,13 @@ std::string SelectAllText(const MSSQL::TableRef& table);
 TypeOptions TypesFor(TypeRules rules, const CastRules* casts, const MSSQL::TableRef& table);
 std::string DropTableText(const std::string& table);
 
+// The table the run creates for a source table: its columns and their Firebird types, as the run names
+// them; the source's own column names go to `sourceNames`.
+TableDdl PlannedTable(ado::Connection& source, const MSSQL::TableRef& ref, const std::string& targetName,
+                      const TypeOptions& types, std::vector<std::string>* sourceNames = nullptr);
+
+// Why Firebird's table does not have exactly the columns the run creates (by name, in order); empty
+// when it does.
+std::string ColumnDifference(ado::Connection& target, const std::string& table, const std::vector<std::string>& columns);
+
 }  // namespace conversion

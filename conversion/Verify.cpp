@@ -245,50 +245,6 @@ std::string RowKeyText(const std::vector<ado::Value>& values, const std::vector<
   return s;
 }
 
-TableDdl PlannedTable(ado::Connection& source, const MSSQL::TableRef& ref, const std::string& targetName,
-                      const TypeOptions& types, std::vector<std::string>* sourceNames) {
-  ado::Recordset shape;
-  shape.Open("SELECT * FROM " + MSSQL::SqlName(ref) + " WHERE 1 = 0", source);
-  if (sourceNames)
-    for (int k = 0; k < shape.FieldCount(); ++k) sourceNames->push_back(shape.Fields(k).Name);
-  std::vector<MSSQL::ColumnInfo> catalogue;
-  try {
-    catalogue = MSSQL::ReadColumns(source, ref);
-  } catch (const ado::DbError& e) {
-    if (e.ConnectionLost()) throw;
-  }
-  for (const auto& c : catalogue)
-    for (int k = 0; k < shape.FieldCount(); ++k)
-      if (ado::ToLower(shape.Fields(k).Name) == ado::ToLower(c.name)) {
-        if (shape.Fields(k).TypeName.empty()) shape.SetTypeName(k, c.typeName);
-        shape.SetCollation(k, c.collation);
-      }
-  return BuildCreateTable(targetName, shape, nullptr, nullptr, types);
-}
-
-std::string ColumnDifference(ado::Connection& target, const std::string& table, const std::vector<std::string>& columns) {
-  std::vector<std::string> held;
-  ado::Recordset rs(target.Active().Query("SELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
-                                          ado::SqlString(table) + " ORDER BY RDB$FIELD_POSITION"));
-  for (; !rs.Eof(); rs.MoveNext()) held.push_back(rs.Fields(0).value.ToString());
-  if (held == columns) return {};
-  auto list = [](const std::vector<std::string>& names) {
-    std::string s;
-    for (const auto& n : names) s += (s.empty() ? "\"" : ", \"") + n + "\"";
-    return s.empty() ? std::string("none") : s;
-  };
-  std::vector<std::string> extra, lacking;
-  for (const auto& h : held)
-    if (std::find(columns.begin(), columns.end(), h) == columns.end()) extra.push_back(h);
-  for (const auto& c : columns)
-    if (std::find(held.begin(), held.end(), c) == held.end()) lacking.push_back(c);
-  std::string why = "Firebird's table has other columns than the run creates";
-  if (!extra.empty()) why += "; only in Firebird: " + list(extra);
-  if (!lacking.empty()) why += "; not in Firebird: " + list(lacking);
-  if (extra.empty() && lacking.empty()) why += "; in another order: " + list(held);
-  return why;
-}
-
 namespace {
 
 // One table read from both databases side by side and compared.

@@ -61,15 +61,6 @@ TableVerdict VerifyTable(ado::Connection& source, ado::Connection& target, const
                          long long rejectedInRun, const std::set<std::string>* rejectedKeys = nullptr,
                          RowDifferences* differences = nullptr);
 
-// The table the run creates for a source table: its columns and their Firebird types, as the run names
-// them; the source's own column names go to `sourceNames`.
-TableDdl PlannedTable(ado::Connection& source, const MSSQL::TableRef& ref, const std::string& targetName,
-                      const TypeOptions& types, std::vector<std::string>* sourceNames = nullptr);
-
-// Why Firebird's table does not have exactly the columns the run creates (by name, in order); empty
-// when it does.
-std::string ColumnDifference(ado::Connection& target, const std::string& table, const std::vector<std::string>& columns);
-
 // Plain decimal text in its shortest form ("-0.50" -> "-0.5", "007" -> "7", "-0" -> "0"); anything
 // else unchanged.
 std::string NormalizeDecimal(const std::string& text);
