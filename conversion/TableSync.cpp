@@ -41,7 +41,7 @@ class Applier : public RowDifferences {
       params.push_back(Key(dbKey));
       update_->Execute(params);
       writer_.CountCut(params_.CutInRow());
-      ++plan_.synced.updated;
+      ++updated_;
     } catch (const std::exception& e) {
       if (writer_.Refuse(number, e, line::kWriteRow, {})) throw TableEnds{};
     }
@@ -54,12 +54,11 @@ class Applier : public RowDifferences {
   }
 
   // Sends what is gathered; the rows written through it were inserted (or came in again for an update).
+  // May be called more than once.
   bool Flush() {
     const bool ended = writer_.Flush();
     plan_.synced.inserted = report_.written - replaced_;
-    plan_.synced.updated += replaced_;
-    replaced_ = 0;
-    report_.written = plan_.synced.inserted + plan_.synced.updated;
+    plan_.synced.updated = updated_ + replaced_;
     return ended;
   }
   const std::string& Why() const { return writer_.Why(); }
@@ -95,7 +94,8 @@ class Applier : public RowDifferences {
   RowWriter writer_;
   ParamBuilder params_;
   std::unique_ptr<ado::PreparedStatement> update_, delete_;
-  long long replaced_ = 0;  // updates made as a delete and an insert
+  long long updated_ = 0;   // rows updated in place
+  long long replaced_ = 0;  // updates made as a delete and an insert (written through the writer)
 };
 
 }  // namespace
