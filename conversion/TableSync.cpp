@@ -1,5 +1,7 @@
 #include "conversion/TableSync.h"
 
+#include <algorithm>
+
 #include "connectivity/core/ConnString.h"
 #include "connectivity/firebird/FireBird.h"
 #include "conversion/RowExport.h"
@@ -149,6 +151,24 @@ void TableSync::Sync(TablePlan& plan) {
   plan.synced.compared = true;
 }
 
+namespace {
+
+// Records deleted by one statement.
+constexpr size_t kDeleteBlock = 100;
+
+// EXECUTE BLOCK (K0 CHAR(8) CHARACTER SET OCTETS = ?, ...) AS BEGIN DELETE FROM "T" WHERE RDB$DB_KEY = :K0; ... END
+std::string DeleteBlockText(const std::string& table, size_t count) {
+  std::string params, body;
+  for (size_t k = 0; k < count; ++k) {
+    const std::string name = "K" + std::to_string(k);
+    params += (k ? ", " : "") + name + " CHAR(8) CHARACTER SET OCTETS = ?";
+    body += "DELETE FROM " + QuoteIdentifier(table) + " WHERE RDB$DB_KEY = :" + name + "; ";
+  }
+  return "EXECUTE BLOCK (" + params + ") AS BEGIN " + body + "END";
+}
+
+}  // namespace
+
 void TableSync::DeleteRows(std::vector<TablePlan*> order) {
   RunSummary& summary = s_.Summary();
   for (TablePlan* plan : order) {
@@ -168,19 +188,56 @@ void TableSync::DeleteRows(std::vector<TablePlan*> order) {
             remove = s_.Firebird().Prepare("DELETE FROM " + QuoteIdentifier(plan->target) + " WHERE RDB$DB_KEY = ?");
           }))
         continue;
+      // Up to kDeleteBlock records a statement (one round trip through a server); a block Firebird refuses
+      // is undone whole and its records go one by one, so that exactly the refused ones are rejected.
+      const std::vector<std::string>& keys = plan->synced.deletes;
+      std::unique_ptr<ado::PreparedStatement> block, part;
+      size_t partSize = 0;
       long long n = 0, refused = 0;
-      for (const std::string& dbKey : plan->synced.deletes) {
-        ++n;
+      auto param = [](const std::string& dbKey) {
         ado::Param p;
         p.type = ado::Param::Type::Octets;
         p.bytes = dbKey;
-        try {
-          remove->Execute({p});
-          ++plan->synced.deleted;
-        } catch (const std::exception& e) {
-          ++refused;
-          std::string why;
-          if (s_.RejectRow(n, e, line::kSync, {}, why)) break;
+        return p;
+      };
+      bool ended = false;
+      for (size_t at = 0; at < keys.size() && !ended; at += kDeleteBlock) {
+        const size_t count = std::min(kDeleteBlock, keys.size() - at);
+        if (count > 1) {
+          try {
+            std::unique_ptr<ado::PreparedStatement>& statement = count == kDeleteBlock ? block : part;
+            if (!statement || (count != kDeleteBlock && partSize != count)) {
+              statement = s_.Firebird().Prepare(DeleteBlockText(plan->target, count));
+              if (count != kDeleteBlock) partSize = count;
+            }
+            std::vector<ado::Param> params;
+            for (size_t k = 0; k < count; ++k) params.push_back(param(keys[at + k]));
+            statement->Execute(params);
+            plan->synced.deleted += static_cast<long long>(count);
+            n += static_cast<long long>(count);
+            continue;
+          } catch (const ado::DbError& e) {
+            if (e.ConnectionLost() || e.LostStatements() > 0) {
+              std::string why;
+              ++refused;
+              s_.RejectRow(n + 1, e, line::kSync, {}, why);
+              break;
+            }
+          }
+        }
+        for (size_t k = 0; k < count; ++k) {
+          ++n;
+          try {
+            remove->Execute({param(keys[at + k])});
+            ++plan->synced.deleted;
+          } catch (const std::exception& e) {
+            ++refused;
+            std::string why;
+            if (s_.RejectRow(n, e, line::kSync, {}, why)) {
+              ended = true;
+              break;
+            }
+          }
         }
       }
       if (refused > 0) {

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "conversion/Casts.h"
+#include "conversion/ConversionRun.h"
 #include "conversion/Planner.h"
 #include "conversion/ReplacedKeys.h"
 #include "conversion/Session.h"
@@ -327,4 +328,40 @@ TEST(ParentsFirst, EveryTableComesAfterTheTablesItRefersToAndACycleKeepsItsOrder
   // A table that is free goes first; the cycle is broken where the given order puts it first, and a
   // table waits for no more than its own parents.
   EXPECT_EQ(order, (std::vector<size_t>{4, 2, 1, 0, 3}));
+}
+
+// Rows only Firebird holds go in blocks; a block Firebird refuses goes again row by row, so that only the
+// row it refuses is kept and counted.
+TEST(SyncDeletes, BlocksOfDeletesAndTheOneRowFirebirdRefuses) {
+  testsupport::TempDir dir;
+  HeadlessHost host;
+  host.sql = testsupport::NewSqliteSource(
+      dir, {"CREATE TABLE Items (Id INTEGER NOT NULL PRIMARY KEY, Name VARCHAR(10))",
+            "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 250) INSERT INTO Items SELECT x, 'n' || x FROM n"});
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun(host).Run(host.Options());
+  {
+    // A table of Firebird's own refers to one of the rows the source is about to lose.
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(host.fb));
+    c.Execute("CREATE TABLE \"Notes\" (\"ItemId\" INTEGER REFERENCES \"Items\" (\"Id\"))");
+    c.Flush();
+    c.Execute("INSERT INTO \"Notes\" VALUES (180)");
+    c.Flush();
+    ado::Connection s;
+    s.Open(MSSQL::ConnectionString(host.sql));
+    s.Execute("DELETE FROM Items WHERE Id > 100");
+  }
+  host.sync = true;
+  host.only = std::vector<std::string>{"Items"};
+  conversion::ConversionRun(host).Run(host.Options());
+  EXPECT_NE(host.summary.find("Table \"Items\": brought up to date: 0 inserted, 0 updated, 149 deleted of 100 rows, 1 rejected"),
+            std::string::npos)
+      << host.summary;
+  EXPECT_NE(host.summary.find("1 of its 150 rows only Firebird holds could not be deleted"), std::string::npos) << host.summary;
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(host.fb));
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*), MAX(\"Id\") FROM \"Items\" WHERE \"Id\" <> 180"),
+            (std::vector<std::vector<std::string>>{{"100", "100"}}));
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM \"Items\" WHERE \"Id\" = 180"), (std::vector<std::vector<std::string>>{{"1"}}));
 }
