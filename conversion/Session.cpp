@@ -207,27 +207,24 @@ void Session::TableStarts(int tables) {
   RunProgressNow();
 }
 
-void Session::RunProgressNow() {
+RunProgress Session::RunSoFar(RunProgress::Kind kind) const {
   RunProgress p;
-  p.kind = RunProgress::Kind::Table;
-  p.tableNumber = tableNumber_;
-  p.tables = tableCount_;
-  p.runRows = runDone_;
-  p.runRowsTotal = runTotal_;
-  events_.Progress(p);
-}
-
-void Session::RowRead(const std::string& table, long long done, long long total) {
-  ++runDone_;
-  RunProgress p;
-  p.kind = RunProgress::Kind::Row;
-  p.table = table;
-  p.rows = done;
-  p.rowsTotal = total;
+  p.kind = kind;
   p.tableNumber = tableNumber_;
   p.tables = tableCount_;
   p.runRows = runDone_;
   p.runRowsTotal = std::max(runTotal_, runDone_);
+  return p;
+}
+
+void Session::RunProgressNow() { events_.Progress(RunSoFar(RunProgress::Kind::Table)); }
+
+void Session::RowRead(const std::string& table, long long done, long long total) {
+  ++runDone_;
+  RunProgress p = RunSoFar(RunProgress::Kind::Row);
+  p.table = table;
+  p.rows = done;
+  p.rowsTotal = total;
   const int percent = static_cast<int>(std::min<long long>((done + 1) * 100 / (total + 1), 100));
   if (percent != percent_) p.percent = percent_ = percent;
   events_.Progress(p);

@@ -166,6 +166,8 @@ class Session {
   // A row of `table` was read: `done` of `total`.
   void RowRead(const std::string& table, long long done, long long total);
   void RunProgressNow();
+  // How far the whole run is, in an event of this kind.
+  RunProgress RunSoFar(RunProgress::Kind kind) const;
 
   // --- forced writes
   // Rows executed at once into a local file go without a disk wait for every page, from the first row

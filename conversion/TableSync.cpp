@@ -13,6 +13,18 @@ namespace conversion {
 
 namespace {
 
+// A Firebird record named by its record key, as a statement's parameter.
+ado::Param DbKeyParam(const std::string& dbKey) {
+  ado::Param p;
+  p.type = ado::Param::Type::Octets;
+  p.bytes = dbKey;
+  return p;
+}
+
+std::string DeleteByKeyText(const std::string& table) {
+  return "DELETE FROM " + QuoteIdentifier(table) + " WHERE RDB$DB_KEY = ?";
+}
+
 // The table cannot go on: its database file cannot be written.
 struct TableEnds {};
 
@@ -40,7 +52,7 @@ class Applier : public RowDifferences {
       }
       if (!update_) update_ = s_.Firebird().Prepare(UpdateText());
       std::vector<ado::Param> params = params_.Params();
-      params.push_back(Key(dbKey));
+      params.push_back(DbKeyParam(dbKey));
       update_->Execute(params);
       writer_.CountCut(params_.CutInRow());
       ++updated_;
@@ -74,19 +86,13 @@ class Applier : public RowDifferences {
     throw Halted{};
   }
   void Delete(const std::string& dbKey) {
-    if (!delete_) delete_ = s_.Firebird().Prepare("DELETE FROM " + QuoteIdentifier(plan_.target) + " WHERE RDB$DB_KEY = ?");
-    delete_->Execute({Key(dbKey)});
+    if (!delete_) delete_ = s_.Firebird().Prepare(DeleteByKeyText(plan_.target));
+    delete_->Execute({DbKeyParam(dbKey)});
   }
   std::string UpdateText() const {
     std::string set;
     for (const auto& c : ddl_.columnNames) set += (set.empty() ? "" : ", ") + QuoteIdentifier(c) + " = ?";
     return "UPDATE " + QuoteIdentifier(plan_.target) + " SET " + set + " WHERE RDB$DB_KEY = ?";
-  }
-  static ado::Param Key(const std::string& dbKey) {
-    ado::Param p;
-    p.type = ado::Param::Type::Octets;
-    p.bytes = dbKey;
-    return p;
   }
 
   Session& s_;
@@ -185,7 +191,7 @@ void TableSync::DeleteRows(std::vector<TablePlan*> order) {
       s_.Text("Please wait.. Deleting the rows only Firebird holds from " + plan->source);
       std::unique_ptr<ado::PreparedStatement> remove;
       if (!s_.Step(line::kSync, [&] {
-            remove = s_.Firebird().Prepare("DELETE FROM " + QuoteIdentifier(plan->target) + " WHERE RDB$DB_KEY = ?");
+            remove = s_.Firebird().Prepare(DeleteByKeyText(plan->target));
           }))
         continue;
       // Up to kDeleteBlock records a statement (one round trip through a server); a block Firebird refuses
@@ -194,12 +200,6 @@ void TableSync::DeleteRows(std::vector<TablePlan*> order) {
       std::unique_ptr<ado::PreparedStatement> block, part;
       size_t partSize = 0;
       long long n = 0, refused = 0;
-      auto param = [](const std::string& dbKey) {
-        ado::Param p;
-        p.type = ado::Param::Type::Octets;
-        p.bytes = dbKey;
-        return p;
-      };
       bool ended = false;
       for (size_t at = 0; at < keys.size() && !ended; at += kDeleteBlock) {
         const size_t count = std::min(kDeleteBlock, keys.size() - at);
@@ -211,7 +211,7 @@ void TableSync::DeleteRows(std::vector<TablePlan*> order) {
               if (count != kDeleteBlock) partSize = count;
             }
             std::vector<ado::Param> params;
-            for (size_t k = 0; k < count; ++k) params.push_back(param(keys[at + k]));
+            for (size_t k = 0; k < count; ++k) params.push_back(DbKeyParam(keys[at + k]));
             statement->Execute(params);
             plan->synced.deleted += static_cast<long long>(count);
             n += static_cast<long long>(count);
@@ -228,7 +228,7 @@ void TableSync::DeleteRows(std::vector<TablePlan*> order) {
         for (size_t k = 0; k < count; ++k) {
           ++n;
           try {
-            remove->Execute({param(keys[at + k])});
+            remove->Execute({DbKeyParam(keys[at + k])});
             ++plan->synced.deleted;
           } catch (const std::exception& e) {
             ++refused;
