@@ -26,24 +26,28 @@ size_t DeclaredBytes(const ColumnType& c) {
 
 }  // namespace
 
-size_t BatchRowsFor(const TableDdl& ddl, bool localFile) {
-  const size_t columns = ddl.columns.size();
-  if (columns == 0 || ddl.columnNames.size() != columns) return 1;
-  size_t perRow = 0;
+size_t BatchRowsFor(const TableDdl& ddl, bool localFile, BatchKind kind) {
+  if (ddl.columns.empty() || ddl.columnNames.size() != ddl.columns.size()) return 1;
+  const bool update = kind == BatchKind::UpdateByKey;
+  const size_t columns = ddl.columns.size() + (update ? 1 : 0);
+  size_t perRow = update ? 8 : 0;
   for (const ColumnType& c : ddl.columns) perRow += DeclaredBytes(c);
   size_t rows = std::min({kMaxBatchRows, kMaxParams / columns, kMaxDeclaredBytes / std::max<size_t>(perRow, 1)});
   if (localFile) rows = std::min({rows, kMaxLocalRows, kMaxLocalParams / columns});
   return rows < 2 ? 1 : rows;
 }
 
-std::string BatchInsertText(const std::string& table, const TableDdl& ddl, size_t rows) {
+std::string BatchText(const std::string& table, const TableDdl& ddl, size_t rows, BatchKind kind) {
   const size_t columns = ddl.columns.size();
+  const bool update = kind == BatchKind::UpdateByKey;
   const std::string quoted = QuoteIdentifier(table);
   std::string s = "EXECUTE BLOCK (";
   size_t n = 0;
-  for (size_t r = 0; r < rows; ++r)
+  for (size_t r = 0; r < rows; ++r) {
     for (size_t k = 0; k < columns; ++k, ++n)
       s += (n ? ", A" : "A") + std::to_string(n) + " TYPE OF COLUMN " + quoted + "." + QuoteIdentifier(ddl.columnNames[k]) + " = ?";
+    if (update) s += ", K" + std::to_string(r) + " CHAR(8) CHARACTER SET OCTETS = ?";
+  }
   s += ") AS BEGIN";
   // The columns are named: a table that gained a column since it was created refuses the block
   // instead of taking values in the wrong places.
@@ -51,6 +55,12 @@ std::string BatchInsertText(const std::string& table, const TableDdl& ddl, size_
   for (size_t k = 0; k < columns; ++k) names += (k ? ", " : "") + QuoteIdentifier(ddl.columnNames[k]);
   n = 0;
   for (size_t r = 0; r < rows; ++r) {
+    if (update) {
+      s += " UPDATE " + quoted + " SET ";
+      for (size_t k = 0; k < columns; ++k, ++n) s += (k ? ", " : "") + QuoteIdentifier(ddl.columnNames[k]) + " = :A" + std::to_string(n);
+      s += " WHERE RDB$DB_KEY = :K" + std::to_string(r) + ";";
+      continue;
+    }
     s += " INSERT INTO " + quoted + " (" + names + ") VALUES (";
     for (size_t k = 0; k < columns; ++k, ++n) s += (k ? ", :A" : ":A") + std::to_string(n);
     s += ");";
@@ -58,8 +68,19 @@ std::string BatchInsertText(const std::string& table, const TableDdl& ddl, size_
   return s + " END";
 }
 
-RowBatch::RowBatch(ado::Connection& fb, const std::string& table, const TableDdl& ddl, size_t capacity)
-    : fb_(fb), table_(table), ddl_(ddl), capacity_(std::max<size_t>(capacity, 1)), columns_(ddl.columns.size()) {
+std::string UpdateByKeyText(const std::string& table, const std::vector<std::string>& columns) {
+  std::string set;
+  for (const auto& c : columns) set += (set.empty() ? "" : ", ") + QuoteIdentifier(c) + " = ?";
+  return "UPDATE " + QuoteIdentifier(table) + " SET " + set + " WHERE RDB$DB_KEY = ?";
+}
+
+RowBatch::RowBatch(ado::Connection& fb, const std::string& table, const TableDdl& ddl, size_t capacity, BatchKind kind)
+    : fb_(fb),
+      table_(table),
+      ddl_(ddl),
+      capacity_(std::max<size_t>(capacity, 1)),
+      kind_(kind),
+      columns_(ddl.columns.size() + (kind == BatchKind::UpdateByKey ? 1 : 0)) {
   rows_.reserve(capacity_);
   params_.reserve(capacity_ * columns_);
   // Reserved once: a row's parameters point into its own string, which must never move.
@@ -92,13 +113,13 @@ void RowBatch::Send() {
   if (rows_.empty()) return;
   ado::PreparedStatement* statement = nullptr;
   if (rows_.size() == capacity_) {
-    if (!full_) full_ = fb_.Prepare(BatchInsertText(table_, ddl_, capacity_), static_cast<int>(capacity_));
+    if (!full_) full_ = fb_.Prepare(BatchText(table_, ddl_, capacity_, kind_), static_cast<int>(capacity_));
     statement = full_.get();
   } else {
     // The last rows of a table: a block of their own size.
     if (!part_ || partRows_ != rows_.size()) {
       part_.reset();
-      part_ = fb_.Prepare(BatchInsertText(table_, ddl_, rows_.size()), static_cast<int>(rows_.size()));
+      part_ = fb_.Prepare(BatchText(table_, ddl_, rows_.size(), kind_), static_cast<int>(rows_.size()));
       partRows_ = rows_.size();
     }
     statement = part_.get();

@@ -2,21 +2,35 @@
 
 namespace conversion {
 
-RowWriter::RowWriter(Session& session, const std::string& target, const TableDdl& ddl, TableReport& table)
-    : s_(session), table_(table), builder_(target, ddl), cut_(ddl.columns.size(), 0) {
+RowWriter::RowWriter(Session& session, const std::string& target, const TableDdl& ddl, TableReport& table, BatchKind kind)
+    : s_(session), table_(table), kind_(kind), builder_(target, ddl), cut_(ddl.columns.size(), 0) {
   const RunOptions& o = s_.Options();
   s_.WritingRows();
-  if (!s_.Executing() || !o.preparedInserts) return;
-  try {
-    prepared_ = s_.Firebird().Prepare(PlaceholderInsertText(target, ddl.columnNames));
+  const bool update = kind == BatchKind::UpdateByKey;
+  if (!s_.Executing() || (!o.preparedInserts && !update)) return;
+  auto prepare = [&] {
+    prepared_ = s_.Firebird().Prepare(update ? UpdateByKeyText(target, ddl.columnNames)
+                                             : PlaceholderInsertText(target, ddl.columnNames));
     if (prepared_) {
       params_ = std::make_unique<ParamBuilder>(ddl);
       batch_ = std::make_unique<RowBatch>(s_.Firebird(), target, ddl,
-                                          o.batchRows ? o.batchRows : BatchRowsFor(ddl, s_.LocalTarget()));
+                                          o.batchRows ? o.batchRows : BatchRowsFor(ddl, s_.LocalTarget(), kind), kind);
     }
+  };
+  if (update) {
+    prepare();  // updates have no literal statements to fall back on
+    return;
+  }
+  try {
+    prepare();
   } catch (const ado::DbError&) {
     prepared_.reset();  // the literal statements say what is wrong, row by row, as they always did
   }
+}
+
+bool RowWriter::WriteBuilt(long long number, const std::vector<ado::Param>& params) {
+  batch_->Add(params, {number, std::nullopt, {}});
+  return batch_->Full() && SendBatch();
 }
 
 bool RowWriter::Write(long long number, const std::vector<ado::Value>& values, const std::optional<long long>& identity,
@@ -65,7 +79,8 @@ bool RowWriter::Reject(long long row, const std::exception& e, int at, const std
 }
 
 void RowWriter::Written(const std::optional<long long>& identity) {
-  ++table_.written;
+  ++written_;
+  if (kind_ == BatchKind::Insert) ++table_.written;
   if (identity && (!identityMax_ || *identity > *identityMax_)) identityMax_ = identity;
 }
 

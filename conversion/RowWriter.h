@@ -15,13 +15,22 @@ namespace conversion {
 // typed parameters gathered into EXECUTE BLOCK batches, a row whose value only the literal statement
 // can carry as that statement, a block Firebird refuses replayed row by row so that exactly the bad
 // rows are rejected. Rows written are counted in the table's report.
+//
+// As BatchKind::UpdateByKey it updates Firebird records instead (WriteBuilt, each row's parameters ending
+// in its record key), counted by Written() and not as rows written into the table.
 class RowWriter {
  public:
-  RowWriter(Session& session, const std::string& target, const TableDdl& ddl, TableReport& table);
+  RowWriter(Session& session, const std::string& target, const TableDdl& ddl, TableReport& table,
+            BatchKind kind = BatchKind::Insert);
   // Writes (or gathers) the row; `number` is its number in the table, `identity` its identity value.
   // True when the table cannot go on (as RejectRow says; why()).
   bool Write(long long number, const std::vector<ado::Value>& values, const std::optional<long long>& identity,
              const std::string& key);
+  // Gathers a row whose parameters are built (as ParamBuilder builds them, with the record key after them
+  // for updates); true when the table cannot go on.
+  bool WriteBuilt(long long number, const std::vector<ado::Param>& params);
+  // Rows this writer wrote (inserted or updated).
+  long long Written() const { return written_; }
   // A row that cannot be written at all: rejected, after the rows gathered before it.
   bool Refuse(long long number, const std::exception& e, int at, const std::string& key);
   // Sends the rows gathered; true when the table cannot go on.
@@ -43,6 +52,8 @@ class RowWriter {
 
   Session& s_;
   TableReport& table_;
+  BatchKind kind_;
+  long long written_ = 0;
   InsertBuilder builder_;
   std::unique_ptr<ado::PreparedStatement> prepared_;
   std::unique_ptr<ParamBuilder> params_;

@@ -4,6 +4,7 @@
 
 #include "connectivity/core/ConnString.h"
 #include "connectivity/firebird/FireBird.h"
+#include "conversion/RowBatch.h"
 #include "conversion/RowExport.h"
 #include "conversion/RowWriter.h"
 #include "conversion/TableDdl.h"
@@ -50,12 +51,13 @@ class Applier : public RowDifferences {
         if (writer_.Write(number, source, std::nullopt, {})) throw TableEnds{};
         return;
       }
-      if (!update_) update_ = s_.Firebird().Prepare(UpdateText());
+      if (!updates_) updates_ = std::make_unique<RowWriter>(s_, plan_.target, ddl_, report_, BatchKind::UpdateByKey);
       std::vector<ado::Param> params = params_.Params();
       params.push_back(DbKeyParam(dbKey));
-      update_->Execute(params);
       writer_.CountCut(params_.CutInRow());
-      ++updated_;
+      if (updates_->WriteBuilt(number, params)) throw TableEnds{};
+    } catch (const TableEnds&) {
+      throw;
     } catch (const std::exception& e) {
       if (writer_.Refuse(number, e, line::kWriteRow, {})) throw TableEnds{};
     }
@@ -70,12 +72,14 @@ class Applier : public RowDifferences {
   // Sends what is gathered; the rows written through it were inserted (or came in again for an update).
   // May be called more than once.
   bool Flush() {
-    const bool ended = writer_.Flush();
+    // Updates first: they were found before the inserts still gathered.
+    const bool updatesEnded = updates_ && updates_->Flush();
+    const bool ended = writer_.Flush() || updatesEnded;
     plan_.synced.inserted = report_.written - replaced_;
-    plan_.synced.updated = updated_ + replaced_;
+    plan_.synced.updated = (updates_ ? updates_->Written() : 0) + replaced_;
     return ended;
   }
-  const std::string& Why() const { return writer_.Why(); }
+  const std::string& Why() const { return updates_ && !updates_->Why().empty() ? updates_->Why() : writer_.Why(); }
   void NoteCut() { writer_.NoteCut(ddl_.columnNames); }
 
  private:
@@ -89,20 +93,15 @@ class Applier : public RowDifferences {
     if (!delete_) delete_ = s_.Firebird().Prepare(DeleteByKeyText(plan_.target));
     delete_->Execute({DbKeyParam(dbKey)});
   }
-  std::string UpdateText() const {
-    std::string set;
-    for (const auto& c : ddl_.columnNames) set += (set.empty() ? "" : ", ") + QuoteIdentifier(c) + " = ?";
-    return "UPDATE " + QuoteIdentifier(plan_.target) + " SET " + set + " WHERE RDB$DB_KEY = ?";
-  }
 
   Session& s_;
   TablePlan& plan_;
   const TableDdl& ddl_;
   TableReport& report_;
-  RowWriter writer_;
+  RowWriter writer_;                  // the rows inserted
+  std::unique_ptr<RowWriter> updates_;  // the records updated in place, from the first
   ParamBuilder params_;
-  std::unique_ptr<ado::PreparedStatement> update_, delete_;
-  long long updated_ = 0;   // rows updated in place
+  std::unique_ptr<ado::PreparedStatement> delete_;
   long long replaced_ = 0;  // updates made as a delete and an insert (written through the writer)
 };
 

@@ -165,6 +165,70 @@ bool TimedRun(const MSSQL::Login& source, const FireBird::Login& target, long ro
   return std::stol(n) == rows;
 }
 
+// Bringing a keyed table up to date, against verifying it and copying it afresh with its keys.
+void MeasureSync(const testsupport::TempDir& dir, long rows, const std::string& where, const FireBird::Login& target,
+                 const std::string& sourceFile) {
+  auto keyed = testsupport::NewSqliteSource(
+      dir, {"CREATE TABLE Synced (Id INTEGER NOT NULL PRIMARY KEY, Qty SMALLINT, Price DOUBLE, Name VARCHAR(40), Seen TIMESTAMP)",
+            "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " + std::to_string(rows) +
+                ") INSERT INTO Synced SELECT x, x % 1000, x * 0.25, 'Name ' || x, '2001-05-03 14:05:09' FROM n"},
+      sourceFile);
+  testsupport::HeadlessHost copy;
+  copy.sql = keyed;
+  copy.fb = target;
+  auto t = Clock::now();
+  conversion::ConversionRun(copy).Run(copy.Options());
+  const double fresh = Seconds(t);
+  // As tarnwick verify does it: both connections opened, the table read back from both and compared.
+  auto verifyKeyed = [&] {
+    auto v0 = Clock::now();
+    ado::Connection ms, fb;
+    ms.Open(MSSQL::ConnectionString(keyed));
+    fb.Open(FireBird::Target(copy.fb));
+    conversion::VerifyTable(ms, fb, {"", "Synced"}, "Synced", "Synced", {"Id"}, {}, 0);
+    return Seconds(v0);
+  };
+  const double verified = verifyKeyed();
+  auto sync = [&](const char* expected) {
+    testsupport::HeadlessHost h;
+    h.sql = keyed;
+    h.fb = copy.fb;
+    h.sync = true;
+    auto s0 = Clock::now();
+    conversion::ConversionRun(h).Run(h.Options());
+    const double took = Seconds(s0);
+    if (h.summary.find(expected) == std::string::npos) std::fprintf(stderr, "sync: %s\n", h.summary.c_str());
+    return took;
+  };
+  const double unchanged = sync("in sync (");
+  {
+    // 1% of the rows: a third updated, a third deleted, a third new.
+    ado::Connection ms;
+    ms.Open(MSSQL::ConnectionString(keyed));
+    ms.Execute("UPDATE Synced SET Name = 'Changed ' || Id WHERE Id % 300 = 0");
+    ms.Execute("DELETE FROM Synced WHERE Id % 300 = 100");
+    ms.Execute("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " + std::to_string(rows / 300) +
+               ") INSERT INTO Synced SELECT " + std::to_string(rows) + " + x, 1, 0.5, 'New ' || x, '2001-05-03 14:05:09' FROM n");
+  }
+  // Verify of the changed table finds the same differences sync applies: the measure for it.
+  const double verifyChanged = verifyKeyed();
+  const double changed = sync("brought up to date: ");
+  std::printf("bringing a keyed table of %ld rows up to date (%s):\n", rows, where.c_str());
+  std::printf("  a fresh copy with its keys: %.2f s; verify: %.2f s\n", fresh, verified);
+  std::printf("  sync, nothing changed: %.2f s, %.2f of verify (goal <= 1.1)\n", unchanged, unchanged / verified);
+  std::printf("  1%% of the rows changed: verify %.2f s; sync %.2f s, %.2f of verify (goal <= 1.3), %.2f of the fresh copy\n",
+              verifyChanged, changed, changed / verifyChanged, changed / fresh);
+}
+
+// Section 6: sync into a file and, where a server can be started, through one.
+void MeasureSyncBoth(const testsupport::TempDir& dir, long rows) {
+  MeasureSync(dir, rows, "into a file", testsupport::NewFirebirdDatabase(dir, "synced.fdb"), "keyed.db");
+  if (testsupport::FirebirdServer::Unavailable().empty()) {
+    testsupport::FirebirdServer server;
+    MeasureSync(dir, rows, "through a server", server.NewDatabase(dir, "synced-through.fdb"), "keyed-through.db");
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,6 +254,12 @@ int main(int argc, char** argv) {
         "warm.db");
     warm.fb = testsupport::NewFirebirdDatabase(dir, "warm.fdb");
     conversion::ConversionRun(warm).Run(warm.Options());
+  }
+
+  // TARNWICK_BENCH_SYNC_ONLY: bringing a keyed table up to date alone.
+  if (std::getenv("TARNWICK_BENCH_SYNC_ONLY")) {
+    MeasureSyncBoth(dir, rows);
+    return 0;
   }
 
   // 1. The conversion run, preview off.
@@ -272,65 +342,8 @@ int main(int argc, char** argv) {
                 rows / writingServer);
     std::printf("  ratio program/loop (speed): %.2f (goal >= 3)\n", loopServer / through);
   }
-  // 6. Bringing a keyed table up to date, against verifying it and copying it afresh with its keys, into
-  // a file and through a server.
-  auto measureSync = [&](const std::string& where, const FireBird::Login& target, const std::string& sourceFile) {
-    auto keyed = testsupport::NewSqliteSource(
-        dir, {"CREATE TABLE Synced (Id INTEGER NOT NULL PRIMARY KEY, Qty SMALLINT, Price DOUBLE, Name VARCHAR(40), Seen TIMESTAMP)",
-              "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " + std::to_string(rows) +
-                  ") INSERT INTO Synced SELECT x, x % 1000, x * 0.25, 'Name ' || x, '2001-05-03 14:05:09' FROM n"},
-        sourceFile);
-    testsupport::HeadlessHost copy;
-    copy.sql = keyed;
-    copy.fb = target;
-    auto t = Clock::now();
-    conversion::ConversionRun(copy).Run(copy.Options());
-    const double fresh = Seconds(t);
-    // As tarnwick verify does it: both connections opened, the table read back from both and compared.
-    auto verifyKeyed = [&] {
-      auto v0 = Clock::now();
-      ado::Connection ms, fb;
-      ms.Open(MSSQL::ConnectionString(keyed));
-      fb.Open(FireBird::Target(copy.fb));
-      conversion::VerifyTable(ms, fb, {"", "Synced"}, "Synced", "Synced", {"Id"}, {}, 0);
-      return Seconds(v0);
-    };
-    const double verified = verifyKeyed();
-    auto sync = [&](const char* expected) {
-      testsupport::HeadlessHost h;
-      h.sql = keyed;
-      h.fb = copy.fb;
-      h.sync = true;
-      auto s0 = Clock::now();
-      conversion::ConversionRun(h).Run(h.Options());
-      const double took = Seconds(s0);
-      if (h.summary.find(expected) == std::string::npos) std::fprintf(stderr, "sync: %s\n", h.summary.c_str());
-      return took;
-    };
-    const double unchanged = sync("in sync (");
-    {
-      // 1% of the rows: a third updated, a third deleted, a third new.
-      ado::Connection ms;
-      ms.Open(MSSQL::ConnectionString(keyed));
-      ms.Execute("UPDATE Synced SET Name = 'Changed ' || Id WHERE Id % 300 = 0");
-      ms.Execute("DELETE FROM Synced WHERE Id % 300 = 100");
-      ms.Execute("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " + std::to_string(rows / 300) +
-                 ") INSERT INTO Synced SELECT " + std::to_string(rows) + " + x, 1, 0.5, 'New ' || x, '2001-05-03 14:05:09' FROM n");
-    }
-    // Verify of the changed table finds the same differences sync applies: the measure for it.
-    const double verifyChanged = verifyKeyed();
-    const double changed = sync("brought up to date: ");
-    std::printf("bringing a keyed table of %ld rows up to date (%s):\n", rows, where.c_str());
-    std::printf("  a fresh copy with its keys: %.2f s; verify: %.2f s\n", fresh, verified);
-    std::printf("  sync, nothing changed: %.2f s, %.2f of verify (goal <= 1.1)\n", unchanged, unchanged / verified);
-    std::printf("  1%% of the rows changed: verify %.2f s; sync %.2f s, %.2f of verify (goal <= 1.3), %.2f of the fresh copy\n",
-                verifyChanged, changed, changed / verifyChanged, changed / fresh);
-  };
-  measureSync("into a file", testsupport::NewFirebirdDatabase(dir, "synced.fdb"), "keyed.db");
-  if (testsupport::FirebirdServer::Unavailable().empty()) {
-    testsupport::FirebirdServer server;
-    measureSync("through a server", server.NewDatabase(dir, "synced-through.fdb"), "keyed-through.db");
-  }
+  // 6. Bringing a keyed table up to date.
+  MeasureSyncBoth(dir, rows);
   // The older references hold every statement text in memory: measured on the smaller tables only.
   if (rows > 200000) return 0;
 

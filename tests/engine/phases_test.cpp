@@ -365,3 +365,43 @@ TEST(SyncDeletes, BlocksOfDeletesAndTheOneRowFirebirdRefuses) {
             (std::vector<std::vector<std::string>>{{"100", "100"}}));
   EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM \"Items\" WHERE \"Id\" = 180"), (std::vector<std::vector<std::string>>{{"1"}}));
 }
+
+// Changed rows are updated in blocks as well; a block Firebird refuses goes again row by row: the one row
+// its own CHECK refuses is rejected with its number, the others are updated, rows that did not change keep
+// their record versions.
+TEST(SyncUpdates, BlocksOfUpdatesAndTheOneRowFirebirdRefuses) {
+  testsupport::TempDir dir;
+  HeadlessHost host;
+  host.sql = testsupport::NewSqliteSource(
+      dir, {"CREATE TABLE Items (Id INTEGER NOT NULL PRIMARY KEY, Qty INTEGER, Name VARCHAR(10))",
+            "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 300) INSERT INTO Items SELECT x, x, 'n' || x FROM n"});
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun(host).Run(host.Options());
+  {
+    ado::Connection c;
+    c.Open(FireBird::ConnectionString(host.fb));
+    c.Execute("ALTER TABLE \"Items\" ADD CONSTRAINT \"SmallQty\" CHECK (\"Qty\" < 1000)");
+    c.Flush();
+    ado::Connection s;
+    s.Open(MSSQL::ConnectionString(host.sql));
+    s.Execute("UPDATE Items SET Name = 'changed' WHERE Id % 2 = 0");
+    s.Execute("UPDATE Items SET Qty = 5000 WHERE Id = 150");
+  }
+  host.sync = true;
+  host.batchRows = 40;
+  conversion::ConversionRun(host).Run(host.Options());
+  EXPECT_NE(host.summary.find("Table \"Items\": brought up to date: 0 inserted, 149 updated, 0 deleted of 300 rows, 1 rejected"),
+            std::string::npos)
+      << host.summary;
+  EXPECT_NE(host.summary.find("row 150"), std::string::npos) << host.summary;
+  ado::Connection c;
+  c.Open(FireBird::ConnectionString(host.fb));
+  EXPECT_EQ(Rows(c, "SELECT COUNT(*) FROM \"Items\" WHERE \"Name\" = 'changed'"), (std::vector<std::vector<std::string>>{{"149"}}));
+  EXPECT_EQ(Rows(c, "SELECT \"Qty\", \"Name\" FROM \"Items\" WHERE \"Id\" = 150"),
+            (std::vector<std::vector<std::string>>{{"150", "n150"}}));
+  // The odd rows were not written: their record versions are still those of the copy.
+  const auto copied = Rows(c, "SELECT MIN(RDB$RECORD_VERSION), MAX(RDB$RECORD_VERSION) FROM \"Items\" WHERE MOD(\"Id\", 2) = 1");
+  const auto changed = Rows(c, "SELECT MIN(RDB$RECORD_VERSION) FROM \"Items\" WHERE \"Name\" = 'changed'");
+  EXPECT_EQ(copied[0][0], copied[0][1]);
+  EXPECT_GT(std::stoll(changed[0][0]), std::stoll(copied[0][1]));
+}
