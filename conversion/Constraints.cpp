@@ -226,6 +226,7 @@ void Constraints::NameObjects() {
   std::vector<MSSQL::SourceObject> objects;
   if (!s_.SourceStep(line::kObjects, [&] { objects = MSSQL::ReadObjects(s_.Source()); })) return;
   for (const auto& o : objects) {
+    if (o.kind == "VIEW") continue;  // made, or named, by the views' own phase
     // A full-text index goes by its table; a trigger names its table too.
     if (o.kind == "FULLTEXT_INDEX")
       s_.Summary().NotCarried(o.kind, o.schema + "." + (o.table.empty() ? o.name : o.table));

@@ -13,6 +13,7 @@
 #include "conversion/TableCopier.h"
 #include "conversion/TableSync.h"
 #include "conversion/Verification.h"
+#include "conversion/Views.h"
 
 namespace conversion {
 
@@ -210,6 +211,7 @@ void ConversionRun::Finish(Phases& p) {
   else p.constraints.NameChecks();
   p.constraints.Sequences();
   if (o.copyKeys) p.constraints.SequenceDefaults();
+  Views(s, p.planner, p.replaced).Make();
   p.constraints.NameObjects();
   if (o.verify && s.Executing() && VerifyTables(s, p.planner, p.verified)) {
     stopped_ = true;

@@ -6,7 +6,7 @@
 #include <cctype>
 
 #include "connectivity/core/ConnString.h"
-#include "conversion/CheckExpr.h"
+#include "conversion/SqlTranslate.h"
 #include "conversion/Names.h"
 
 namespace conversion {
@@ -277,6 +277,7 @@ void TableKeys::Created(const TableDdl& ddl, const std::vector<std::string>& sou
   created_ = true;
   ordinal_.clear();
   for (size_t i = 0; i < sourceNames.size(); ++i) ordinal_.emplace(Lower(sourceNames[i]), i);
+  sourceColumns_ = sourceNames;
   targetColumns_ = ddl.columnNames;
   types_ = ddl.columns;
   identity_ = -1;

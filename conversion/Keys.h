@@ -94,6 +94,10 @@ class TableKeys {
   // The Firebird column of a source column, or "".
   std::string TargetColumn(const std::string& sourceName) const;
   const ColumnType* TargetType(const std::string& sourceName) const;
+  // The created columns in order: their source names, Firebird names and types.
+  const std::vector<std::string>& SourceColumns() const { return sourceColumns_; }
+  const std::vector<std::string>& TargetColumns() const { return targetColumns_; }
+  const std::vector<ColumnType>& Types() const { return types_; }
   // What of the table's column rules could not be carried over (defaults, identity on a non-integer).
   std::vector<std::string> columnNotes;
 
@@ -102,7 +106,7 @@ class TableKeys {
   bool created_ = false;
   int identity_ = -1;
   std::map<std::string, size_t> ordinal_;  // lower-cased source name: ordinal
-  std::vector<std::string> targetColumns_;
+  std::vector<std::string> sourceColumns_, targetColumns_;
   std::vector<ColumnType> types_;
   std::map<std::string, long> tooLong_;  // keys of blob columns too long as VARCHARs: their bytes
 };

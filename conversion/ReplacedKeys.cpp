@@ -7,6 +7,53 @@
 
 namespace conversion {
 
+void ReplacedKeys::DropViewsOf(const std::string& target) {
+  std::vector<View> found;  // views that read the table, then those that read them, ...
+  s_.Step(line::kDropTable, [&] {
+    ado::Backend& fb = s_.Firebird().Active();
+    std::set<std::string> seen;
+    std::vector<std::string> reads{target};
+    for (size_t at = 0; at < reads.size(); ++at) {
+      ado::Recordset rs(fb.Query("SELECT DISTINCT TRIM(RDB$DEPENDENT_NAME) FROM RDB$DEPENDENCIES WHERE RDB$DEPENDENT_TYPE = 1 "
+                                 "AND RDB$DEPENDED_ON_TYPE IN (0, 1) AND RDB$DEPENDED_ON_NAME = " +
+                                 ado::SqlString(reads[at])));
+      std::vector<std::string> names;
+      for (; !rs.Eof(); rs.MoveNext()) names.push_back(rs.Fields(0).value.ToString());
+      for (const auto& name : names) {
+        // A view met again is made after the last view it reads.
+        if (!seen.insert(name).second)
+          for (auto it = found.begin(); it != found.end(); ++it)
+            if (it->name == name) {
+              found.erase(it);
+              break;
+            }
+        ado::Recordset src(fb.Query("SELECT RDB$VIEW_SOURCE FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = " + ado::SqlString(name)));
+        ado::Recordset cols(fb.Query("SELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
+                                     ado::SqlString(name) + " ORDER BY RDB$FIELD_POSITION"));
+        std::string list;
+        for (; !cols.Eof(); cols.MoveNext()) list += (list.empty() ? "" : ", ") + QuoteIdentifier(cols.Fields(0).value.ToString());
+        found.push_back({name, "CREATE OR ALTER VIEW " + QuoteIdentifier(name) + " (" + list + ") AS " +
+                                   (src.Eof() ? std::string() : src.Fields(0).value.ToString()) + ";"});
+        reads.push_back(name);
+      }
+    }
+  });
+  for (auto it = found.rbegin(); it != found.rend(); ++it)
+    if (s_.Emit("DROP VIEW " + QuoteIdentifier(it->name) + ";", line::kDropTable)) views_.push_back(*it);
+}
+
+void ReplacedKeys::RemakeViews(const std::set<std::string>& made) {
+  // Dropped last-read first: made again in the opposite order. A view stays listed until its statement
+  // has gone, so that an ending in between names it.
+  while (!views_.empty()) {
+    const View v = views_.back();
+    if (!made.count(ado::ToLower(v.name)) && !s_.Emit(v.statement, line::kViews))
+      s_.Summary().NotCarried("VIEW", v.name, "dropped to replace a table it reads, and refused by Firebird again: " +
+                                                  FirstLine(s_.LastError()) + ": " + v.statement);
+    views_.pop_back();
+  }
+}
+
 void ReplacedKeys::DropTo(const std::string& target) {
   struct Found {
     std::string table, name, ownIndex, refIndex, onUpdate, onDelete;
@@ -62,6 +109,18 @@ void ReplacedKeys::RemakeFor(const std::string& target) {
 }
 
 void ReplacedKeys::Settle(bool lost) {
+  // Views not made again yet (the run ended before its views): made now where they can be, else named.
+  if (!lost && s_.Executing()) {
+    try {
+      RemakeViews({});
+    } catch (const Lost&) {
+      lost = true;
+    } catch (const Halted&) {
+    }
+  }
+  for (auto it = views_.rbegin(); it != views_.rend(); ++it)
+    s_.Summary().NotCarried("VIEW", it->name, "dropped to replace a table it reads, and not made again: " + it->statement);
+  views_.clear();
   std::vector<Dropped> left = std::move(dropped_);
   dropped_.clear();
   bool gone = lost;

@@ -48,6 +48,7 @@ constexpr int kCloseSource = 150;
 constexpr int kCloseTarget = 152;
 constexpr int kVerify = 160;
 constexpr int kSync = 162;            // a table brought up to date
+constexpr int kViews = 164;           // the views, after the tables
 }  // namespace line
 
 // The run ends early: a connection is gone (Lost), the user asked it to stop (Halted), or a cast rule

@@ -43,6 +43,7 @@ TableOutcome TableCopier::Copy(TablePlan& plan) {
   if (!plan.takeUp.replaceWhy.empty()) table_->notes.push_back("replaced, not resumed: " + plan.takeUp.replaceWhy);
   if (!plan.differs.empty()) table_->notes.push_back("replaced, not brought up to date: " + plan.differs);
   if (plan.disposition == Disposition::Replace) {
+    replaced_.DropViewsOf(plan.target);
     if (s_.Options().copyKeys) replaced_.DropTo(plan.target);
     s_.Emit(DropTableText(plan.target), line::kDropTable);
     planner_.Dropped(plan.target);

@@ -427,6 +427,16 @@ std::vector<SourceObject> ReadObjects(ado::Connection& conn) {
   return out;
 }
 
+std::vector<ViewDefinition> ReadViews(ado::Connection& conn) {
+  std::vector<ViewDefinition> out;
+  ado::Recordset rs(conn.Active().Query(
+      "SELECT SCHEMA_NAME(v.schema_id) AS schema_name, v.name AS view_name, m.definition AS definition "
+      "FROM sys.views v LEFT JOIN sys.sql_modules m ON m.object_id = v.object_id WHERE v.is_ms_shipped = 0 ORDER BY 1, 2"));
+  for (; !rs.Eof(); rs.MoveNext())
+    out.push_back({Text(rs, {"schema_name"}), Text(rs, {"view_name"}), Text(rs, {"definition"})});
+  return out;
+}
+
 std::vector<SequenceInfo> ReadSequences(ado::Connection& conn) {
   std::vector<SequenceInfo> out;
   const std::string query =

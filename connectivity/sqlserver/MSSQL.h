@@ -150,6 +150,12 @@ struct SourceObject {
 };
 std::vector<SourceObject> ReadObjects(ado::Connection& conn);
 
+// A view and its definition (empty when SQL Server keeps it encrypted).
+struct ViewDefinition {
+  std::string schema, name, definition;
+};
+std::vector<ViewDefinition> ReadViews(ado::Connection& conn);
+
 // A sequence; the values are decimal text (a sequence may be of a decimal type).
 struct SequenceInfo {
   std::string schema, name, type, start, increment, current;

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "connectivity/sqlserver/MSSQL.h"
-#include "conversion/CheckExpr.h"
+#include "conversion/SqlTranslate.h"
 #include "conversion/RunSummary.h"
 #include "conversion/TableChoice.h"
 
@@ -40,6 +40,9 @@ TEST(CheckTranslation, SqlServerTextsBecomeFirebirdConditions) {
   EXPECT_EQ(Translate("(len([Code])>(1))"), "CHAR_LENGTH(TRIM(TRAILING FROM \"Code\")) > 1");
   EXPECT_EQ(Translate("(upper(isnull([Code],''))=[Code])"), "UPPER(COALESCE(\"Code\", '')) = \"Code\"");
   EXPECT_EQ(Translate("(CASE WHEN [A]>(0) THEN (1) ELSE (0) END=(1))"), "CASE WHEN \"A\" > 0 THEN 1 ELSE 0 END = 1");
+  // The functions views use are known to CHECKs too.
+  EXPECT_EQ(Translate("(datepart(year,[Created])>(2000))"), "EXTRACT(YEAR FROM \"Created\") > 2000");
+  EXPECT_EQ(Translate("([A]%(2)=(0))"), "MOD(\"A\", 2) = 0");
 }
 
 TEST(CheckTranslation, LikeKeepsItsMeaning) {
@@ -51,13 +54,58 @@ TEST(CheckTranslation, LikeKeepsItsMeaning) {
 }
 
 TEST(CheckTranslation, WhatDoesNotTranslateSaysWhy) {
-  EXPECT_EQ(Translate("(datepart(year,[Created])>(2000))"), "FAILS: the function datepart()");
-  EXPECT_EQ(Translate("([A]%(2)=(0))"), "FAILS: the operator %");
+  EXPECT_EQ(Translate("(soundex([Code])='x')"), "FAILS: the function soundex()");
+  EXPECT_EQ(Translate("([A]&(2)=(0))"), "FAILS: the operator &");
   EXPECT_EQ(Translate("([Nope]>(0))"), "FAILS: the name Nope is not a column of the table");
   EXPECT_EQ(Translate("([A]>(0)"), "FAILS: a '(' without its ')'");
   EXPECT_EQ(Translate("([A]>'x)"), "FAILS: an unclosed quote");
   EXPECT_EQ(Translate("([A]>(0) ; drop table x)"), "FAILS: the character ';'");
   EXPECT_EQ(Translate(""), "FAILS: an empty condition");
+}
+
+// Two tables as a run names them for Firebird: T (A int, B text, When timestamp) and Sales.Long, whose
+// column "Long Name" Firebird knows as "Long~1".
+class TwoTables : public conversion::RelationLookup {
+ public:
+  const conversion::SourceRelation* Find(const std::string& schema, const std::string& name) override {
+    using K = conversion::ValueKind;
+    static const conversion::SourceRelation t{"T", {{"A", "A", K::Integer}, {"B", "B", K::Text}, {"When", "When", K::Timestamp}}};
+    static const conversion::SourceRelation l{"Sales.Long", {{"Id", "Id", K::Integer}, {"Long Name", "Long~1", K::Text}}};
+    std::string n;
+    for (char c : schema + "." + name) n += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return n == "dbo.t" ? &t : n == "sales.long" ? &l : nullptr;
+  }
+};
+
+std::string View(const std::string& definition) {
+  TwoTables tables;
+  std::string why;
+  auto v = conversion::TranslateView(definition, "dbo", tables, conversion::TypeRules::Firebird, why);
+  if (!v) return "FAILS: " + why;
+  std::string names;
+  for (const auto& c : v->columns) names += c.target + "|";
+  return names + " " + v->select;
+}
+
+TEST(ViewTranslation, QueriesBecomeFirebirdsOverTheRunsNames) {
+  EXPECT_EQ(View("CREATE VIEW V AS SELECT TOP (5) t.A, l.[Long Name] AS N FROM (T t LEFT JOIN Sales.Long l ON l.Id = t.A) "
+                 "ORDER BY t.A DESC"),
+            "A|N| SELECT FIRST 5 \"t\".\"A\", \"l\".\"Long~1\" AS \"N\" FROM (\"T\" \"t\" LEFT OUTER JOIN \"Sales.Long\" \"l\" "
+            "ON \"l\".\"Id\" = \"t\".\"A\") ORDER BY \"t\".\"A\" DESC");
+  EXPECT_EQ(View("create view v as select d.x, B + 'z' AS s from (select A * 2 as x, B from T where [When] >= '20240131') d"),
+            "x|s| SELECT \"d\".\"x\", \"d\".\"B\" || 'z' AS \"s\" FROM (SELECT \"T\".\"A\" * 2 AS \"x\", \"T\".\"B\" FROM \"T\" "
+            "WHERE \"T\".\"When\" >= '2024-01-31') \"d\"");
+  EXPECT_EQ(View("CREATE VIEW V AS SELECT DATEADD(month, 2, [When]) AS a, CHARINDEX('x', B) AS b, SUBSTRING(B, 2, 3) AS c, "
+                 "LTRIM(B) AS d, ROUND(A, 1, 1) AS e, DATEPART(dw, [When]) AS f FROM T"),
+            "a|b|c|d|e|f| SELECT DATEADD(MONTH, 2, \"T\".\"When\") AS \"a\", POSITION('x', \"T\".\"B\") AS \"b\", "
+            "SUBSTRING(\"T\".\"B\" FROM 2 FOR 3) AS \"c\", TRIM(LEADING FROM \"T\".\"B\") AS \"d\", TRUNC(\"T\".\"A\", 1) AS \"e\", "
+            "(EXTRACT(WEEKDAY FROM \"T\".\"When\") + 1) AS \"f\" FROM \"T\"");
+  // What stops a view is the first construct Firebird has no words for.
+  EXPECT_EQ(View("CREATE VIEW V AS SELECT A FROM T CROSS APPLY OPENJSON(B)"), "FAILS: CROSS APPLY");
+  EXPECT_EQ(View("CREATE VIEW V AS SELECT x.value('(/a)[1]', 'int') AS v FROM T x"), "FAILS: the method or function value()");
+  EXPECT_EQ(View("CREATE VIEW V AS SELECT A FROM dbo.Split(B)"), "FAILS: the table-valued function Split()");
+  EXPECT_EQ(View("CREATE VIEW V AS SELECT A FROM Nope"), "FAILS: the table or view Nope, which Firebird does not hold");
+  EXPECT_EQ(View("CREATE VIEW V AS SELECT A + 1 FROM T"), "FAILS: a column without a name");
 }
 
 TEST(TableNames, SchemasGiveDisplayAndSqlNames) {
