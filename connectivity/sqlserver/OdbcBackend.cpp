@@ -362,7 +362,11 @@ class OdbcBackend : public Backend {
 
   std::unique_ptr<Cursor> Tables() override {
     StmtHandle stmt = NewStatement();
-    SQLRETURN rc = SQLTablesW(stmt.Get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+    SQLRETURN rc = SQL_ERROR;
+    {
+      Running running(*this, stmt.Get());
+      rc = SQLTablesW(stmt.Get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+    }
     if (!SQL_SUCCEEDED(rc)) Fail(stmt);
     return std::make_unique<OdbcCursor>(std::move(stmt));
   }
@@ -377,6 +381,8 @@ class OdbcBackend : public Backend {
     auto* schema = owner.empty() ? nullptr : reinterpret_cast<SQLWCHAR*>(o.data());
     const auto slen = static_cast<SQLSMALLINT>(o.size());
     SQLHSTMT h = stmt.Get();
+    // A catalogue procedure runs on the server like any statement: Cancel can end it too.
+    Running running(*this, h);
     SQLRETURN rc = [&]() -> SQLRETURN {
       switch (what) {
         case CatalogQuery::Columns: return SQLColumnsW(h, nullptr, 0, schema, slen, name, len, nullptr, 0);
@@ -407,6 +413,24 @@ class OdbcBackend : public Backend {
   }
 
  private:
+  // While the server works on a statement, Cancel (from another thread) can end it.
+  class Running {
+   public:
+    Running(OdbcBackend& b, SQLHSTMT h) : b_(b) {
+      std::lock_guard<std::mutex> lock(b_.runningMutex_);
+      b_.running_ = h;
+    }
+    ~Running() {
+      std::lock_guard<std::mutex> lock(b_.runningMutex_);
+      b_.running_ = nullptr;
+    }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+   private:
+    OdbcBackend& b_;
+  };
+
   StmtHandle NewStatement() {
     if (!dbc_) throw DbError(kClosedText);
     SQLHSTMT raw = nullptr;
@@ -425,15 +449,10 @@ class OdbcBackend : public Backend {
     StmtHandle stmt = NewStatement();
     std::u16string w = ToUtf16(sql);
     static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
-    // While the server works on it, Cancel (from another thread) can end it.
+    SQLRETURN rc = SQL_ERROR;
     {
-      std::lock_guard<std::mutex> lock(runningMutex_);
-      running_ = stmt.Get();
-    }
-    SQLRETURN rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLINTEGER>(w.size()));
-    {
-      std::lock_guard<std::mutex> lock(runningMutex_);
-      running_ = nullptr;
+      Running running(*this, stmt.Get());
+      rc = SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(w.data()), static_cast<SQLINTEGER>(w.size()));
     }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) Fail(stmt);
     return stmt;

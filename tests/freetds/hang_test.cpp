@@ -140,3 +140,24 @@ TEST(Signals, EndTheProgramCleanlyDuringARunAndUnderAMessageBox) {
     EXPECT_EQ(testsupport::Rows(fb, "SELECT * FROM \"Done\""), (std::vector<std::vector<std::string>>{{"2"}}));
   }
 }
+
+// A server slow to answer its catalogue procedures (the keys of each table are read through them): Stop
+// cancels the call in progress, and the run ends at once, stopped, with nothing half made.
+TEST(HungServers, StopCancelsACatalogueCallInProgress) {
+  testsupport::TempDir dir;
+  testsupport::TdsEndpoint endpoint(dir, R"({"database": "shop", "catalog_delay": 30, "tables": [
+      {"name": "A", "columns": [["Id", "int"]], "primary_key": {"name": "PK_A", "columns": ["Id"]}, "rows": [[1]]}]})");
+  testsupport::HeadlessHost host;
+  host.sql = endpoint.Login("pw");
+  host.fb = testsupport::NewFirebirdDatabase(dir);
+  conversion::ConversionRun run(host);
+  auto ran = std::async(std::launch::async, [&] { run.Run(host.Options()); });
+  // Well into the first catalogue call, as the window's Stop does it.
+  std::this_thread::sleep_for(seconds(2));
+  const auto asked = steady_clock::now();
+  host.stop = true;
+  run.CancelSource();
+  ASSERT_EQ(ran.wait_for(seconds(10)), std::future_status::ready);
+  EXPECT_LT(duration_cast<milliseconds>(steady_clock::now() - asked).count(), 2000);
+  EXPECT_TRUE(run.Stopped()) << host.summary;
+}
