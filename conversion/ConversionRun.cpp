@@ -209,9 +209,13 @@ void ConversionRun::Finish(Phases& p) {
   // each with the later of its two tables, and the rest are named.
   if (o.copyKeys) p.constraints.ForeignKeys(true);
   else p.constraints.NameChecks();
+  // With a preview for each table, what comes after the last one has a preview of its own.
+  const bool ownPreview = o.PreviewPerTable() && s.Step(line::kTableScript, [&] { events_.NewScript(); });
+  const long long scripted = s.Scripted();
   p.constraints.Sequences();
   if (o.copyKeys) p.constraints.SequenceDefaults();
   Views(s, p.planner, p.replaced).Make();
+  if (ownPreview && s.Scripted() > scripted) s.Step(line::kTablePreview, [&] { s.ShowPreview(); });
   p.constraints.NameObjects();
   if (o.verify && s.Executing() && VerifyTables(s, p.planner, p.verified)) {
     stopped_ = true;

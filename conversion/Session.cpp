@@ -183,14 +183,19 @@ bool Session::RejectRow(long long row, const std::exception& e, int at, const st
 bool Session::Emit(const std::string& statement, int at) {
   if (!Executing()) {
     events_.ScriptStatement(statement);
+    ++scripted_;
     return true;
   }
   return Step(at, [&] { Firebird().Execute(statement); });
 }
 
 void Session::EmitRow(const std::string& statement) {
-  if (Executing()) Firebird().Execute(statement);
-  else events_.ScriptStatement(statement);
+  if (Executing()) {
+    Firebird().Execute(statement);
+    return;
+  }
+  events_.ScriptStatement(statement);
+  ++scripted_;
 }
 
 void Session::Text(const std::string& text) {

@@ -155,6 +155,8 @@ class Session {
   bool Emit(const std::string& statement, int at);
   // A row's literal INSERT: executed (a failure throws, for RejectRow) or appended to the preview.
   void EmitRow(const std::string& statement);
+  // Statements given to the preview's script so far.
+  long long Scripted() const { return scripted_; }
 
   // --- progress
   void Text(const std::string& text);
@@ -191,6 +193,7 @@ class Session {
   bool stopping_ = false;     // the step that failed lost the Firebird connection
   bool firebirdGone_ = false;  // a row found the Firebird connection lost (and said so)
   std::string lastError_;
+  long long scripted_ = 0;
   int reported_ = 0;
   RunSummary summary_;
   TableReport* table_ = nullptr;

@@ -1,5 +1,6 @@
 #include "conversion/SqlTranslate.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <memory>
@@ -160,6 +161,16 @@ std::string LikeToSimilar(const std::string& pattern) {
   return out;
 }
 
+
+namespace {
+
+size_t Utf8Chars(const std::string& s) {
+  size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+}  // namespace
 
 ValueKind KindOf(const ColumnType& type) {
   const std::string& k = type.keyword;
@@ -582,11 +593,13 @@ class Translator {
     if (Peek().kind == Tok::Name && Peek().text[0] == '@') Fail("a table variable");
     std::vector<std::string> parts{Name()};
     while (Accept(Tok::Dot)) parts.push_back(Peek().kind == Tok::Dot ? std::string() : Name());
-    if (Peek().kind == Tok::Open) Fail("the table-valued function " + parts.back() + "()");
-    if (parts.size() > 3) Fail("the name of another server's table");
     const std::string name = parts.back();
+    if (ado::ToLower(name) == "openjson" || ado::ToLower(name) == "openxml" || ado::ToLower(name) == "openquery" ||
+        ado::ToLower(name) == "openrowset")
+      Fail(Upper(name));
+    if (Peek().kind == Tok::Open) Fail("the table-valued function " + name + "()");
+    if (parts.size() > 3) Fail("the name of another server's table");
     const std::string schema = parts.size() >= 2 ? parts[parts.size() - 2] : "";
-    if (ado::ToLower(name) == "openjson" || ado::ToLower(name) == "openxml") Fail(Upper(name));
     const SourceRelation* found = nullptr;
     if (lookup) {
       if (!schema.empty()) found = lookup->Find(schema, name);
@@ -786,6 +799,9 @@ class Translator {
         Expr e{ado::SqlString(k.text), ValueKind::Text, true};
         e.literal = true;
         e.value = Next().text;
+        // In a query a literal is SQL Server's varchar, not Firebird's CHAR, which a UNION or CASE would
+        // pad to the longest.
+        if (lookup) e.text = "CAST(" + e.text + " AS VARCHAR(" + std::to_string(std::max<size_t>(1, Utf8Chars(e.value))) + "))";
         return e;
       }
       case Tok::Open: {

@@ -93,11 +93,11 @@ TEST(ViewTranslation, QueriesBecomeFirebirdsOverTheRunsNames) {
             "A|N| SELECT FIRST 5 \"t\".\"A\", \"l\".\"Long~1\" AS \"N\" FROM (\"T\" \"t\" LEFT OUTER JOIN \"Sales.Long\" \"l\" "
             "ON \"l\".\"Id\" = \"t\".\"A\") ORDER BY \"t\".\"A\" DESC");
   EXPECT_EQ(View("create view v as select d.x, B + 'z' AS s from (select A * 2 as x, B from T where [When] >= '20240131') d"),
-            "x|s| SELECT \"d\".\"x\", \"d\".\"B\" || 'z' AS \"s\" FROM (SELECT \"T\".\"A\" * 2 AS \"x\", \"T\".\"B\" FROM \"T\" "
+            "x|s| SELECT \"d\".\"x\", \"d\".\"B\" || CAST('z' AS VARCHAR(1)) AS \"s\" FROM (SELECT \"T\".\"A\" * 2 AS \"x\", \"T\".\"B\" FROM \"T\" "
             "WHERE \"T\".\"When\" >= '2024-01-31') \"d\"");
   EXPECT_EQ(View("CREATE VIEW V AS SELECT DATEADD(month, 2, [When]) AS a, CHARINDEX('x', B) AS b, SUBSTRING(B, 2, 3) AS c, "
                  "LTRIM(B) AS d, ROUND(A, 1, 1) AS e, DATEPART(dw, [When]) AS f FROM T"),
-            "a|b|c|d|e|f| SELECT DATEADD(MONTH, 2, \"T\".\"When\") AS \"a\", POSITION('x', \"T\".\"B\") AS \"b\", "
+            "a|b|c|d|e|f| SELECT DATEADD(MONTH, 2, \"T\".\"When\") AS \"a\", POSITION(CAST('x' AS VARCHAR(1)), \"T\".\"B\") AS \"b\", "
             "SUBSTRING(\"T\".\"B\" FROM 2 FOR 3) AS \"c\", TRIM(LEADING FROM \"T\".\"B\") AS \"d\", TRUNC(\"T\".\"A\", 1) AS \"e\", "
             "(EXTRACT(WEEKDAY FROM \"T\".\"When\") + 1) AS \"f\" FROM \"T\"");
   // What stops a view is the first construct Firebird has no words for.

@@ -109,3 +109,94 @@ TEST_F(ViewsTest, ASecondRunReplacesTablesThatViewsRead) {
   EXPECT_EQ(Rows(Target(), "SELECT \"N\" FROM \"Mine Too\""), (Table{{"2"}}));
   EXPECT_EQ(Rows(Target(), "SELECT SUM(\"Subtotal\") FROM \"A Subtotals\""), (Table{{"1583.2600"}}));
 }
+
+// With a preview for each table, what comes after the last table (sequences, their triggers, views) has
+// a preview of its own, and "Execute SQL" there makes it.
+TEST_F(ViewsTest, APreviewForEachTableShowsTheViewsInOneOfTheirOwn) {
+  host.preview = true;
+  host.perTable = true;
+  std::vector<std::vector<std::string>> scripts;
+  std::vector<std::string> refused;
+  host.onPreview = [&](testsupport::HeadlessHost& h) {
+    scripts.push_back(h.script);
+    for (const auto& r : testsupport::ExecuteScript(h)) refused.push_back(r);
+    h.outcome.SQLFormOK = true;
+    h.outcome.SQLTableOK = false;  // on to the next table
+  };
+  conversion::ConversionRun(host).Run(host.Options());
+  ASSERT_EQ(scripts.size(), 5u) << host.summary;
+  // Only the view Firebird refuses, when the preview runs it.
+  ASSERT_EQ(refused.size(), 1u) << ::testing::PrintToString(refused);
+  EXPECT_EQ(refused[0].rfind("CREATE OR ALTER VIEW \"Refused\"", 0), 0u) << refused[0];
+  ASSERT_FALSE(scripts.back().empty());
+  EXPECT_EQ(scripts.back()[0].rfind("CREATE OR ALTER VIEW", 0), 0u) << scripts.back()[0];
+  EXPECT_EQ(Rows(Target(), "SELECT \"Subtotal\" FROM \"A Subtotals\" WHERE \"OrderID\" = 10250"), (Table{{"1261.4000"}}));
+}
+
+namespace {
+
+// Views written as the trading sample writes them (quoted names, nested joins in parentheses, date
+// ranges as '19970101', t.*, a subquery, UNION), over a few rows of its tables.
+const char* const kTrading = R"json({"database": "trade",
+ "tables": [
+  {"name": "Categories", "columns": [["CategoryID", "int"], ["CategoryName", "nvarchar(15)"]],
+   "primary_key": {"name": "PK_Categories", "columns": ["CategoryID"]},
+   "rows": [[1, "Beverages"], [4, "Dairy Products"]]},
+  {"name": "Products", "columns": [["ProductID", "int"], ["ProductName", "nvarchar(40)"], ["CategoryID", "int"],
+     ["UnitPrice", "money"], ["Discontinued", "bit"]],
+   "primary_key": {"name": "PK_Products", "columns": ["ProductID"]},
+   "rows": [[1, "Chai", 1, 18.0, 0], [11, "Queso Cabrales", 4, 21.0, 0], [24, "Guarana", 1, 4.5, 1]]},
+  {"name": "Customers", "columns": [["CustomerID", "nchar(5)"], ["CompanyName", "nvarchar(40)"], ["City", "nvarchar(15)"]],
+   "primary_key": {"name": "PK_Customers", "columns": ["CustomerID"]},
+   "rows": [["ALFKI", "Alfreds Futterkiste", "Berlin"], ["BONAP", "Bon app'", "Marseille"]]},
+  {"name": "Suppliers", "columns": [["SupplierID", "int"], ["CompanyName", "nvarchar(40)"], ["City", "nvarchar(15)"]],
+   "primary_key": {"name": "PK_Suppliers", "columns": ["SupplierID"]},
+   "rows": [[1, "Exotic Liquids", "London"]]},
+  {"name": "Orders", "columns": [["OrderID", "int"], ["CustomerID", "nchar(5)"], ["OrderDate", "datetime"], ["ShippedDate", "datetime"]],
+   "primary_key": {"name": "PK_Orders", "columns": ["OrderID"]},
+   "rows": [[10400, "ALFKI", "1997-01-01 00:00:00", "1997-01-16 00:00:00"], [10401, "BONAP", "1996-12-30 00:00:00", "1997-01-02 00:00:00"],
+            [10402, "ALFKI", "1998-01-02 00:00:00", null]]},
+  {"name": "Order Details", "columns": [["OrderID", "int"], ["ProductID", "int"], ["UnitPrice", "money"],
+     ["Quantity", "smallint"], ["Discount", "real"]],
+   "primary_key": {"name": "PK_Order_Details", "columns": ["OrderID", "ProductID"]},
+   "rows": [[10400, 1, 14.4, 21, 0.0], [10400, 11, 16.8, 35, 0.25], [10401, 24, 3.6, 18, 0.2], [10402, 1, 18.0, 60, 0.1]]}],
+ "objects": [
+  {"schema": "dbo", "name": "Alphabetical list of products", "type": "VIEW",
+   "definition": "create view \"Alphabetical list of products\" AS\nSELECT Products.*, Categories.CategoryName\nFROM Categories INNER JOIN Products ON Categories.CategoryID = Products.CategoryID\nWHERE (((Products.Discontinued)=0))\n"},
+  {"schema": "dbo", "name": "Customer and Suppliers by City", "type": "VIEW",
+   "definition": "create view \"Customer and Suppliers by City\" AS\nSELECT City, CompanyName, 'Customers' AS Relationship \nFROM Customers\nUNION SELECT City, CompanyName, 'Suppliers'\nFROM Suppliers\n--ORDER BY City, CompanyName\n"},
+  {"schema": "dbo", "name": "Products Above Average Price", "type": "VIEW",
+   "definition": "create view \"Products Above Average Price\" AS\nSELECT Products.ProductName, Products.UnitPrice\nFROM Products\nWHERE Products.UnitPrice>(SELECT AVG(UnitPrice) From Products)\n--ORDER BY Products.UnitPrice DESC\n"},
+  {"schema": "dbo", "name": "Quarterly Orders", "type": "VIEW",
+   "definition": "create view \"Quarterly Orders\" AS\nSELECT DISTINCT Customers.CustomerID, Customers.CompanyName, Customers.City\nFROM Customers RIGHT JOIN Orders ON Customers.CustomerID = Orders.CustomerID\nWHERE Orders.OrderDate BETWEEN '19970101' And '19971231'\n"},
+  {"schema": "dbo", "name": "Product Sales for 1997", "type": "VIEW",
+   "definition": "create view \"Product Sales for 1997\" AS\nSELECT Categories.CategoryName, Products.ProductName, \nSum(CONVERT(money,(\"Order Details\".UnitPrice*Quantity*(1-Discount)/100))*100) AS ProductSales\nFROM (Categories INNER JOIN Products ON Categories.CategoryID = Products.CategoryID) \n\tINNER JOIN (Orders \n\t\tINNER JOIN \"Order Details\" ON Orders.OrderID = \"Order Details\".OrderID) \n\tON Products.ProductID = \"Order Details\".ProductID\nWHERE (((Orders.ShippedDate) Between '19970101' And '19971231'))\nGROUP BY Categories.CategoryName, Products.ProductName\n"},
+  {"schema": "dbo", "name": "Category Sales for 1997", "type": "VIEW",
+   "definition": "create view \"Category Sales for 1997\" AS\nSELECT \"Product Sales for 1997\".CategoryName, Sum(\"Product Sales for 1997\".ProductSales) AS CategorySales\nFROM \"Product Sales for 1997\"\nGROUP BY \"Product Sales for 1997\".CategoryName\n"}]
+})json";
+
+class TradingViewsTest : public testsupport::EndpointFixture {
+ protected:
+  TradingViewsTest() : EndpointFixture(kTrading) {}
+};
+
+}  // namespace
+
+TEST_F(TradingViewsTest, TheSamplesViewsGiveTheSamplesAnswers) {
+  conversion::ConversionRun(host).Run(host.Options());
+  EXPECT_EQ(host.summary.find("Not carried over"), std::string::npos) << host.summary;
+  ado::Connection& c = Target();
+  EXPECT_EQ(Rows(c, "SELECT \"ProductID\", \"ProductName\", \"CategoryName\" FROM \"Alphabetical list of products\" ORDER BY 1"),
+            (Table{{"1", "Chai", "Beverages"}, {"11", "Queso Cabrales", "Dairy Products"}}));
+  EXPECT_EQ(Rows(c, "SELECT * FROM \"Customer and Suppliers by City\" ORDER BY 1"),
+            (Table{{"Berlin", "Alfreds Futterkiste", "Customers"}, {"London", "Exotic Liquids", "Suppliers"},
+                   {"Marseille", "Bon app'", "Customers"}}));
+  EXPECT_EQ(Rows(c, "SELECT * FROM \"Products Above Average Price\" ORDER BY 1"),
+            (Table{{"Chai", "18.0000"}, {"Queso Cabrales", "21.0000"}}));
+  EXPECT_EQ(Rows(c, "SELECT \"CustomerID\" FROM \"Quarterly Orders\""), (Table{{"ALFKI"}}));
+  // 14.40 * 21 = 302.40; 16.80 * 35 * 0.75 = 441.00; 3.60 * 18 * 0.8 = 51.84 (shipped in 1997, ordered in 1996).
+  EXPECT_EQ(Rows(c, "SELECT * FROM \"Product Sales for 1997\" ORDER BY 2"),
+            (Table{{"Beverages", "Chai", "302.4000"}, {"Beverages", "Guarana", "51.8400"}, {"Dairy Products", "Queso Cabrales", "441.0000"}}));
+  EXPECT_EQ(Rows(c, "SELECT * FROM \"Category Sales for 1997\" ORDER BY 1"),
+            (Table{{"Beverages", "354.2400"}, {"Dairy Products", "441.0000"}}));
+}
