@@ -147,6 +147,80 @@ Canon FromParam(const ado::Param& p, Class c) {
   }
 }
 
+// A source value as compared, worked out from the value itself and the class of its Firebird column,
+// apart from the write path: a fault in how rows are written shows as a difference instead of being
+// repeated here. Nothing for the few values whose stored form is the write path's own choice (a time
+// as text, a datetimeoffset, bytes or dates in a text column): those are compared as written.
+std::optional<Canon> FromSource(const ado::Value& v, Class c) {
+  using ado::Kind;
+  if (v.IsNull()) return Canon{};
+  auto number = [&]() -> std::optional<std::string> {
+    switch (v.kind) {
+      case Kind::Integer: return std::to_string(v.integer);
+      case Kind::Decimal: return NormalizeDecimal(v.text);
+      case Kind::Boolean: return std::string(v.boolean ? "1" : "0");
+      case Kind::Text: {
+        if (v.text == "True" || v.text == "False") return std::string(v.text == "True" ? "1" : "0");
+        // Digits with a sign and a point only; other text is Firebird's to convert, or refuse.
+        const std::string& t = v.text;
+        const size_t from = !t.empty() && (t[0] == '-' || t[0] == '+') ? 1 : 0;
+        if (t.size() == from || t.find_first_not_of("0123456789.", from) != std::string::npos ||
+            std::count(t.begin(), t.end(), '.') > 1 || t.find_first_of("0123456789") == std::string::npos)
+          return std::nullopt;
+        return NormalizeDecimal(t);
+      }
+      default: return std::nullopt;
+    }
+  };
+  switch (c) {
+    case Class::Number:
+      if (auto n = number()) return Canon{*n};
+      return std::nullopt;
+    case Class::Double:
+    case Class::Single: {
+      double d = 0;
+      if (v.kind == Kind::Floating || v.kind == Kind::Single) d = v.floating;
+      else if (auto n = number()) d = std::strtod(n->c_str(), nullptr);
+      else return std::nullopt;
+      return Canon{Zero(c == Class::Single ? ado::FormatSingle(static_cast<float>(d)) : ado::FormatDouble(d))};
+    }
+    case Class::Boolean:
+      if (v.kind == Kind::Boolean) return Canon{v.boolean ? "TRUE" : "FALSE"};
+      if (v.kind == Kind::Integer) return Canon{v.integer != 0 ? "TRUE" : "FALSE"};
+      if (v.kind == Kind::Text) {
+        const std::string word = ado::ToUpper(v.text);
+        return Canon{word == "TRUE" || word == "FALSE" ? word : v.text};
+      }
+      return std::nullopt;
+    case Class::Date: {
+      const bool midnight = v.hour == 0 && v.minute == 0 && v.second == 0 && v.nanos == 0;
+      if (v.kind == Kind::Date || (v.kind == Kind::DateTime && midnight)) return Canon{DateText(v.year, v.month, v.day)};
+      return std::nullopt;
+    }
+    case Class::Timestamp:
+      // Firebird keeps 1/10000 s: the digits past it are cut, never rounded.
+      if (v.kind == Kind::DateTime)
+        return Canon{DateText(v.year, v.month, v.day) + " " + TimeText(v.hour, v.minute, v.second, v.nanos / 100000)};
+      if (v.kind == Kind::Date) return Canon{DateText(v.year, v.month, v.day) + " 00:00:00.0000"};
+      return std::nullopt;
+    case Class::Time:
+      if (v.kind == Kind::Time || v.kind == Kind::DateTime) return Canon{TimeText(v.hour, v.minute, v.second, v.nanos / 100000)};
+      return std::nullopt;
+    case Class::Bytes:
+      if (v.kind == Kind::Binary) return Canon{v.text};
+      return std::nullopt;
+    case Class::Char:
+      if (v.kind == Kind::Text) return Canon{TrimSpaces(v.text)};
+      return std::nullopt;
+    case Class::Text:
+      if (v.kind == Kind::Text) return Canon{v.text};
+      if (v.kind == Kind::Integer || v.kind == Kind::Decimal) return Canon{v.ToString()};
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
 // Orders two values as both databases sort them ascending: NULL first, numbers by value, the rest by bytes.
 int Compare(const Canon& a, const Canon& b, Class c) {
   if (!a || !b) return a ? 1 : b ? -1 : 0;
@@ -382,6 +456,10 @@ bool Comparison::NextSource(Row& row) {
     return true;
   }
   for (size_t k = 0; k < n_ && k < raw_.values.size(); ++k) {
+    if (auto own = FromSource(raw_.values[k], classes_[k])) {
+      row.values[k] = *own;
+      continue;
+    }
     const ado::Param& p = params_->Params()[k];
     // A value only the literal statement carries: compared as its plain text.
     if (!all && p.type == ado::Param::Type::Null && !raw_.values[k].IsNull()) {
