@@ -160,9 +160,8 @@ class Translator {
 
   // ---- expressions
 
+  // Conditions and values are read by the same grammar; the names say which the caller expects.
   Expr Condition() { return Or(); }
-  // A value: conditions are values too in SQL Server's CASE and select lists only through CASE, but the
-  // same grammar reads both.
   Expr Value() { return Or(); }
 
   Expr Or() {
