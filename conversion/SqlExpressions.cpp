@@ -380,6 +380,17 @@ Expr Translator::Call() {
   if (w == "COUNT" || w == "COUNT_BIG" || w == "SUM" || w == "AVG" || w == "MIN" || w == "MAX") return Aggregate(name);
   std::vector<Expr> args = Arguments();
   auto text = [&](size_t i) { return args[i].text; };
+  // Window functions Firebird has as well; they need their OVER (...).
+  if (w == "ROW_NUMBER" || w == "RANK" || w == "DENSE_RANK") {
+    want(args, 0, 0);
+    return fn(w + "()" + Over(true), ValueKind::Integer);
+  }
+  if (w == "LAG" || w == "LEAD" || w == "FIRST_VALUE" || w == "LAST_VALUE") {
+    want(args, 1, w == "LAG" || w == "LEAD" ? 3 : 1);
+    std::string joined;
+    for (const Expr& a : args) joined += (joined.empty() ? "" : ", ") + a.text;
+    return fn(w + "(" + joined + ")" + Over(true), args[0].kind);
+  }
   if (w == "GETDATE" || w == "SYSDATETIME" || w == "CURRENT_TIMESTAMP") {
     want(args, 0, 0);
     return fn("CURRENT_TIMESTAMP", ValueKind::Timestamp);
@@ -450,8 +461,38 @@ Expr Translator::Aggregate(const std::string& name) {
     inner = quantifier + v.text;
   }
   Expect(Tok::Close);
-  if (IsWord("OVER")) Fail(name + "() OVER (...)");
-  return {w + "(" + inner + ")", kind, true};
+  return {w + "(" + inner + ")" + Over(false), kind, true};
+}
+
+std::string Translator::Over(bool needed) {
+  if (!IsWord("OVER")) {
+    if (needed) Fail("a window function without OVER");
+    return {};
+  }
+  Next();
+  Expect(Tok::Open);
+  std::string out;
+  if (Word("PARTITION")) {
+    if (!Word("BY")) Unexpected();
+    std::string by;
+    do by += (by.empty() ? "" : ", ") + Value().text; while (Accept(Tok::Comma));
+    out += "PARTITION BY " + by;
+  }
+  if (Word("ORDER")) {
+    if (!Word("BY")) Unexpected();
+    std::string by;
+    do {
+      std::string item = Value().text;
+      if (Word("DESC")) item += " DESC";
+      else Word("ASC");
+      by += (by.empty() ? "" : ", ") + item;
+    } while (Accept(Tok::Comma));
+    out += (out.empty() ? "" : " ") + std::string("ORDER BY ") + by;
+  }
+  // Firebird 3 has no frames.
+  if (IsWord("ROWS") || IsWord("RANGE")) Fail("a window frame (" + Upper(Peek().text) + " ...)");
+  Expect(Tok::Close);
+  return " OVER (" + out + ")";
 }
 
 Expr Translator::DatePartOf(const std::string& part, const Expr& d) {

@@ -206,7 +206,10 @@ class Translator {
   std::pair<std::string, ValueKind> Type();
   Expr Call();
 
-  // COUNT(*), and COUNT, SUM, AVG, MIN, MAX of [ALL | DISTINCT] a value.
+  // " OVER ([PARTITION BY ...] [ORDER BY ...])" after a window function, or "" when none follows and
+  // none is `needed`.
+  std::string Over(bool needed);
+  // COUNT(*), and COUNT, SUM, AVG, MIN, MAX of [ALL | DISTINCT] a value, with an OVER (...).
   Expr Aggregate(const std::string& name);
   Expr DateFunction(const std::string& name);
   // EXTRACT of a date part (a SQL Server name, as DatePart gives it in Firebird's words).

@@ -171,6 +171,8 @@ const char* const kTrading = R"json({"database": "trade",
    "definition": "create view \"Quarterly Orders\" AS\nSELECT DISTINCT Customers.CustomerID, Customers.CompanyName, Customers.City\nFROM Customers RIGHT JOIN Orders ON Customers.CustomerID = Orders.CustomerID\nWHERE Orders.OrderDate BETWEEN '19970101' And '19971231'\n"},
   {"schema": "dbo", "name": "Product Sales for 1997", "type": "VIEW",
    "definition": "create view \"Product Sales for 1997\" AS\nSELECT Categories.CategoryName, Products.ProductName, \nSum(CONVERT(money,(\"Order Details\".UnitPrice*Quantity*(1-Discount)/100))*100) AS ProductSales\nFROM (Categories INNER JOIN Products ON Categories.CategoryID = Products.CategoryID) \n\tINNER JOIN (Orders \n\t\tINNER JOIN \"Order Details\" ON Orders.OrderID = \"Order Details\".OrderID) \n\tON Products.ProductID = \"Order Details\".ProductID\nWHERE (((Orders.ShippedDate) Between '19970101' And '19971231'))\nGROUP BY Categories.CategoryName, Products.ProductName\n"},
+  {"schema": "dbo", "name": "Ranked Products", "type": "VIEW",
+   "definition": "CREATE VIEW [Ranked Products] AS SELECT ProductName, RANK() OVER (ORDER BY UnitPrice DESC) AS PriceRank, SUM(UnitPrice) OVER (PARTITION BY CategoryID) AS CategoryTotal FROM Products"},
   {"schema": "dbo", "name": "Category Sales for 1997", "type": "VIEW",
    "definition": "create view \"Category Sales for 1997\" AS\nSELECT \"Product Sales for 1997\".CategoryName, Sum(\"Product Sales for 1997\".ProductSales) AS CategorySales\nFROM \"Product Sales for 1997\"\nGROUP BY \"Product Sales for 1997\".CategoryName\n"}]
 })json";
@@ -197,6 +199,9 @@ TEST_F(TradingViewsTest, TheSamplesViewsGiveTheSamplesAnswers) {
   // 14.40 * 21 = 302.40; 16.80 * 35 * 0.75 = 441.00; 3.60 * 18 * 0.8 = 51.84 (shipped in 1997, ordered in 1996).
   EXPECT_EQ(Rows(c, "SELECT * FROM \"Product Sales for 1997\" ORDER BY 2"),
             (Table{{"Beverages", "Chai", "302.4000"}, {"Beverages", "Guarana", "51.8400"}, {"Dairy Products", "Queso Cabrales", "441.0000"}}));
+  // Window functions, which Firebird has too.
+  EXPECT_EQ(Rows(c, "SELECT * FROM \"Ranked Products\" ORDER BY 2"),
+            (Table{{"Queso Cabrales", "1", "21.0000"}, {"Chai", "2", "22.5000"}, {"Guarana", "3", "22.5000"}}));
   EXPECT_EQ(Rows(c, "SELECT * FROM \"Category Sales for 1997\" ORDER BY 1"),
             (Table{{"Beverages", "354.2400"}, {"Dairy Products", "441.0000"}}));
 }
