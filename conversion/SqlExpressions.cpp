@@ -270,7 +270,7 @@ std::vector<Expr> Translator::Arguments() {
 }
 
 // A SQL Server type as the type rules make it in Firebird, and the kind SQL Server computes it as.
-std::pair<std::string, ValueKind> Translator::Type() {
+std::pair<std::string, ValueKind> Translator::Type(long* length) {
   const std::string type = ado::ToLower(Name());
   long a = -1, b = -1;
   bool max = false;
@@ -310,6 +310,7 @@ std::pair<std::string, ValueKind> Translator::Type() {
   } else {
     Fail("a conversion to " + type);
   }
+  if (length) *length = max ? -1 : a;
   return {ApplyTypeRules(f, rules_).firebirdType, kind};
 }
 
@@ -369,11 +370,18 @@ Expr Translator::Call() {
   }
   if (w == "CONVERT") {
     Expect(Tok::Open);
-    auto [type, kind] = Type();
+    long length = -1;
+    auto [type, kind] = Type(&length);
     Expect(Tok::Comma);
     Expr v = Value();
-    if (Accept(Tok::Comma)) Fail("CONVERT with a style");
+    std::string style;
+    if (Accept(Tok::Comma)) {
+      if (Peek().kind != Tok::Number) Fail("CONVERT with a style that is not a number");
+      style = Next().text;
+    }
     Expect(Tok::Close);
+    if (!style.empty() && kind == ValueKind::Text) return fn(DateText(v, style, length), kind);
+    if (!style.empty() && style != "0") Fail("CONVERT with the style " + style);
     return fn("CAST(" + v.text + " AS " + type + ")", kind);
   }
   if (w == "DATEPART" || w == "DATEADD" || w == "DATEDIFF" || w == "DATENAME") return DateFunction(name);
@@ -462,6 +470,38 @@ Expr Translator::Aggregate(const std::string& name) {
   }
   Expect(Tok::Close);
   return {w + "(" + inner + ")" + Over(false), kind, true};
+}
+
+std::string Translator::DateText(const Expr& v, const std::string& style, long length) {
+  if (Rank(v.kind) != 6 && v.kind != ValueKind::Unknown) Fail("CONVERT with the style " + style + " of a value that is not a date");
+  // Each part as digits, with leading zeros.
+  auto part = [&](const char* what, int digits) {
+    return "LPAD(CAST(FLOOR(EXTRACT(" + std::string(what) + " FROM " + v.text + ")) AS VARCHAR(4)), " + std::to_string(digits) +
+           ", '0')";
+  };
+  const std::string y = part("YEAR", 4), m = part("MONTH", 2), d = part("DAY", 2);
+  const std::string clock = part("HOUR", 2) + " || ':' || " + part("MINUTE", 2) + " || ':' || " + part("SECOND", 2);
+  const std::string ms = part("MILLISECOND", 3);
+  static const std::map<std::string, int> kFull{{"23", 10}, {"120", 19}, {"20", 19}, {"121", 23}, {"21", 23}, {"126", 23},
+                                                {"112", 8}, {"111", 10}, {"101", 10}, {"103", 10}, {"104", 10},
+                                                {"105", 10}, {"108", 8}, {"8", 8}};
+  const auto full = kFull.find(style);
+  if (full == kFull.end()) Fail("CONVERT with the style " + style);
+  std::string text;
+  if (style == "23") text = y + " || '-' || " + m + " || '-' || " + d;
+  else if (style == "120" || style == "20") text = y + " || '-' || " + m + " || '-' || " + d + " || ' ' || " + clock;
+  else if (style == "121" || style == "21" || style == "126")
+    text = y + " || '-' || " + m + " || '-' || " + d + (style == "126" ? " || 'T' || " : " || ' ' || ") + clock + " || '.' || " + ms;
+  else if (style == "112") text = y + " || " + m + " || " + d;
+  else if (style == "111") text = y + " || '/' || " + m + " || '/' || " + d;
+  else if (style == "101") text = m + " || '/' || " + d + " || '/' || " + y;
+  else if (style == "103") text = d + " || '/' || " + m + " || '/' || " + y;
+  else if (style == "104") text = d + " || '.' || " + m + " || '.' || " + y;
+  else if (style == "105") text = d + " || '-' || " + m + " || '-' || " + y;
+  else text = clock;  // 108
+  // A shorter type keeps the first characters, as SQL Server's does.
+  const long keep = length > 0 && length < full->second ? length : full->second;
+  return "CAST(LEFT(" + text + ", " + std::to_string(keep) + ") AS VARCHAR(" + std::to_string(keep) + "))";
 }
 
 std::string Translator::Over(bool needed) {

@@ -203,7 +203,11 @@ class Translator {
   std::vector<Expr> Arguments();
 
   // A SQL Server type as the type rules make it in Firebird, and the kind SQL Server computes it as.
-  std::pair<std::string, ValueKind> Type();
+  // `length`, when given, gets the length written in parentheses (-1 for none or MAX).
+  std::pair<std::string, ValueKind> Type(long* length = nullptr);
+  // CONVERT(text type, a date or time, style) for the styles reports use most (ISO, 112, 111, 101,
+  // 103-105, 108), built from the value's parts; other styles are named.
+  std::string DateText(const Expr& v, const std::string& style, long length);
   Expr Call();
 
   // " OVER ([PARTITION BY ...] [ORDER BY ...])" after a window function, or "" when none follows and

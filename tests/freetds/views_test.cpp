@@ -171,6 +171,8 @@ const char* const kTrading = R"json({"database": "trade",
    "definition": "create view \"Quarterly Orders\" AS\nSELECT DISTINCT Customers.CustomerID, Customers.CompanyName, Customers.City\nFROM Customers RIGHT JOIN Orders ON Customers.CustomerID = Orders.CustomerID\nWHERE Orders.OrderDate BETWEEN '19970101' And '19971231'\n"},
   {"schema": "dbo", "name": "Product Sales for 1997", "type": "VIEW",
    "definition": "create view \"Product Sales for 1997\" AS\nSELECT Categories.CategoryName, Products.ProductName, \nSum(CONVERT(money,(\"Order Details\".UnitPrice*Quantity*(1-Discount)/100))*100) AS ProductSales\nFROM (Categories INNER JOIN Products ON Categories.CategoryID = Products.CategoryID) \n\tINNER JOIN (Orders \n\t\tINNER JOIN \"Order Details\" ON Orders.OrderID = \"Order Details\".OrderID) \n\tON Products.ProductID = \"Order Details\".ProductID\nWHERE (((Orders.ShippedDate) Between '19970101' And '19971231'))\nGROUP BY Categories.CategoryName, Products.ProductName\n"},
+  {"schema": "dbo", "name": "Order Dates", "type": "VIEW",
+   "definition": "CREATE VIEW [Order Dates] AS SELECT OrderID, CONVERT(varchar(10), OrderDate, 120) AS Day, CONVERT(char(8), OrderDate, 112) AS Compact, CONVERT(varchar(10), ShippedDate, 103) AS British, CONVERT(varchar(23), OrderDate, 121) AS [Full], CONVERT(varchar(8), OrderDate, 108) AS Clock FROM Orders"},
   {"schema": "dbo", "name": "Ranked Products", "type": "VIEW",
    "definition": "CREATE VIEW [Ranked Products] AS SELECT ProductName, RANK() OVER (ORDER BY UnitPrice DESC) AS PriceRank, SUM(UnitPrice) OVER (PARTITION BY CategoryID) AS CategoryTotal FROM Products"},
   {"schema": "dbo", "name": "Category Sales for 1997", "type": "VIEW",
@@ -199,6 +201,11 @@ TEST_F(TradingViewsTest, TheSamplesViewsGiveTheSamplesAnswers) {
   // 14.40 * 21 = 302.40; 16.80 * 35 * 0.75 = 441.00; 3.60 * 18 * 0.8 = 51.84 (shipped in 1997, ordered in 1996).
   EXPECT_EQ(Rows(c, "SELECT * FROM \"Product Sales for 1997\" ORDER BY 2"),
             (Table{{"Beverages", "Chai", "302.4000"}, {"Beverages", "Guarana", "51.8400"}, {"Dairy Products", "Queso Cabrales", "441.0000"}}));
+  // Dates as text in the styles reports use.
+  EXPECT_EQ(Rows(c, "SELECT * FROM \"Order Dates\" ORDER BY 1"),
+            (Table{{"10400", "1997-01-01", "19970101", "16/01/1997", "1997-01-01 00:00:00.000", "00:00:00"},
+                   {"10401", "1996-12-30", "19961230", "02/01/1997", "1996-12-30 00:00:00.000", "00:00:00"},
+                   {"10402", "1998-01-02", "19980102", "<null>", "1998-01-02 00:00:00.000", "00:00:00"}}));
   // Window functions, which Firebird has too.
   EXPECT_EQ(Rows(c, "SELECT * FROM \"Ranked Products\" ORDER BY 2"),
             (Table{{"Queso Cabrales", "1", "21.0000"}, {"Chai", "2", "22.5000"}, {"Guarana", "3", "22.5000"}}));
