@@ -226,7 +226,8 @@ std::string Translator::TableRef() {
     else if ((IsWord("CROSS") || IsWord("OUTER")) && IsWord("APPLY", 1)) Fail(Upper(Peek().text) + " APPLY");
     else if (IsWord("PIVOT") || IsWord("UNPIVOT")) Fail(Upper(Peek().text));
     else break;
-    while (!IsWord("JOIN")) Next();
+    while (!IsWord("JOIN") && Peek().kind != Tok::End) Next();
+    if (!IsWord("JOIN")) Unexpected();
     Next();
     if (IsWord("LOOP") || IsWord("HASH") || IsWord("MERGE")) Fail("a join hint");
     out += " " + kind + " " + TablePrimary();

@@ -26,6 +26,9 @@ std::optional<std::string> TranslateCheck(const std::string& definition,
   } catch (const Untranslated& u) {
     why = u.why;
     return std::nullopt;
+  } catch (const std::exception& e) {
+    why = e.what();  // a number too large for the parser, and the like
+    return std::nullopt;
   }
 }
 

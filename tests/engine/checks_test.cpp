@@ -108,6 +108,25 @@ TEST(ViewTranslation, QueriesBecomeFirebirdsOverTheRunsNames) {
   EXPECT_EQ(View("CREATE VIEW V AS SELECT A + 1 FROM T"), "FAILS: a column without a name");
 }
 
+// Every cut of a view's text (as a damaged or unusual definition would be) ends in a translation or a
+// reason, never in a hang or a crash, and so does a CHECK with numbers past any integer type.
+TEST(ViewTranslation, EveryCutOfATextEndsWithAnAnswer) {
+  const std::string texts[] = {
+      "CREATE VIEW V AS SELECT TOP (5) t.A, l.[Long Name] AS N FROM (T t LEFT OUTER JOIN Sales.Long l ON l.Id = t.A) "
+      "CROSS JOIN T u WHERE t.A IN (SELECT Id FROM Sales.Long) AND t.B LIKE '[a-c]%' ORDER BY t.A DESC",
+      "create view v (x, y) as select CASE WHEN A > 1 THEN N'x' ELSE B + 'y' END, CONVERT(varchar(10), [When], 120) "
+      "from T union all select RANK() OVER (PARTITION BY A ORDER BY B), DATEDIFF(day, [When], GETDATE()) from T",
+  };
+  for (const std::string& text : texts)
+    for (size_t n = 0; n <= text.size(); ++n) {
+      const std::string answer = View(text.substr(0, n));
+      EXPECT_FALSE(answer.empty()) << text.substr(0, n);
+    }
+  std::string why;
+  EXPECT_FALSE(conversion::TranslateCheck("(CAST([A] AS varchar(99999999999999999999))='x')", Column, why));
+  EXPECT_FALSE(why.empty());
+}
+
 TEST(TableNames, SchemasGiveDisplayAndSqlNames) {
   EXPECT_EQ(MSSQL::DisplayName({"dbo", "Log"}), "Log");
   EXPECT_EQ(MSSQL::DisplayName({"DBO", "Log"}), "Log");
