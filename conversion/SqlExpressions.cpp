@@ -434,6 +434,23 @@ Expr Translator::Call() {
     want(args, 2, 2);
     return fn("COALESCE(" + text(0) + ", " + text(1) + ")", args[0].kind);
   }
+  if (w == "IIF") {
+    want(args, 3, 3);
+    const ValueKind kind = Rank(args[1].kind) >= Rank(args[2].kind) ? args[1].kind : args[2].kind;
+    return fn("IIF(" + text(0) + ", " + text(1) + ", " + text(2) + ")", kind);
+  }
+  if (w == "CONCAT") {
+    // NULL counts as ''. Numbers other than integers and dates would be written otherwise than SQL Server
+    // writes them.
+    if (args.size() < 2) want(args, 2, 254);
+    std::string joined;
+    for (const Expr& a : args) {
+      if (a.kind != ValueKind::Text && a.kind != ValueKind::Integer) Fail("CONCAT of a value that is not text or an integer");
+      joined += (joined.empty() ? "" : " || ") + std::string("COALESCE(") +
+                (a.kind == ValueKind::Text ? a.text : "CAST(" + a.text + " AS VARCHAR(20))") + ", '')";
+    }
+    return fn("(" + joined + ")", ValueKind::Text);
+  }
   static const std::map<std::string, int> kSame{{"UPPER", 1}, {"LOWER", 1}, {"ABS", 1}, {"LEFT", 2}, {"RIGHT", 2},
                                                 {"COALESCE", -1}, {"NULLIF", 2}, {"FLOOR", 1}, {"CEILING", 1},
                                                 {"SIGN", 1}, {"SQRT", 1}, {"POWER", 2}, {"REPLACE", 3},

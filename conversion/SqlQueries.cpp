@@ -108,7 +108,18 @@ std::string Translator::OrderList(const std::vector<SourceColumn>& columns) {
     else Word("ASC");
     out += (out.empty() ? "" : ", ") + item;
   } while (Accept(Tok::Comma));
-  if (IsWord("OFFSET")) Fail("OFFSET ... FETCH");
+  // OFFSET n ROWS [FETCH FIRST|NEXT m ROWS ONLY], which Firebird writes the same way.
+  if (Word("OFFSET")) {
+    if (Peek().kind != Tok::Number) Fail("OFFSET with an expression");
+    out += " OFFSET " + Next().text + " ROWS";
+    if (!Word("ROWS") && !Word("ROW")) Unexpected();
+    if (Word("FETCH")) {
+      if (!Word("FIRST") && !Word("NEXT")) Unexpected();
+      if (Peek().kind != Tok::Number) Fail("FETCH with an expression");
+      out += " FETCH NEXT " + Next().text + " ROWS ONLY";
+      if ((!Word("ROWS") && !Word("ROW")) || !Word("ONLY")) Unexpected();
+    }
+  }
   return out;
 }
 

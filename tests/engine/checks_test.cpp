@@ -100,7 +100,14 @@ TEST(ViewTranslation, QueriesBecomeFirebirdsOverTheRunsNames) {
             "a|b|c|d|e|f| SELECT DATEADD(MONTH, 2, \"T\".\"When\") AS \"a\", POSITION(CAST('x' AS VARCHAR(1)), \"T\".\"B\") AS \"b\", "
             "SUBSTRING(\"T\".\"B\" FROM 2 FOR 3) AS \"c\", TRIM(LEADING FROM \"T\".\"B\") AS \"d\", TRUNC(\"T\".\"A\", 1) AS \"e\", "
             "(EXTRACT(WEEKDAY FROM \"T\".\"When\") + 1) AS \"f\" FROM \"T\"");
+  EXPECT_EQ(View("CREATE VIEW V AS SELECT IIF(A > 1, B, 'x') AS i, CONCAT(B, A) AS c FROM T ORDER BY A OFFSET 5 ROWS "
+                 "FETCH NEXT 10 ROWS ONLY"),
+            "i|c| SELECT IIF(\"T\".\"A\" > 1, \"T\".\"B\", CAST('x' AS VARCHAR(1))) AS \"i\", (COALESCE(\"T\".\"B\", '') || "
+            "COALESCE(CAST(\"T\".\"A\" AS VARCHAR(20)), '')) AS \"c\" FROM \"T\" ORDER BY \"T\".\"A\" OFFSET 5 ROWS FETCH NEXT 10 "
+            "ROWS ONLY");
   // What stops a view is the first construct Firebird has no words for.
+  EXPECT_EQ(View("CREATE VIEW V AS SELECT CONCAT(B, [When]) AS c FROM T"),
+            "FAILS: CONCAT of a value that is not text or an integer");
   EXPECT_EQ(View("CREATE VIEW V AS SELECT A FROM T CROSS APPLY OPENJSON(B)"), "FAILS: CROSS APPLY");
   EXPECT_EQ(View("CREATE VIEW V AS SELECT x.value('(/a)[1]', 'int') AS v FROM T x"), "FAILS: the method or function value()");
   EXPECT_EQ(View("CREATE VIEW V AS SELECT A FROM dbo.Split(B)"), "FAILS: the table-valued function Split()");

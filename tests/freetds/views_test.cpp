@@ -173,6 +173,8 @@ const char* const kTrading = R"json({"database": "trade",
    "definition": "create view \"Product Sales for 1997\" AS\nSELECT Categories.CategoryName, Products.ProductName, \nSum(CONVERT(money,(\"Order Details\".UnitPrice*Quantity*(1-Discount)/100))*100) AS ProductSales\nFROM (Categories INNER JOIN Products ON Categories.CategoryID = Products.CategoryID) \n\tINNER JOIN (Orders \n\t\tINNER JOIN \"Order Details\" ON Orders.OrderID = \"Order Details\".OrderID) \n\tON Products.ProductID = \"Order Details\".ProductID\nWHERE (((Orders.ShippedDate) Between '19970101' And '19971231'))\nGROUP BY Categories.CategoryName, Products.ProductName\n"},
   {"schema": "dbo", "name": "Order Dates", "type": "VIEW",
    "definition": "CREATE VIEW [Order Dates] AS SELECT OrderID, CONVERT(varchar(10), OrderDate, 120) AS Day, CONVERT(char(8), OrderDate, 112) AS Compact, CONVERT(varchar(10), ShippedDate, 103) AS British, CONVERT(varchar(23), OrderDate, 121) AS [Full], CONVERT(varchar(8), OrderDate, 108) AS Clock FROM Orders"},
+  {"schema": "dbo", "name": "Second Product", "type": "VIEW",
+   "definition": "CREATE VIEW [Second Product] AS SELECT ProductID, CONCAT(ProductName, N' #', ProductID) AS Label, IIF(Discontinued = 1, N'gone', N'sold') AS State FROM Products ORDER BY ProductID OFFSET 1 ROWS FETCH NEXT 1 ROWS ONLY"},
   {"schema": "dbo", "name": "Ranked Products", "type": "VIEW",
    "definition": "CREATE VIEW [Ranked Products] AS SELECT ProductName, RANK() OVER (ORDER BY UnitPrice DESC) AS PriceRank, SUM(UnitPrice) OVER (PARTITION BY CategoryID) AS CategoryTotal FROM Products"},
   {"schema": "dbo", "name": "Category Sales for 1997", "type": "VIEW",
@@ -206,6 +208,8 @@ TEST_F(TradingViewsTest, TheSamplesViewsGiveTheSamplesAnswers) {
             (Table{{"10400", "1997-01-01", "19970101", "16/01/1997", "1997-01-01 00:00:00.000", "00:00:00"},
                    {"10401", "1996-12-30", "19961230", "02/01/1997", "1996-12-30 00:00:00.000", "00:00:00"},
                    {"10402", "1998-01-02", "19980102", "<null>", "1998-01-02 00:00:00.000", "00:00:00"}}));
+  // IIF, CONCAT and OFFSET ... FETCH.
+  EXPECT_EQ(Rows(c, "SELECT * FROM \"Second Product\""), (Table{{"11", "Queso Cabrales #11", "sold"}}));
   // Window functions, which Firebird has too.
   EXPECT_EQ(Rows(c, "SELECT * FROM \"Ranked Products\" ORDER BY 2"),
             (Table{{"Queso Cabrales", "1", "21.0000"}, {"Chai", "2", "22.5000"}, {"Guarana", "3", "22.5000"}}));
