@@ -2,8 +2,8 @@
 #include "conversion/TableDdl.h"
 
 #include <algorithm>
-#include <regex>
 #include <cctype>
+#include <regex>
 
 #include "connectivity/core/ConnString.h"
 #include "conversion/SqlTranslate.h"

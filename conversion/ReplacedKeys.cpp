@@ -42,12 +42,12 @@ void ReplacedKeys::DropViewsOf(const std::string& target) {
     if (s_.Emit("DROP VIEW " + QuoteIdentifier(it->name) + ";", line::kDropTable)) views_.push_back(*it);
 }
 
-void ReplacedKeys::RemakeViews(const std::set<std::string>& made) {
+void ReplacedKeys::RemakeViews() {
   // Dropped last-read first: made again in the opposite order. A view stays listed until its statement
   // has gone, so that an ending in between names it.
   while (!views_.empty()) {
     const View v = views_.back();
-    if (!made.count(ado::ToLower(v.name)) && !s_.Emit(v.statement, line::kViews))
+    if (!madeViews_.count(ado::ToLower(v.name)) && !s_.Emit(v.statement, line::kViews))
       s_.Summary().NotCarried("VIEW", v.name, "dropped to replace a table it reads, and refused by Firebird again: " +
                                                   FirstLine(s_.LastError()) + ": " + v.statement);
     views_.pop_back();
@@ -112,7 +112,7 @@ void ReplacedKeys::Settle(bool lost) {
   // Views not made again yet (the run ended before its views): made now where they can be, else named.
   if (!lost && s_.Executing()) {
     try {
-      RemakeViews({});
+      RemakeViews();
     } catch (const Lost&) {
       lost = true;
     } catch (const Halted&) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "connectivity/core/ConnString.h"
 #include "conversion/Session.h"
 
 namespace conversion {
@@ -29,9 +30,12 @@ class ReplacedKeys {
   const std::set<std::string>& Names() const { return names_; }
   // Keys dropped and not made again yet.
   size_t Pending() const { return dropped_.size(); }
-  // Makes again the views dropped here that the run's views did not make (`made`: their lower-cased
-  // Firebird names); one Firebird refuses now is named.
-  void RemakeViews(const std::set<std::string>& made);
+  // The run made this view (its Firebird name) from the source: a view of that name dropped here is
+  // not made again from Firebird's text.
+  void ViewMade(const std::string& name) { madeViews_.insert(ado::ToLower(name)); }
+  // Makes again the views dropped here that the run did not make itself; one Firebird refuses now is
+  // named.
+  void RemakeViews();
 
  private:
   struct Dropped {
@@ -42,6 +46,7 @@ class ReplacedKeys {
     std::string name, statement;
   };
   std::vector<View> views_;  // in the order they are made again
+  std::set<std::string> madeViews_;  // lower-cased names of the views the run made from the source
   std::vector<Dropped> dropped_;
   std::set<std::string> completed_;  // lower-cased Firebird names of the tables that hold all their rows
   std::set<std::string> names_;

@@ -10,6 +10,23 @@ using sqltext::Token;
 using sqltext::Translator;
 using sqltext::Untranslated;
 
+namespace {
+
+// What `translate` gives, or nothing with the reason in `why`.
+template <class F>
+auto Answer(F&& translate, std::string& why) -> std::optional<decltype(translate())> {
+  try {
+    return translate();
+  } catch (const Untranslated& u) {
+    why = u.why;
+  } catch (const std::exception& e) {
+    why = e.what();  // a number too large for the parser, and the like
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<std::string> TranslateCheck(const std::string& definition,
                                           const std::function<std::string(const std::string&)>& column,
                                           std::string& why) {
@@ -21,15 +38,7 @@ std::optional<std::string> TranslateCheck(const std::string& definition,
   }
   Translator tr(std::move(t), TypeRules::Firebird);
   tr.column = column;
-  try {
-    return tr.CheckCondition();
-  } catch (const Untranslated& u) {
-    why = u.why;
-    return std::nullopt;
-  } catch (const std::exception& e) {
-    why = e.what();  // a number too large for the parser, and the like
-    return std::nullopt;
-  }
+  return Answer([&] { return tr.CheckCondition(); }, why);
 }
 
 std::optional<TranslatedView> TranslateView(const std::string& definition, const std::string& schema,
@@ -39,15 +48,7 @@ std::optional<TranslatedView> TranslateView(const std::string& definition, const
   Translator tr(std::move(t), rules);
   tr.lookup = &lookup;
   tr.viewSchema = schema.empty() ? "dbo" : schema;
-  try {
-    return tr.View();
-  } catch (const Untranslated& u) {
-    why = u.why;
-    return std::nullopt;
-  } catch (const std::exception& e) {
-    why = e.what();  // a number too large for the parser, and the like
-    return std::nullopt;
-  }
+  return Answer([&] { return tr.View(); }, why);
 }
 
 }  // namespace conversion

@@ -55,17 +55,13 @@ const SourceRelation* Views::Find(const std::string& schema, const std::string& 
 }
 
 void Views::Make() {
-  std::set<std::string> made;  // lower-cased Firebird names
-  struct Remake {
-    ReplacedKeys& replaced;
-    std::set<std::string>& made;
-    ~Remake() {
-      try {
-        replaced.RemakeViews(made);
-      } catch (...) {  // an ending in between: the run's settling names what is left
-      }
-    }
-  } remake{replaced_, made};
+  MakeSourceViews();
+  // Views dropped to replace a table come back after the source's (on any other ending, the run's
+  // settling makes them or names them).
+  replaced_.RemakeViews();
+}
+
+void Views::MakeSourceViews() {
   if (!MSSQL::IsSqlServerDriver()) return;
   std::vector<MSSQL::ViewDefinition> views;
   if (!s_.SourceStep(line::kViews, [&] { views = MSSQL::ReadViews(s_.Source()); }) || views.empty()) return;
@@ -121,7 +117,7 @@ void Views::Make() {
         continue;
       }
       known_[key] = {target, translated->columns};
-      made.insert(ado::ToLower(target));
+      replaced_.ViewMade(target);
     }
     left = std::move(waiting);
   }

@@ -21,6 +21,7 @@ class Views : public RelationLookup {
   const SourceRelation* Find(const std::string& schema, const std::string& name) override;
 
  private:
+  void MakeSourceViews();
   // A table of the run, or one Firebird holds from an earlier run, as a view reads it.
   const SourceRelation* Table(const std::string& key);
 
